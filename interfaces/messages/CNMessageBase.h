@@ -1,0 +1,211 @@
+// What the system needs of the message library: the message base class, the
+// text value types, the XML encoder and the schema descriptors that the
+// generated classes expose. Declarations only; platform/messages implements
+// them, and the product's own library can stand in their place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#define ZU_MSG_API __attribute__((visibility("default")))
+
+class CNMessageBase;
+
+namespace Annotation {
+enum PasswordEncryptType : int { PASSWORD_ENCRYPT_NONE = 0, PASSWORD_ENCRYPT_DEFAULT = 1 };
+}
+
+// A text value of a message.
+class ZU_MSG_API bstring {
+ public:
+  bstring() = default;
+  bstring(const char* text, std::size_t length);
+  explicit bstring(std::string text);
+  bstring(const bstring&) = default;
+  bstring(bstring&&) noexcept = default;
+  bstring& operator=(const bstring&) = default;
+  bstring& operator=(bstring&&) noexcept = default;
+  virtual ~bstring();
+
+  // Replaces the text with the first `length` bytes at `text`.
+  void assign(const char* text, std::size_t length);
+  bool empty() const { return text_.empty(); }
+  const std::string& str() const { return text_; }
+
+ protected:
+  std::string text_;
+};
+
+// A password text; stored as given, with the encryption type it was stored under.
+class ZU_MSG_API pstring : public bstring {
+ public:
+  pstring() = default;
+  pstring(const bstring& text, Annotation::PasswordEncryptType type) : bstring(text), type_(type) {}
+  Annotation::PasswordEncryptType encryptType() const { return type_; }
+
+ private:
+  Annotation::PasswordEncryptType type_ = Annotation::PASSWORD_ENCRYPT_NONE;
+};
+
+// Text helpers of the message library.
+class ZU_MSG_API FXString {
+ public:
+  // Returns an unchanged copy.
+  static std::string ToString(const std::string& text);
+};
+
+namespace zumsg {
+
+using FieldId = unsigned;
+
+enum class FieldKind : std::uint8_t { Integer, Boolean, Enum, String, Password, Object, List };
+
+struct ClassInfo;
+
+struct FieldInfo {
+  const char* name;         // XML attribute or element name
+  FieldKind kind;
+  const ClassInfo* child;   // held class of Object and List fields, else null
+};
+
+// Everything the library knows of one generated class, expanded from the schema.
+struct ClassInfo {
+  const char* qualifiedName;  // "ZUInstallManager::ClientSetup"
+  const char* name;           // "ClientSetup": the XML element name of a root
+  int classNumber;
+  const FieldInfo* fields;
+  FieldId fieldCount;
+  CNMessageBase* (*create)();
+  CNMessageBase* (*clone)(const CNMessageBase&);
+  // A list of this class, held by value as std::vector<Class>.
+  void* (*newList)();
+  void* (*cloneList)(const void* list);
+  void (*deleteList)(void* list);
+  std::size_t (*listSize)(const void* list);
+  CNMessageBase* (*listAt)(void* list, std::size_t index);
+  CNMessageBase* (*listAppend)(void* list);  // appends an empty entry
+};
+
+// One field's storage; its meaning depends on the field's kind.
+union Slot {
+  long long integer;
+  void* pointer;
+};
+
+// Position and reason of the calling thread's last failed unserialize.
+struct ParseError {
+  unsigned long line = 0;    // from 1; 0 when not positional
+  unsigned long column = 0;  // from 1
+  std::string reason;
+};
+
+// Every class of the schema, in table order.
+ZU_MSG_API const ClassInfo* const* AllClasses(std::size_t& count);
+
+// The child class trait for Object and List fields, specialised per field.
+template <class FieldEnum, FieldEnum F>
+struct Child;
+
+}  // namespace zumsg
+
+// Base of every generated message class. Fields are addressed by the class's
+// Field enumerators and found by index; a field is present or absent.
+class ZU_MSG_API CNMessageBase {
+ public:
+  virtual ~CNMessageBase();
+
+  const zumsg::ClassInfo& schema() const { return *info_; }
+
+  // True when the field is present.
+  bool isSet(zumsg::FieldId field) const { return (present_ >> field) & 1u; }
+  // Returns the value of an integer, boolean or enumeration field; 0 when absent.
+  long long getint64(zumsg::FieldId field) const;
+  // Returns a copy of a string field; empty when absent.
+  std::string getstring(zumsg::FieldId field) const;
+  void setint64(zumsg::FieldId field, long long value);
+  void setstring(zumsg::FieldId field, const std::string& value);
+  void setstring(zumsg::FieldId field, const char* value, std::size_t length);
+
+  // Returns the slot holding the child pointer of an object field. With create
+  // false: null when the field is absent or holds no child. With create true:
+  // a child already there is kept, otherwise a new empty one is placed there;
+  // the field is present afterwards. `childClass` must match the schema.
+  CNMessageBase** getObjectAccessor(bool writable, bool create, zumsg::FieldId field, int childClass);
+  // Returns the slot holding a pointer to the std::vector<Child> of a list
+  // field; null when absent and create is false. Create true makes the list present.
+  void** getlistobject(zumsg::FieldId field, bool create);
+  // Returns the slot holding the pstring of a password field; null when absent.
+  pstring** getpstringobject(zumsg::FieldId field);
+  void setpstringobject(zumsg::FieldId field, const bstring& text, Annotation::PasswordEncryptType type);
+  // Makes the field absent, releasing what it held.
+  void clearField(zumsg::FieldId field);
+
+  void setXmlWriteFlag(bool write) { xmlWrite_ = write; }
+  bool xmlWriteFlag() const { return xmlWrite_; }
+
+  // Prepares the library; idempotent and thread-safe. Returns 0 when ready.
+  static int Initialize();
+  // Replaces this object's content with the XML document. Returns 0 on
+  // success; otherwise non-zero, this object unchanged, and the reason
+  // readable from LastParseError().
+  int unserialize(const std::string& xml);
+  int unserialize(const char* xml, std::size_t length);
+  static const zumsg::ParseError& LastParseError();
+
+ protected:
+  CNMessageBase(const zumsg::ClassInfo& info, zumsg::Slot* slots) noexcept;
+  CNMessageBase(const CNMessageBase& other, zumsg::Slot* slots);
+  CNMessageBase(CNMessageBase&& other, zumsg::Slot* slots) noexcept;
+  void assignFrom(const CNMessageBase& other);
+  void assignFrom(CNMessageBase&& other) noexcept;
+  // Releases every field; derived destructors call it while their slots live.
+  void releaseFields() noexcept;
+
+ private:
+  friend struct MessageAccess;
+  const zumsg::ClassInfo* info_;
+  zumsg::Slot* slots_;
+  std::uint32_t present_ = 0;
+  bool xmlWrite_ = false;
+};
+
+class ZuXMLContextInfo;
+
+// Options of the XML encoder, in declared order.
+struct EncodingFlags {
+  bool writeAttributes;
+  bool prettyPrint;
+  bool writeDeclaration;
+  int indent;
+  int startDepth;
+  int maxDepth;          // -1: unbounded
+  bool writeDefaults;
+  bool writeTypeInfo;
+  bool escapeText;
+  bool writeNamespaces;
+  unsigned long long options;  // bit 0: compact output
+};
+
+// Writes a message as XML: compact, no declaration, attributes and children in
+// schema order. serialize returns 0, or one of these error numbers.
+class ZU_MSG_API XMLEncoder {
+ public:
+  enum Error : int {
+    kInvalidArgument = 22,  // null message
+    kInvalidUtf8 = 84,      // a text is not valid UTF-8
+    kNotXmlChar = 86,       // a text holds a character XML 1.0 cannot carry
+  };
+
+  XMLEncoder(const EncodingFlags& flags, ZuXMLContextInfo* context);
+  // Replaces `xml` with the message's document; on failure `xml` is unspecified.
+  int serialize(const CNMessageBase* message, std::string& xml, bool withDeclaration);
+
+ private:
+  EncodingFlags flags_;
+};
+
+namespace ZUInstallManager {
+// Registers the install-manager message classes; repeatable.
+ZU_MSG_API void RegisterSubsystem();
+}
