@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #define ZU_MSG_API __attribute__((visibility("default")))
 
@@ -67,7 +68,11 @@ struct FieldInfo {
   const char* name;         // XML attribute or element name
   FieldKind kind;
   const ClassInfo* child;   // held class of Object and List fields, else null
+  std::uint16_t nameLength;
 };
+
+// Size of each class's field-name hash table (open addressing, see nameTable).
+constexpr unsigned kNameTableSize = 64;
 
 // Everything the library knows of one generated class, expanded from the schema.
 struct ClassInfo {
@@ -85,12 +90,20 @@ struct ClassInfo {
   std::size_t (*listSize)(const void* list);
   CNMessageBase* (*listAt)(void* list, std::size_t index);
   CNMessageBase* (*listAppend)(void* list);  // appends an empty entry
+  std::uint16_t nameLength;
+  // Field names hashed into kNameTableSize entries of field index + 1 (0: empty),
+  // built at compile time so the XML reader finds a field without comparing names.
+  const std::uint8_t* nameTable;
 };
 
-// One field's storage; its meaning depends on the field's kind.
+// One field's storage; its meaning depends on the field's kind. Only the slots
+// of present fields hold anything.
 union Slot {
-  long long integer;
-  void* pointer;
+  long long integer;       // Integer, Boolean, Enum
+  char* text;              // String: a heap block of a size_t length, the bytes, NUL
+  pstring* password;       // Password
+  CNMessageBase* object;   // Object, owned; may be null
+  void* pointer;           // List: std::vector<Child>*, owned
 };
 
 // Position and reason of the calling thread's last failed unserialize.
@@ -121,24 +134,32 @@ class ZU_MSG_API CNMessageBase {
   bool isSet(zumsg::FieldId field) const { return (present_ >> field) & 1u; }
   // Returns the value of an integer, boolean or enumeration field; 0 when absent.
   long long getint64(zumsg::FieldId field) const;
-  // Returns a copy of a string field; empty when absent.
+  // Returns a copy of a string or password field; empty when absent.
   std::string getstring(zumsg::FieldId field) const;
+  // Returns a view of a string or password field, valid until the field changes; empty when absent.
+  std::string_view getstringview(zumsg::FieldId field) const noexcept;
+  // Stores an integer, boolean or enumeration value and makes the field present.
   void setint64(zumsg::FieldId field, long long value);
+  // Stores a text and makes the field present; leaves the field unchanged when memory runs out.
   void setstring(zumsg::FieldId field, const std::string& value);
   void setstring(zumsg::FieldId field, const char* value, std::size_t length);
 
   // Returns the slot holding the child pointer of an object field. With create
   // false: null when the field is absent or holds no child. With create true:
   // a child already there is kept, otherwise a new empty one is placed there;
-  // the field is present afterwards. `childClass` must match the schema.
+  // the field is present afterwards (null only when memory runs out).
+  // `childClass` must match the schema. The slot owns the child: a caller that
+  // replaces it deletes the old one.
   CNMessageBase** getObjectAccessor(bool writable, bool create, zumsg::FieldId field, int childClass);
   // Returns the slot holding a pointer to the std::vector<Child> of a list
-  // field; null when absent and create is false. Create true makes the list present.
+  // field; null when absent and create is false. Create true makes the list
+  // present (null only when memory runs out).
   void** getlistobject(zumsg::FieldId field, bool create);
   // Returns the slot holding the pstring of a password field; null when absent.
   pstring** getpstringobject(zumsg::FieldId field);
+  // Stores a password as given, with its encryption type; leaves the field unchanged when memory runs out.
   void setpstringobject(zumsg::FieldId field, const bstring& text, Annotation::PasswordEncryptType type);
-  // Makes the field absent, releasing what it held.
+  // Makes the field absent, releasing what it held; does nothing when it is absent.
   void clearField(zumsg::FieldId field);
 
   void setXmlWriteFlag(bool write) { xmlWrite_ = write; }
@@ -146,17 +167,21 @@ class ZU_MSG_API CNMessageBase {
 
   // Prepares the library; idempotent and thread-safe. Returns 0 when ready.
   static int Initialize();
-  // Replaces this object's content with the XML document. Returns 0 on
-  // success; otherwise non-zero, this object unchanged, and the reason
-  // readable from LastParseError().
+  // Replaces this object's content with the XML document, whose root element
+  // is named after this object's class. Returns 0 on success; otherwise -1,
+  // this object unchanged, and the reason readable from LastParseError().
   int unserialize(const std::string& xml);
   int unserialize(const char* xml, std::size_t length);
+  // Returns the calling thread's last unserialize failure; kept through later successes.
   static const zumsg::ParseError& LastParseError();
 
  protected:
   CNMessageBase(const zumsg::ClassInfo& info, zumsg::Slot* slots) noexcept;
+  // Copies deeply; throws std::bad_alloc, leaving nothing allocated, when memory runs out.
   CNMessageBase(const CNMessageBase& other, zumsg::Slot* slots);
+  // Takes the other's fields; the other is left empty and usable.
   CNMessageBase(CNMessageBase&& other, zumsg::Slot* slots) noexcept;
+  // Copies deeply; throws std::bad_alloc, leaving this object unchanged, when memory runs out.
   void assignFrom(const CNMessageBase& other);
   void assignFrom(CNMessageBase&& other) noexcept;
   // Releases every field; derived destructors call it while their slots live.
@@ -192,13 +217,16 @@ struct EncodingFlags {
 class ZU_MSG_API XMLEncoder {
  public:
   enum Error : int {
+    kOutOfMemory = 12,      // the output could not be allocated
     kInvalidArgument = 22,  // null message
     kInvalidUtf8 = 84,      // a text is not valid UTF-8
     kNotXmlChar = 86,       // a text holds a character XML 1.0 cannot carry
   };
 
   XMLEncoder(const EncodingFlags& flags, ZuXMLContextInfo* context);
-  // Replaces `xml` with the message's document; on failure `xml` is unspecified.
+  // Replaces `xml` with the message's document, rooted at an element named
+  // after its class; an object field holding no child and an empty list write
+  // nothing. On failure `xml` is unspecified.
   int serialize(const CNMessageBase* message, std::string& xml, bool withDeclaration);
 
  private:
