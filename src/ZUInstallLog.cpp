@@ -1,8 +1,176 @@
 #include "ZUInstallLog.h"
 
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+#include <utility>
+
+#include "ZUInstallUtils.h"
+#include "ZuInstallMessages.h"
+
+namespace {
+
+constexpr char kDefaultLogName[] = "ZuInstallMgr";
+constexpr char kPreInstallDirectory[] = "/tmp";
+constexpr char kPreInstallFileName[] = "ZuInstallMgrPreInstall.log";
+
+// The pre-install path formats into this many bytes but passes a smaller
+// size, so a cut text still has room for its line feed.
+constexpr std::size_t kPreInstallBufferBytes = 20480;
+constexpr std::size_t kPreInstallFormatSize = 20280;
+
+constexpr std::size_t kMarkerBytes = 1024;
+constexpr int kMarkerLevel = 0;
+constexpr int kFailureLevel = -1;
+constexpr int kCheckedXmlLevel = 3;
+constexpr int kQuietMinimumDebugLevel = 4;
+
+constexpr unsigned long kMaskLength = 8;
+// Masked in this order; the result is that of masking them one after the other.
+constexpr const char* kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""};
+
+// Client-marker wordings by operation type; null marks an invalid type.
+constexpr const char* kClientMarkers[] = {
+    "Install client/packages [%s] for client [%s]",                           // 0
+    "Checks install requirements [%s] for client [%s]",                       // 1
+    "get configuration of installed client / packages [%s] for client [%s]",  // 2
+    "get default XML for user [%s] for client [%s]",                          // 3
+    nullptr,                                                                  // 4
+    "check uninstall requirements [%s] for client [%s]",                      // 5
+    "Agent Uninstall [%s] for client [%s]",                                   // 6
+    "Client Uninstall [%s] for client [%s]",                                  // 7
+    "Agent Uninstall [%s] for client [%s]",                                   // 8
+    "MA Uninstall [%s] for client [%s]",                                      // 9
+    "Client Uninstall [%s] for client [%s]",                                  // 10
+    "Install client/packages [%s] for client [%s]",                           // 11
+    nullptr,                                                                  // 12
+    nullptr,                                                                  // 13
+    "Install client/packages [%s] for client [%s]",                           // 14
+    "get client list for silent install [%s] for client [%s]",                // 15
+    "synchronize package information [%s] for client [%s]",                   // 16
+    nullptr,                                                                  // 17
+    nullptr,                                                                  // 18
+    "Deactivate Client [%s] for client [%s]",                                 // 19
+    "Bulk Client Install [%s] for client [%s]",                               // 20
+    "synchronize OS Info With Client [%s] for client [%s]",                   // 21
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 22-30
+    "Send Job status [%s] for client [%s]",                                   // 31
+    nullptr,                                                                  // 32
+    "Update SP version [%s] for client [%s]",                                 // 33
+    nullptr,                                                                  // 34
+    nullptr,                                                                  // 35
+    "Send async install response [%s] for client [%s]",                       // 36
+    nullptr,                                                                  // 37
+    "Update third party patch level [%s] for client [%s]",                    // 38
+};
+static_assert(sizeof kClientMarkers / sizeof kClientMarkers[0] == 39, "one wording per type 0..38");
+
+const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+const char* HeadingOf(int kind) {
+  switch (kind) {
+    case 1: return "XML Request :";
+    case 2: return "XML Response :";
+    case 4: return "Stored Procedure Input :";
+    case 5: return "Stored Procedure Output :";
+    default: return "";
+  }
+}
+
+// "PPID  PID  YYYY/MM/DD HH:MM:SS ": everything of a pre-install entry before its text.
+std::string PreInstallPrefix() {
+  long now = mdTime(nullptr);
+  const std::time_t seconds = static_cast<std::time_t>(now);
+  char stamp[32] = "";
+  struct tm local;
+  if (localtime_r(&seconds, &local) != nullptr) {
+    std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+  }
+  char prefix[96];
+  const int length = std::snprintf(prefix, sizeof prefix, "%d  %d  %s ", GETCURRENTPROCESSID(),
+                                   GETCURRENTTHREADID(), stamp);
+  return std::string(prefix, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+// Appends a whole entry with a single write, so that processes sharing the
+// file never interleave inside an entry. A short write is not continued: the
+// rest would land after another process's entry.
+void AppendEntry(const std::string& path, const std::string& entry) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  ssize_t written;
+  do {
+    written = ::write(fd, entry.data(), entry.size());
+  } while (written < 0 && errno == EINTR);
+  ::close(fd);
+}
+
+// Masks `key` in place. A value longer than the mask shifts the rest of the
+// text left as it goes; the first value shorter than the mask (which would
+// overrun unread text) switches to building into a fresh string. When memory
+// runs out the text is cut after the last value masked in place, so no
+// unmasked value survives and no half-moved text is left behind.
+void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcept {
+  if (key.empty()) return;
+  const char* const base = text.data();
+  const std::size_t size = text.size();
+  auto find = [&](std::size_t from) -> std::size_t {
+    if (from > size) return std::string::npos;
+    const void* hit = ::memmem(base + from, size - from, key.data(), key.size());
+    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) : std::string::npos;
+  };
+  std::size_t match = find(0);
+  if (match == std::string::npos) return;
+
+  char* const data = &text[0];
+  std::size_t read = 0;   // text before `read` is handled
+  std::size_t write = 0;  // in place: the result so far is data[0, write)
+  try {
+    std::string grown;  // used once the result outgrows the text
+    bool inPlace = true;
+    while (match != std::string::npos) {
+      const std::size_t valueStart = match + key.size();
+      const char* quote = static_cast<const char*>(std::memchr(base + valueStart, '"', size - valueStart));
+      const std::size_t valueEnd = quote != nullptr ? static_cast<std::size_t>(quote - base) : size;
+      const std::size_t kept = valueStart - read;
+      if (inPlace && (count > valueEnd || write + kept > valueEnd - count)) {
+        grown.reserve(size + (size >> 4) + (count < size ? count : size));
+        grown.assign(data, write);
+        inPlace = false;
+      }
+      if (inPlace) {
+        if (write != read) std::memmove(data + write, data + read, kept);
+        std::memset(data + write + kept, '*', count);
+        write += kept + count;
+      } else {
+        grown.append(base + read, kept);
+        grown.append(count, '*');
+      }
+      read = valueEnd;
+      match = quote != nullptr ? find(valueEnd + 1) : std::string::npos;
+    }
+    if (inPlace) {
+      if (write != read) std::memmove(data + write, data + read, size - read);
+      text.resize(write + (size - read));
+    } else {
+      grown.append(base + read, size - read);
+      text.swap(grown);
+    }
+  } catch (...) {
+    text.resize(write);
+  }
+}
+
+}  // namespace
 
 int StringCbPrintfA(char* buffer, std::size_t size, const char* format, ...) {
   if (size == 0 || size > static_cast<std::size_t>(INT_MAX)) return kStrSafeInvalidParameter;
@@ -15,4 +183,208 @@ int StringCbPrintfA(char* buffer, std::size_t size, const char* format, ...) {
     return kStrSafeInvalidParameter;
   }
   return static_cast<std::size_t>(needed) < size ? 0 : kStrSafeTruncated;
+}
+
+int GETCURRENTPROCESSID() { return static_cast<int>(::getppid()); }
+
+int GETCURRENTTHREADID() { return static_cast<int>(::getpid()); }
+
+long mdTime(long* t) {
+  const long now = static_cast<long>(std::time(nullptr));
+  if (t != nullptr) *t = now;
+  return now;
+}
+
+void MaskInformation(std::string& text, std::string key, unsigned long count) { MaskKey(text, key, count); }
+
+ZUSimLog::ZUSimLog(std::string name) : ZUSimLog(nullptr, std::move(name)) {}
+
+ZUSimLog::ZUSimLog(EvEvent* event, std::string name)
+    : initialized(false),
+      logName(std::move(name)),
+      logDirectory(),
+      jobId(0),
+      consoleEvent(event),
+      debugLog(nullptr),
+      logFile(),
+      quiet(false) {}
+
+ZUSimLog::~ZUSimLog() {
+  if (initialized) debugLog.CloseLogFile(true);
+  consoleEvent = nullptr;
+}
+
+void ZUSimLog::InitializeLogger() {
+  if (initialized) return;
+  try {
+    logDirectory = kPreInstallDirectory;
+    const char* focus = ZUPI_Focus::getFocus();
+    const bool instanceExists =
+        focus != nullptr && *focus != '\0' && IsFocusExist(focus) && !IsMarliskLessInstall(focus);
+    if (instanceExists) {
+      if (logName.empty()) logName = kDefaultLogName;
+      const unsigned int logId = static_cast<unsigned int>(EvDebug::getLogId(logName.c_str()));
+      initialized = debugLog.initialize(&logFile, logId, 0, false, std::string());
+    }
+    if (!initialized) logName = logDirectory + "/" + kPreInstallFileName;
+  } catch (...) {
+    // Not ready: the next call tries again.
+  }
+}
+
+void ZUSimLog::LogMessageV(const char* /*function*/, int level, const char* format, ...) {
+  if (quiet && level != kFailureLevel && debugLog.getDebugLevel() < kQuietMinimumDebugLevel) return;
+  va_list args;
+  va_start(args, format);
+  if (format == nullptr) format = "";
+  try {
+    InitializeLogger();
+    if (initialized) {
+      debugLog.handleMsgEventDebug_NEW(level, "", -1, jobId, "", format, args);
+    } else {
+      char buffer[kPreInstallBufferBytes] = {};
+      std::vsnprintf(buffer, kPreInstallFormatSize, format, args);
+      buffer[std::strlen(buffer)] = '\n';
+      LogMessagePreInstall(buffer);
+    }
+  } catch (...) {
+    // The logger never fails its caller; the entry is dropped.
+  }
+  va_end(args);
+}
+
+void ZUSimLog::LogMessage(const char* function, int level, const char* text) {
+  LogMessageV(function, level, "%s", OrEmpty(text));
+}
+
+void ZUSimLog::LogMessagePreInstall(const char* text) {
+  try {
+    std::string entry = PreInstallPrefix();
+    entry += OrEmpty(text);
+    AppendEntry(logName, entry);
+  } catch (...) {
+    // Dropped, as an unopenable file is.
+  }
+}
+
+int ZUSimLog::LogXML(const char* function, CNMessageBase* message, int level, int kind) {
+  try {
+    ZUInstallManager::RegisterSubsystem();
+    InitializeLogger();
+    if (level == kCheckedXmlLevel && !isDebugLogLevelSet(kCheckedXmlLevel)) return 0;
+    if (message == nullptr) {
+      LogMessage(function, kFailureLevel, "Invalid input XML");
+      return -1;
+    }
+    const EncodingFlags flags{true, false, false, 0, 0, -1, false, false, true, false, 1};
+    XMLEncoder encoder(flags, nullptr);
+    std::string xml;
+    const int error = encoder.serialize(message, xml, false);
+    if (error != 0) {
+      LogMessageV(function, kFailureLevel, "Failed to serialize XML, check XML format error %d\n", error);
+      return -1;
+    }
+    return LogXMLString(function, std::move(xml), level, kind);
+  } catch (...) {
+    return -1;
+  }
+}
+
+int ZUSimLog::LogXML(const char* function, const char* xml, int level, int kind) {
+  if (xml == nullptr) {
+    LogMessage(function, kFailureLevel, "Invalid input XML");
+    return -1;
+  }
+  try {
+    return LogXMLString(function, std::string(xml), level, kind);
+  } catch (...) {
+    return -1;
+  }
+}
+
+int ZUSimLog::LogXMLString(const char* /*function*/, std::string xml, int level, int kind) {
+  try {
+    ZUInstallManager::RegisterSubsystem();
+    InitializeLogger();
+    for (const char* key : kMaskedKeys) MaskKey(xml, key, kMaskLength);
+    debugLog.setJobId(jobId);
+    const char* heading = HeadingOf(kind);
+    if (initialized) {
+      if (*heading == '\0') {
+        debugLog.DebugLvl("", level, "%s", xml.c_str());
+      } else {
+        std::string entry;
+        entry.reserve(std::strlen(heading) + xml.size());
+        entry.append(heading).append(xml);
+        debugLog.DebugLvl("", level, "%s", entry.c_str());
+      }
+    } else {
+      std::string entry = PreInstallPrefix();
+      entry.reserve(entry.size() + std::strlen(heading) + xml.size() + 1);
+      entry.append(heading).append(xml);
+      if (entry.back() != '\n') entry += '\n';
+      AppendEntry(logName, entry);
+    }
+  } catch (...) {
+    // The logger never fails its caller; the entry is dropped.
+  }
+  return 0;
+}
+
+void ZUSimLog::AddClientMarker(const char* client, const char* subject, int operationType) {
+  char text[kMarkerBytes] = {};
+  const int types = static_cast<int>(sizeof kClientMarkers / sizeof kClientMarkers[0]);
+  const char* wording = operationType >= 0 && operationType < types ? kClientMarkers[operationType] : nullptr;
+  if (wording != nullptr) {
+    StringCbPrintfA(text, sizeof text, wording, OrEmpty(subject), OrEmpty(client));
+  } else {
+    StringCbPrintfA(text, sizeof text, "Invalid operation type [%d]", operationType);
+  }
+  LogMessage("", kMarkerLevel, text);
+}
+
+void ZUSimLog::AddPlatformMarker(const char* operation, const char* state) {
+  char text[kMarkerBytes] = {};
+  StringCbPrintfA(text, sizeof text, "Operation [%s] is [%s]", OrEmpty(operation), OrEmpty(state));
+  LogMessage("", kMarkerLevel, text);
+}
+
+void ZUSimLog::AddPhaseMarker(const char* phase, const char* state) {
+  char text[kMarkerBytes] = {};
+  StringCbPrintfA(text, sizeof text, "Phase [%s]is [%s]", OrEmpty(phase), OrEmpty(state));
+  LogMessage("", kMarkerLevel, text);
+}
+
+void ZUSimLog::SendEventToConsole(const unsigned long& localeId, const long& eventId, int type,
+                                  const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  try {
+    EvEvent event;
+    InitializeLogger();
+    event.setLocaleId(localeId);
+    // The event copies each text as it is added, so one holder serves every "%s".
+    std::string text;
+    for (const char* p = format != nullptr ? format : ""; *p != '\0';) {
+      while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+      const char* const start = p;
+      while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) ++p;
+      const std::string_view token(start, static_cast<std::size_t>(p - start));
+      if (token == "%d") {
+        event << static_cast<long>(va_arg(args, int));
+      } else if (token == "%s") {
+        text = OrEmpty(va_arg(args, const char*));
+        event << text.c_str();
+      }
+    }
+    const int id = static_cast<int>(eventId);
+    if (type == EVENT_STATUS) {
+      event.InfoEvent(id, -1, 0);
+    } else if (type == EVENT_CRITICAL) {
+      event.CriticalEvent(id, -1, 0);
+    }
+  } catch (...) {
+    // Console events are best effort.
+  }
+  va_end(args);
 }
