@@ -52,8 +52,8 @@ class ZU_LIB_API EvDebug {
   // Returns a stable positive id for the log name, process-wide and
   // thread-safe; -1 for a null name.
   static int getLogId(const char* name);
-  // Opens the log registered under `logId` into `file` (null: the one given at
-  // construction), creating the directory; false for an unknown id, an empty
+  // Opens the log registered under `logId` into `file` (null: the descriptor
+  // given before, at construction or an earlier call), creating the directory; false for an unknown id, an empty
   // base name, an unusable directory or a path that is a symlink or not a
   // regular file. Entries are always appended: `reserved`, `append` and
   // `suffix` are accepted for the product's signature and ignored.

@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "ZuRuntime.h"
+#include "runtime/RuntimeTestSupport.h"
+
+namespace {
+
+using Operation = int (ZUPassword::*)(const char*, char*, unsigned long*);
+
+struct NamedOperation {
+  const char* name;
+  Operation operation;
+};
+
+const NamedOperation kAllOperations[] = {
+    {"encrypt", &ZUPassword::encrypt},         {"encryptV8", &ZUPassword::encryptV8},
+    {"decrypt", &ZUPassword::decrypt},         {"ConvertToV3", &ZUPassword::ConvertToV3},
+    {"ConvertToV8", &ZUPassword::ConvertToV8},
+};
+
+struct Result {
+  bool ok = false;
+  unsigned long error = 0;
+  std::string text;
+};
+
+// Calls the operation the way the password wrappers do: a size query, then a
+// buffer of exactly that room. Fails the test when the two disagree.
+Result Call(Operation operation, const char* input) {
+  Result result;
+  ZUPassword cipher(0);
+  unsigned long length = 0;
+  if ((cipher.*operation)(input, nullptr, &length) == 0) {
+    result.error = cipher.getLastError();
+    return result;
+  }
+  std::vector<char> buffer(length + 1, '#');
+  unsigned long room = length;
+  if ((cipher.*operation)(input, buffer.data(), &room) == 0) {
+    result.error = cipher.getLastError();
+    ADD_FAILURE() << "size query accepted what the call refused, error " << result.error;
+    return result;
+  }
+  EXPECT_EQ(room, length) << "written length differs from the size query";
+  EXPECT_EQ(buffer[length], '\0');
+  EXPECT_EQ(std::strlen(buffer.data()), length);
+  result.ok = true;
+  result.text.assign(buffer.data(), room);
+  return result;
+}
+
+std::string Encrypt(Operation operation, const std::string& plain) {
+  Result result = Call(operation, plain.c_str());
+  EXPECT_TRUE(result.ok) << "error " << result.error;
+  return result.text;
+}
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string ToBase64(const std::vector<unsigned char>& data) {
+  std::string out;
+  for (std::size_t i = 0; i < data.size(); i += 3) {
+    unsigned value = data[i] << 16;
+    if (i + 1 < data.size()) value |= data[i + 1] << 8;
+    if (i + 2 < data.size()) value |= data[i + 2];
+    out += kAlphabet[value >> 18];
+    out += kAlphabet[(value >> 12) & 63];
+    out += i + 1 < data.size() ? kAlphabet[(value >> 6) & 63] : '=';
+    out += i + 2 < data.size() ? kAlphabet[value & 63] : '=';
+  }
+  return out;
+}
+
+std::vector<unsigned char> FromBase64(const std::string& text) {
+  std::vector<unsigned char> out;
+  unsigned value = 0;
+  int bits = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    value = (value << 6) | static_cast<unsigned>(std::strchr(kAlphabet, c) - kAlphabet);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<unsigned char>(value >> bits));
+    }
+  }
+  return out;
+}
+
+std::vector<unsigned char> PayloadOf(const std::string& text) { return FromBase64(text.substr(3)); }
+
+std::string LongText() {
+  std::string text;
+  for (int i = 0; text.size() < 1500; ++i) text += static_cast<char>('!' + i % 94);
+  return text.substr(0, 1500);
+}
+
+TEST(PasswordCipher, RoundTripsBothForms) {
+  const std::string texts[] = {
+      "",
+      "x",
+      "correct horse battery staple",
+      "p\xc3\xa4sswo\xcc\x88rd \xe2\x82\xac \xf0\x9f\x94\x91",  // UTF-8, 1 to 4 bytes
+      "<&\"'> \t\r\n\\",
+      LongText(),
+  };
+  const struct {
+    Operation operation;
+    const char* prefix;
+  } forms[] = {{&ZUPassword::encrypt, "V3:"}, {&ZUPassword::encryptV8, "V8:"}};
+  for (const auto& form : forms) {
+    for (const std::string& text : texts) {
+      SCOPED_TRACE(std::string(form.prefix) + " length " + std::to_string(text.size()));
+      std::string encrypted = Encrypt(form.operation, text);
+      EXPECT_EQ(encrypted.compare(0, 3, form.prefix), 0) << encrypted;
+      EXPECT_TRUE(std::regex_match(encrypted.substr(3), std::regex("[A-Za-z0-9+/]*={0,2}")));
+      EXPECT_EQ(PayloadOf(encrypted).size(), 12 + text.size() + 16);  // nonce, text, tag
+      Result decrypted = Call(&ZUPassword::decrypt, encrypted.c_str());
+      ASSERT_TRUE(decrypted.ok) << "error " << decrypted.error;
+      EXPECT_EQ(decrypted.text, text);
+    }
+  }
+}
+
+TEST(PasswordCipher, UsesAFreshNonceForEveryEncryption) {
+  for (Operation operation : {&ZUPassword::encrypt, &ZUPassword::encryptV8}) {
+    std::string first = Encrypt(operation, "same text");
+    std::string second = Encrypt(operation, "same text");
+    EXPECT_NE(first, second);
+    std::vector<unsigned char> a = PayloadOf(first);
+    std::vector<unsigned char> b = PayloadOf(second);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_NE(std::vector<unsigned char>(a.begin(), a.begin() + 12),
+              std::vector<unsigned char>(b.begin(), b.begin() + 12));
+  }
+}
+
+TEST(PasswordCipher, ConvertsOnlyFromTheOtherForm) {
+  const std::string plain = "Convert-Me-42";
+  std::string v3 = Encrypt(&ZUPassword::encrypt, plain);
+  std::string v8 = Encrypt(&ZUPassword::encryptV8, plain);
+
+  Result toV3 = Call(&ZUPassword::ConvertToV3, v8.c_str());
+  ASSERT_TRUE(toV3.ok) << toV3.error;
+  EXPECT_EQ(toV3.text.compare(0, 3, "V3:"), 0);
+  EXPECT_EQ(Call(&ZUPassword::decrypt, toV3.text.c_str()).text, plain);
+
+  Result toV8 = Call(&ZUPassword::ConvertToV8, v3.c_str());
+  ASSERT_TRUE(toV8.ok) << toV8.error;
+  EXPECT_EQ(toV8.text.compare(0, 3, "V8:"), 0);
+  EXPECT_EQ(Call(&ZUPassword::decrypt, toV8.text.c_str()).text, plain);
+
+  Result sameForm = Call(&ZUPassword::ConvertToV3, v3.c_str());
+  EXPECT_FALSE(sameForm.ok);
+  EXPECT_EQ(sameForm.error, ZUPassword::kBadInput);
+  sameForm = Call(&ZUPassword::ConvertToV8, v8.c_str());
+  EXPECT_FALSE(sameForm.ok);
+  EXPECT_EQ(sameForm.error, ZUPassword::kBadInput);
+}
+
+// Each refused text is refused by the size query and by a call with room, and
+// neither touches the buffer or the length.
+void ExpectRefused(Operation operation, const char* input, unsigned long error) {
+  ZUPassword cipher(0);
+  unsigned long length = 0;
+  EXPECT_EQ((cipher.*operation)(input, nullptr, &length), 0);
+  EXPECT_EQ(cipher.getLastError(), error);
+  EXPECT_EQ(length, 0u);
+
+  char buffer[4096];
+  std::memset(buffer, '#', sizeof buffer);
+  length = sizeof buffer - 1;
+  ZUPassword other(0);
+  EXPECT_EQ((other.*operation)(input, buffer, &length), 0);
+  EXPECT_EQ(other.getLastError(), error);
+  EXPECT_EQ(length, sizeof buffer - 1);
+  EXPECT_EQ(buffer[0], '#');
+}
+
+TEST(PasswordCipher, RefusesMalformedTexts) {
+  const std::string v3 = Encrypt(&ZUPassword::encrypt, "s");  // 29-byte payload: one '='
+  const std::string v8 = Encrypt(&ZUPassword::encryptV8, "s");
+  const std::string body = v3.substr(3);
+  ASSERT_EQ(body.back(), '=');
+  ASSERT_NE(body[body.size() - 2], '=');
+
+  // Same payload bits, but the two unused bits before '=' set: not canonical.
+  std::string loose = body;
+  char& last = loose[loose.size() - 2];
+  last = kAlphabet[(std::strchr(kAlphabet, last) - kAlphabet) | 1];
+  ASSERT_NE(loose, body);
+  ASSERT_EQ(FromBase64(loose), FromBase64(body));
+
+  std::vector<unsigned char> payload = FromBase64(body);
+  const struct Case {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"empty", ""},
+      {"prefix only", "V3"},
+      {"no payload", "V3:"},
+      {"unknown form", "V5:" + body},
+      {"lower-case form", "v3:" + body},
+      {"no prefix", body},
+      {"blank inside", "V3:" + body.substr(0, 8) + " " + body.substr(8)},
+      {"line feed after", "V3:" + body + "\n"},
+      {"foreign character", "V3:" + body.substr(0, 8) + "*" + body.substr(9)},
+      {"url-safe alphabet", "V3:" + body.substr(0, 8) + "-" + body.substr(9)},
+      {"length not a multiple of 4", "V3:" + body.substr(0, body.size() - 1)},
+      {"padding in the middle", "V3:" + body.substr(0, 6) + "==" + body.substr(8)},
+      {"unused bits set", "V3:" + loose},
+      {"cut by one block", "V3:" + body.substr(0, body.size() - 4)},
+      {"shorter than nonce and tag", "V3:" + ToBase64({payload.begin(), payload.begin() + 27})},
+      {"nonce and tag only", "V3:" + ToBase64({payload.begin(), payload.begin() + 28})},
+      {"other form's key", "V8:" + body},
+      {"V8 relabelled V3", "V3:" + v8.substr(3)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectRefused(&ZUPassword::decrypt, c.text.c_str(), ZUPassword::kBadInput);
+    ExpectRefused(&ZUPassword::ConvertToV8, c.text.c_str(), ZUPassword::kBadInput);
+  }
+}
+
+TEST(PasswordCipher, DetectsAnyFlippedBitOfThePayload) {
+  for (Operation operation : {&ZUPassword::encrypt, &ZUPassword::encryptV8}) {
+    const std::string text = Encrypt(operation, "hunter2");
+    const std::string prefix = text.substr(0, 3);
+    const std::vector<unsigned char> payload = PayloadOf(text);
+    ASSERT_EQ(ToBase64(payload), text.substr(3));
+    for (std::size_t byte = 0; byte < payload.size(); ++byte) {
+      for (int bit = 0; bit < 8; ++bit) {
+        std::vector<unsigned char> tampered = payload;
+        tampered[byte] ^= static_cast<unsigned char>(1u << bit);
+        std::string forged = prefix + ToBase64(tampered);
+        ZUPassword cipher(0);
+        char buffer[64];
+        unsigned long length = sizeof buffer - 1;
+        ASSERT_EQ(cipher.decrypt(forged.c_str(), buffer, &length), 0)
+            << "byte " << byte << " bit " << bit;
+        EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+      }
+    }
+  }
+}
+
+TEST(PasswordCipher, RefusesNullArgumentsAndAStrayLength) {
+  std::string v3 = Encrypt(&ZUPassword::encrypt, "n");
+  for (const NamedOperation& op : kAllOperations) {
+    SCOPED_TRACE(op.name);
+    ZUPassword cipher(0);
+    char buffer[128];
+    unsigned long length = sizeof buffer - 1;
+    EXPECT_EQ((cipher.*op.operation)(nullptr, buffer, &length), 0);
+    EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+    EXPECT_EQ((cipher.*op.operation)(v3.c_str(), buffer, nullptr), 0);
+    EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+    length = 5;  // a null output is a size query only with a length of 0
+    EXPECT_EQ((cipher.*op.operation)(v3.c_str(), nullptr, &length), 0);
+    EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+    EXPECT_EQ(length, 5u);
+  }
+}
+
+TEST(PasswordCipher, NeedsRoomForTheWholeResult) {
+  const std::string plain = "room-check";
+  const std::string v3 = Encrypt(&ZUPassword::encrypt, plain);
+  const std::string v8 = Encrypt(&ZUPassword::encryptV8, plain);
+  const struct {
+    const char* name;
+    Operation operation;
+    std::string input;
+  } cases[] = {
+      {"encrypt", &ZUPassword::encrypt, plain},
+      {"encryptV8", &ZUPassword::encryptV8, plain},
+      {"decrypt", &ZUPassword::decrypt, v8},
+      {"ConvertToV3", &ZUPassword::ConvertToV3, v8},
+      {"ConvertToV8", &ZUPassword::ConvertToV8, v3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ZUPassword cipher(0);
+    unsigned long needed = 0;
+    ASSERT_NE((cipher.*c.operation)(c.input.c_str(), nullptr, &needed), 0);
+    ASSERT_GT(needed, 0u);
+
+    std::vector<char> buffer(needed + 8, '#');
+    unsigned long room = needed - 1;
+    EXPECT_EQ((cipher.*c.operation)(c.input.c_str(), buffer.data(), &room), 0);
+    EXPECT_EQ(cipher.getLastError(), ZUPassword::kNoRoom);
+    EXPECT_EQ(room, needed - 1);
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), std::string(buffer.size(), '#'));
+
+    room = needed + 5;  // more room than needed: *length becomes what was written
+    ASSERT_NE((cipher.*c.operation)(c.input.c_str(), buffer.data(), &room), 0);
+    EXPECT_EQ(room, needed);
+    EXPECT_EQ(buffer[needed], '\0');
+    EXPECT_EQ(buffer[needed + 1], '#');
+  }
+
+  // An empty plaintext fits no room at all, but a terminator is still written.
+  std::string empty = Encrypt(&ZUPassword::encryptV8, "");
+  ZUPassword cipher(0);
+  char one = '#';
+  unsigned long room = 0;
+  ASSERT_NE(cipher.decrypt(empty.c_str(), &one, &room), 0);
+  EXPECT_EQ(room, 0u);
+  EXPECT_EQ(one, '\0');
+}
+
+TEST(PasswordCipher, DecryptsTheExampleRequestsPasswords) {
+  const std::regex value(R"re((?:password|clientPassword)="([^"]*)")re");
+  std::size_t found = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR)) {
+    if (entry.path().extension() != ".xml") continue;
+    std::string xml = zu_test::ReadFile(entry.path().string());
+    for (std::sregex_iterator it(xml.begin(), xml.end(), value), end; it != end; ++it) {
+      std::string text = (*it)[1];
+      if (text.compare(0, 3, "V8:") != 0) continue;
+      SCOPED_TRACE(entry.path().filename().string() + ": " + text);
+      ++found;
+      Result plain = Call(&ZUPassword::decrypt, text.c_str());
+      ASSERT_TRUE(plain.ok) << "error " << plain.error;
+      EXPECT_FALSE(plain.text.empty());
+    }
+  }
+  EXPECT_GT(found, 0u);
+}
+
+}  // namespace
