@@ -1,7 +1,143 @@
-// Placeholder until the subcommand lands; replaced by its owner.
+// zu-request convert-passwords, password and packages: the password services
+// and the package catalogue from the command line.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "Commands.h"
+#include "ZUInstallUtils.h"
+
 namespace zutool {
-int ConvertPasswords(const Args&) { return Fail("ConvertPasswords: not built yet"); }
-int Password(const Args&) { return Fail("Password: not built yet"); }
-int Packages(const Args&) { return Fail("Packages: not built yet"); }
+
+namespace {
+
+using Wrapper = int (*)(const char*, char**, char*);
+
+struct PasswordOperation {
+  const char* name;
+  Wrapper run;
+};
+
+constexpr PasswordOperation kPasswordOperations[] = {
+    {"encrypt", ZUEncryptPassword},         {"encrypt-v8", ZUEncryptPassword_V8},
+    {"decrypt", ZUDecryptPassword},         {"v8-to-v3", ZUPasswordConvert_V8ToV3},
+    {"v3-to-v8", ZUPasswordConvert_V3ToV8},
+};
+
+// The wrappers write at most 75 characters; room as the library's own caller gives.
+constexpr std::size_t kErrorRoom = 1024;
+
+bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+// Accepts a plain decimal package id: digits only, within int.
+bool ParsePackageId(const std::string& text, int& id) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || value > static_cast<unsigned long long>(INT_MAX)) return false;
+  id = static_cast<int>(value);
+  return true;
 }
+
+bool Contains(const std::vector<int>& ids, int id) {
+  for (int member : ids) {
+    if (member == id) return true;
+  }
+  return false;
+}
+
+// The classes of one package, comma-separated; "none" when it belongs to none.
+std::string ClassesOf(int id, const std::vector<int>& centralServerPackages) {
+  const unsigned long wide = static_cast<unsigned long>(id);
+  const struct {
+    bool member;
+    const char* name;
+  } classes[] = {
+      {IsDBPackage(wide), "database"},
+      {IsNonDX_DBPackage(wide), "non-central-server database"},
+      {IsBasePackage(wide), "base"},
+      {IsMediaAgentPackage(wide), "media agent"},
+      {IsFSPackage(wide), "FS"},
+      {IsSRMAgentPackage(wide), "SRM agent"},
+      {Contains(centralServerPackages, id), "central server"},
+      {isThirdPartyPackage(id), "third party"},
+  };
+  std::string text;
+  for (const auto& c : classes) {
+    if (!c.member) continue;
+    if (!text.empty()) text += ", ";
+    text += c.name;
+  }
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace
+
+int ConvertPasswords(const Args& args) {
+  if (args.size() != 1) return UsageError("convert-passwords: expects exactly one FILE");
+  if (IsOption(args[0])) return UsageError("convert-passwords: unknown option '" + args[0] + "'");
+  ZUInstallManager::ClientSetup request;
+  if (!LoadRequest(args[0], request)) return kFailed;
+  ZUInstallManager::ClientSetup* target = &request;
+  std::string error;
+  if (ReEncryptInputRequestNetPwdV8ToV3(target, error) != 0) return Fail(error);
+
+  const EncodingFlags flags{true, false, false, 0, 0, -1, false, false, true, false, 1};
+  XMLEncoder encoder(flags, nullptr);
+  std::string xml;
+  const int status = encoder.serialize(&request, xml, false);
+  if (status != 0) return Fail("cannot serialize the request (error " + std::to_string(status) + ")");
+  std::cout << xml << '\n';
+  std::cout.flush();
+  return std::cout ? kOk : Fail("cannot write to standard output");
+}
+
+int Password(const Args& args) {
+  if (args.size() != 1) {
+    return UsageError("password: expects one of encrypt, encrypt-v8, decrypt, v8-to-v3, v3-to-v8 "
+                      "(texts are read from standard input)");
+  }
+  const PasswordOperation* operation = nullptr;
+  for (const PasswordOperation& candidate : kPasswordOperations) {
+    if (args[0] == candidate.name) operation = &candidate;
+  }
+  if (operation == nullptr) return UsageError("password: unknown operation '" + args[0] + "'");
+
+  std::string line;
+  for (unsigned long number = 1; std::getline(std::cin, line); ++number) {
+    char* output = nullptr;
+    char error[kErrorRoom] = {};
+    const int result = operation->run(line.c_str(), &output, error);
+    std::unique_ptr<char[]> owned(output);
+    if (result != 0) {
+      const std::string reason = error[0] != '\0' ? error : "out of memory";
+      return Fail("line " + std::to_string(number) + ": " + reason);
+    }
+    std::cout << owned.get() << '\n';
+  }
+  if (std::cin.bad()) return Fail("cannot read standard input");
+  std::cout.flush();
+  return std::cout ? kOk : Fail("cannot write to standard output");
+}
+
+int Packages(const Args& args) {
+  if (args.empty()) return UsageError("packages: missing ID");
+  std::vector<int> ids;
+  ids.reserve(args.size());
+  for (const std::string& arg : args) {
+    int id = 0;
+    if (!ParsePackageId(arg, id)) return UsageError("packages: '" + arg + "' is not a package id");
+    ids.push_back(id);
+  }
+  std::vector<int> centralServerPackages;
+  GetAllDXPackages(centralServerPackages);
+  for (int id : ids) std::cout << id << ": " << ClassesOf(id, centralServerPackages) << '\n';
+  std::cout.flush();
+  return std::cout ? kOk : Fail("cannot write to standard output");
+}
+
+}  // namespace zutool
