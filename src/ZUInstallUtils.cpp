@@ -52,6 +52,16 @@ bool ReadJoinedLines(std::FILE* file, std::string& text) {
   return !std::ferror(file);
 }
 
+// Sets a loader's error text and returns its failure result; a text that
+// cannot be stored (out of memory) leaves the old one.
+int SetError(std::string& error, const char* text) noexcept {
+  try {
+    error = text;
+  } catch (...) {
+  }
+  return -1;
+}
+
 // ---- Package catalogue ----
 
 const std::vector<DbPackageInfo> DBPackages{
@@ -202,41 +212,32 @@ void AssignFirstCharacter(char& value, const std::string& text) { value = text.e
 // ---- Request loading -------------------------------------------------------
 
 int ConvertStringToClientSetup(std::string xml, ZUInstallManager::ClientSetup* request, std::string& error) {
-  if (request == nullptr) {
-    error = "Invalid input given.";
-    return -1;
-  }
-  if (CNMessageBase::Initialize() != 0) {
-    error = "Failed to initialize XML.";
-    return -1;
-  }
-  if (request->unserialize(xml) != 0) {
-    error = "Failed to unserialize XML";
-    return -1;
-  }
+  if (request == nullptr) return SetError(error, "Invalid input given.");
+  if (CNMessageBase::Initialize() != 0) return SetError(error, "Failed to initialize XML.");
+  if (request->unserialize(xml) != 0) return SetError(error, "Failed to unserialize XML");
   return 0;
 }
 
 int PopulateClientSetupFromXmlFile(ZUInstallManager::ClientSetup* request, std::string& path, std::string& error) {
-  // Opened before the arguments are tested, as callers have always seen it.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
-  if (request == nullptr) {
-    error = "Invalid arguments";
-    return -1;
+  constexpr char kUnserializeFailed[] = "Failed to unserialize XML blob from the input file.";
+  try {
+    // Opened before the arguments are tested, as callers have always seen it.
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    if (request == nullptr) return SetError(error, "Invalid arguments");
+    if (!file) {
+      error = "Failed to open file " + path;
+      return -1;
+    }
+    std::string text;
+    const bool complete = ReadJoinedLines(file.get(), text);
+    file.reset();
+    (void)CNMessageBase::Initialize();
+    if (!complete || request->unserialize(text) != 0) return SetError(error, kUnserializeFailed);
+    return 0;
+  } catch (...) {
+    // Out of memory while reading: the text could not be handed to the parser.
+    return SetError(error, kUnserializeFailed);
   }
-  if (!file) {
-    error = "Failed to open file " + path;
-    return -1;
-  }
-  std::string text;
-  const bool complete = ReadJoinedLines(file.get(), text);
-  file.reset();
-  (void)CNMessageBase::Initialize();
-  if (!complete || request->unserialize(text) != 0) {
-    error = "Failed to unserialize XML blob from the input file.";
-    return -1;
-  }
-  return 0;
 }
 
 long long GetSIMErrorCodeFromXML(ZUInstallManager::ClientSetup* request) {
