@@ -213,7 +213,8 @@ struct EncodingFlags {
 };
 
 // Writes a message as XML: compact, no declaration, attributes and children in
-// schema order. serialize returns 0, or one of these error numbers.
+// schema order. Of the flags only writeDeclaration is honoured. serialize
+// returns 0, or one of these error numbers.
 class ZU_MSG_API XMLEncoder {
  public:
   enum Error : int {

@@ -54,17 +54,21 @@ void Fail(Reader& r, std::string reason) noexcept {
   XML_StopParser(r.parser, XML_FALSE);
 }
 
-// Quotes at most kQuoteLimit bytes of an untrusted value, never cutting a UTF-8 sequence.
+// Quotes at most kQuoteLimit bytes of an untrusted value, never cutting a
+// UTF-8 sequence; controls become '?' so the reason stays on one line.
 std::string Quote(const char* text) {
   std::size_t length = std::strlen(text);
-  std::string quoted = "'";
-  if (length <= kQuoteLimit) {
-    quoted.append(text, length);
-  } else {
-    std::size_t cut = kQuoteLimit;
+  std::size_t cut = length;
+  if (length > kQuoteLimit) {
+    cut = kQuoteLimit;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    quoted.append(text, cut).append("...");
   }
+  std::string quoted = "'";
+  quoted.append(text, cut);
+  for (std::size_t i = 1; i < quoted.size(); ++i) {
+    if (static_cast<unsigned char>(quoted[i]) < 0x20) quoted[i] = '?';
+  }
+  if (cut < length) quoted += "...";
   quoted += '\'';
   return quoted;
 }

@@ -90,7 +90,8 @@ std::size_t CheckSequence(const unsigned char* p, std::size_t left, int& error) 
 // Output buffer: the caller's string, grown geometrically, trimmed at the end.
 class Out {
  public:
-  explicit Out(std::string& s) : s_(s) { s_.resize(s_.capacity() < 256 ? 256 : s_.capacity()); }
+  // Starts small even in a large reused string: resize zero-fills what it exposes.
+  explicit Out(std::string& s) : s_(s) { s_.resize(std::max<std::size_t>(256, std::min<std::size_t>(s_.capacity(), 65536))); }
   ~Out() { s_.resize(n_); }
 
   void put(const char* p, std::size_t len) {

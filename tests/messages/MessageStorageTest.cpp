@@ -73,20 +73,6 @@ TEST(MessageCopy, MoveTakesTheTreeAndLeavesAUsableEmptyObject) {
   EXPECT_EQ(Xml(moved), "<ClientSetup/>");
 }
 
-TEST(MessageCopy, ListGrowthMovesEntriesWithoutLosingChildren) {
-  ClientSetup request;
-  auto& entries = zumsg::listCreate<ClientSetup::clientComposition>(request);
-  for (int i = 0; i < 100; ++i) {
-    entries.emplace_back();
-    zumsg::objectCreate<ClientsComposition::components>(entries.back());
-    entries.back().setint64(ClientsComposition::operationType, i);
-  }
-  for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(entries[i].getint64(ClientsComposition::operationType), i);
-    EXPECT_NE(zumsg::object<ClientsComposition::components>(entries[i]), nullptr);
-  }
-}
-
 TEST(MessageFields, AbsentFieldsReadAsZeroAndEmpty) {
   ClientSetup request;
   EXPECT_FALSE(request.isSet(ClientSetup::jobId));
@@ -179,16 +165,6 @@ TEST(MessageFields, ClearFieldMakesEachKindAbsent) {
   EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), nullptr);
   EXPECT_EQ(account->getpstringobject(ZuSecurity::UserAccount::password), nullptr);
   EXPECT_EQ(Xml(request), R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
-}
-
-TEST(MessageLibrary, InitializeAndRegisterAreRepeatable) {
-  EXPECT_EQ(CNMessageBase::Initialize(), 0);
-  EXPECT_EQ(CNMessageBase::Initialize(), 0);
-  ZUInstallManager::RegisterSubsystem();
-  ZUInstallManager::RegisterSubsystem();
-  ClientSetup request;
-  EXPECT_TRUE(Load(request, kRequest));
-  EXPECT_EQ(FXString::ToString("as is"), "as is");
 }
 
 }  // namespace

@@ -126,21 +126,4 @@ TEST(XmlWriterForm, OutputReplacesWhateverTheStringHeld) {
   EXPECT_EQ(xml, R"(<ClientSetup jobId="1"/>)");
 }
 
-TEST(XmlWriterForm, LargeTreeIsWrittenWholeAndReadsBack) {
-  ClientSetup request;
-  auto& entries = zumsg::listCreate<ClientSetup::clientComposition>(request);
-  for (int i = 0; i < 2000; ++i) {
-    entries.emplace_back();
-    auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(entries.back());
-    auto& client = zumsg::objectCreate<App::ClientInfo::client>(info);
-    auto& entity = zumsg::objectCreate<App::Client::clientEntity>(client);
-    entity.setint64(ZuEntities::ClientEntity::clientId, i);
-    entity.setstring(ZuEntities::ClientEntity::clientName, "client-" + std::to_string(i) + " & co");
-  }
-  std::string xml = Xml(request);
-  ClientSetup reread;
-  ASSERT_TRUE(Load(reread, xml));
-  EXPECT_TRUE(msgtest::DeepEqual(reread, request));
-}
-
 }  // namespace
