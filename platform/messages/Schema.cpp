@@ -63,6 +63,13 @@ ZU_SCHEMA_CLASSES(ZU_DETAIL_FIELD_TABLES)
 #define ZU_DETAIL_CLASS_ADDRESS(ns, cls, no) &ns::cls::kSchema,
 const zumsg::ClassInfo* const kAllClasses[] = {ZU_SCHEMA_CLASSES(ZU_DETAIL_CLASS_ADDRESS)};
 #undef ZU_DETAIL_CLASS_ADDRESS
+#undef ZU_DETAIL_CHILD_Integer
+#undef ZU_DETAIL_CHILD_Boolean
+#undef ZU_DETAIL_CHILD_Enum
+#undef ZU_DETAIL_CHILD_String
+#undef ZU_DETAIL_CHILD_Password
+#undef ZU_DETAIL_CHILD_Object
+#undef ZU_DETAIL_CHILD_List
 
 }  // namespace
 
