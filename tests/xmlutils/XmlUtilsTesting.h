@@ -1,0 +1,112 @@
+// What the accessor tests share: requests parsed from XML, requests written
+// back as XML, and a harness that tells what a reader did to its outputs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "ZUInstallXmlUtils.h"
+
+namespace xutest {
+
+using ZUInstallManager::ClientSetup;
+using Req = ZUInstallManager::ClientSetup*;
+
+// Parses a request written in the XML vocabulary; a refusal fails the test.
+std::unique_ptr<ClientSetup> Parse(const std::string& xml);
+// Writes the request back as compact XML, as the message library does.
+std::string Xml(const ClientSetup& request);
+
+// Makes object field F present while holding no object, which XML cannot say.
+template <auto F>
+void HoldNoObject(zumsg::OwnerOf<F>& owner) {
+  CNMessageBase** slot = owner.getObjectAccessor(true, true, F, zumsg::ChildOf<F>::kClassNumber);
+  delete *slot;
+  *slot = nullptr;
+}
+
+// ---- Observing a reader -------------------------------------------------------
+//
+// A reader runs twice, each time with its outputs preset to a different value,
+// so an output it left alone shows as "untouched" whatever its type (a bool
+// preset false and then true cannot pass for a written false).
+
+template <class T>
+T Preset(int run) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return run == 0 ? "preset-a" : "preset-b";
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return run != 0;
+  } else {
+    return static_cast<T>(777 + run);
+  }
+}
+
+template <class T>
+std::string Render(const T& value) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return value.empty() ? "(empty)" : value;
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return value ? "true" : "false";
+  } else if constexpr (std::is_enum_v<T>) {
+    return std::to_string(static_cast<long long>(value));
+  } else {
+    return std::to_string(value);
+  }
+}
+
+struct Observation {
+  std::string result;
+  std::string outputs;  // rendered outputs joined by " | "
+};
+
+template <class... Outs, class Call>
+Observation Observe(const Call& call, Req request) {
+  std::tuple<Outs...> first{Preset<Outs>(0)...};
+  std::tuple<Outs...> second{Preset<Outs>(1)...};
+  const auto run = [&](std::tuple<Outs...>& outs) {
+    return std::apply([&](Outs&... out) { return call(request, out...); }, outs);
+  };
+  Observation seen{Render(run(first)), ""};
+  if (Render(run(second)) != seen.result) seen.result += " (unstable)";
+  std::vector<std::string> shown;
+  const auto show = [&](const auto& a, const auto& b) {
+    using T = std::decay_t<decltype(a)>;
+    if (a == Preset<T>(0) && b == Preset<T>(1)) {
+      shown.push_back("untouched");
+    } else {
+      shown.push_back(a == b ? Render(a) : "unstable");
+    }
+  };
+  std::apply([&](const Outs&... a) { std::apply([&](const Outs&... b) { (show(a, b), ...); }, second); }, first);
+  for (const std::string& text : shown) seen.outputs += (seen.outputs.empty() ? "" : " | ") + text;
+  return seen;
+}
+
+// One row of a reader table: the request (null for a null request), the call
+// and what it must leave behind.
+struct ReaderRow {
+  const char* name;
+  const char* xml;
+  std::function<Observation(Req)> read;
+  const char* result;
+  const char* outputs;
+};
+
+template <class... Outs, class Call>
+std::function<Observation(Req)> Reads(Call call) {
+  return [call](Req request) { return Observe<Outs...>(call, request); };
+}
+
+class ReaderTable : public ::testing::TestWithParam<ReaderRow> {};
+
+inline std::string RowName(const ::testing::TestParamInfo<ReaderRow>& info) { return info.param.name; }
+
+}  // namespace xutest
