@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -97,12 +98,21 @@ std::vector<zumsg::ChildOf<F>>* List(const zumsg::OwnerOf<F>* owner) {
   return Has<F>(owner) ? zumsg::list<F>(*owner) : nullptr;
 }
 
+// The object of field F, created (or kept, as the library decides); throws
+// std::bad_alloc when the library could not make one.
+template <auto F>
+zumsg::ChildOf<F>& Create(zumsg::OwnerOf<F>& owner) {
+  CNMessageBase** slot = owner.getObjectAccessor(true, true, F, zumsg::ChildOf<F>::kClassNumber);
+  if (slot == nullptr || *slot == nullptr) throw std::bad_alloc();
+  return *static_cast<zumsg::ChildOf<F>*>(*slot);
+}
+
 // The object of field F, creation requested only when there is none: the
 // library may replace a child that is already there when asked to create.
 template <auto F>
 zumsg::ChildOf<F>& Obtain(zumsg::OwnerOf<F>& owner) {
   if (zumsg::ChildOf<F>* child = Step<F>(&owner)) return *child;
-  return zumsg::objectCreate<F>(owner);
+  return Create<F>(owner);
 }
 
 template <auto F, auto... Rest>
@@ -117,7 +127,9 @@ auto& ObtainPath(zumsg::OwnerOf<F>& owner) {
 template <auto F>
 std::vector<zumsg::ChildOf<F>>& ObtainList(zumsg::OwnerOf<F>& owner) {
   if (std::vector<zumsg::ChildOf<F>>* list = List<F>(&owner)) return *list;
-  return zumsg::listCreate<F>(owner);
+  void** slot = owner.getlistobject(F, true);
+  if (slot == nullptr || *slot == nullptr) throw std::bad_alloc();
+  return *static_cast<std::vector<zumsg::ChildOf<F>>*>(*slot);
 }
 
 ClientEntity* ClientEntityOf(const ClientsComposition* entry) {
@@ -785,8 +797,7 @@ int XmlUtils::SetFirewallInstall(ClientSetup* request, const char* first, const 
   if (first == nullptr && second == nullptr && configBlock == nullptr) return kFailed;
   return Guard(kFailed, [&] {
     // Creation is requested whether the blocks are there or not.
-    FirewallConfig& firewall = zumsg::objectCreate<InstallOptions::firewallConfig>(
-        zumsg::objectCreate<ClientSetup::installOptions>(*request));
+    FirewallConfig& firewall = Create<InstallOptions::firewallConfig>(Create<ClientSetup::installOptions>(*request));
     if (first != nullptr) firewall.setstring(FirewallConfig::firewallValue1, first, std::strlen(first));
     if (second != nullptr) firewall.setstring(FirewallConfig::firewallValue2, second, std::strlen(second));
     // 0 is never written, so it cannot clear an earlier number.
