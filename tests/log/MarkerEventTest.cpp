@@ -1,0 +1,207 @@
+// Marker wordings, console events with their typed arguments, and the bounded formatter.
+#include <climits>
+#include <cstring>
+#include <map>
+
+#include "LogTestSupport.h"
+#include "ZUInstallLog.h"
+
+namespace {
+
+class Markers : public logtest::LogTest {
+ protected:
+  void SetUp() override {
+    LogTest::SetUp();
+    SetFocus("Instance001");
+    SetDebugLevel(0);  // markers are written at level 0
+  }
+};
+
+TEST_F(Markers, ClientMarkerWordingForEveryOperationType) {
+  const std::map<int, std::string> wordings = {
+      {0, "Install client/packages [p1] for client [c1]"},
+      {1, "Checks install requirements [p1] for client [c1]"},
+      {2, "get configuration of installed client / packages [p1] for client [c1]"},
+      {3, "get default XML for user [p1] for client [c1]"},
+      {5, "check uninstall requirements [p1] for client [c1]"},
+      {6, "Agent Uninstall [p1] for client [c1]"},
+      {7, "Client Uninstall [p1] for client [c1]"},
+      {8, "Agent Uninstall [p1] for client [c1]"},
+      {9, "MA Uninstall [p1] for client [c1]"},
+      {10, "Client Uninstall [p1] for client [c1]"},
+      {11, "Install client/packages [p1] for client [c1]"},
+      {14, "Install client/packages [p1] for client [c1]"},
+      {15, "get client list for silent install [p1] for client [c1]"},
+      {16, "synchronize package information [p1] for client [c1]"},
+      {19, "Deactivate Client [p1] for client [c1]"},
+      {20, "Bulk Client Install [p1] for client [c1]"},
+      {21, "synchronize OS Info With Client [p1] for client [c1]"},
+      {31, "Send Job status [p1] for client [c1]"},
+      {33, "Update SP version [p1] for client [c1]"},
+      {36, "Send async install response [p1] for client [c1]"},
+      {38, "Update third party patch level [p1] for client [c1]"},
+  };
+  std::vector<int> types;
+  for (int type = -1; type <= 39; ++type) types.push_back(type);
+  types.push_back(INT_MIN);
+  types.push_back(INT_MAX);
+
+  ZUSimLog log("Installer");
+  std::vector<std::string> expected;
+  for (int type : types) {
+    log.AddClientMarker("c1", "p1", type);
+    const auto found = wordings.find(type);
+    expected.push_back(found != wordings.end() ? found->second
+                                               : "Invalid operation type [" + std::to_string(type) + "]");
+  }
+  const std::vector<logtest::DebugLine> lines = DebugLines("Installer");
+  ASSERT_EQ(lines.size(), expected.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].text, expected[i]) << "type " << types[i];
+    EXPECT_EQ(lines[i].level, 0);
+  }
+}
+
+TEST_F(Markers, PlatformAndPhaseWordings) {
+  ZUSimLog log("Installer");
+  log.AddPlatformMarker("Install", "started");
+  log.AddPhaseMarker("Copy", "started");
+  log.AddPlatformMarker(nullptr, nullptr);
+  log.AddClientMarker(nullptr, nullptr, 0);
+  EXPECT_EQ(DebugTexts("Installer"),
+            (std::vector<std::string>{"Operation [Install] is [started]", "Phase [Copy]is [started]",
+                                      "Operation [] is []", "Install client/packages [] for client []"}));
+}
+
+TEST_F(Markers, TextIsCutTo1023Characters) {
+  const std::string phase(2000, 'p');
+  const std::string client(2000, 'c');
+  ZUSimLog log("Installer");
+  log.AddPhaseMarker(phase.c_str(), "done");
+  log.AddClientMarker(client.c_str(), "s", 20);
+  const std::vector<std::string> texts = DebugTexts("Installer");
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], ("Phase [" + phase).substr(0, 1023));
+  EXPECT_EQ(texts[1], ("Bulk Client Install [s] for client [" + client).substr(0, 1023));
+}
+
+TEST_F(Markers, PreInstallMarkerEndsWithLineFeed) {
+  unsetenv("ZU_FOCUS");
+  ZUSimLog log("Installer");
+  log.AddClientMarker("c1", "p1", 14);
+  std::string text;
+  ASSERT_TRUE(logtest::IsOwnPreInstallEntry(logtest::ReadFile(logtest::kPreInstallPath), since_, &text));
+  EXPECT_EQ(text, "Install client/packages [p1] for client [c1]\n");
+}
+
+class ConsoleEvents : public logtest::LogTest {
+ protected:
+  std::vector<std::string> Events() const { return logtest::SplitLines(logtest::ReadFile(dir_ + "/ConsoleEvents.log")); }
+};
+
+TEST_F(ConsoleEvents, ArgumentsFollowTheFormatTokensInOrderWithTheirTypes) {
+  ZUSimLog log("Installer");
+  const unsigned long locale = 1033;
+  const long id = 7;
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d %s", 7, "disk full");
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "  %s\t%d  ", "first", -5);
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d\n%s\r\v%d", 1, "two", 3);
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d,%s", 7, "ignored");
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%x %s %% %d %ld", "kept", 2);
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%s %s", "a", "b");
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "");
+  const std::string head = R"({"severity":"information","eventId":7,"localeId":1033,"args":)";
+  EXPECT_EQ(Events(), (std::vector<std::string>{
+                          head + R"([7,"disk full"]})",
+                          head + R"(["first",-5]})",
+                          head + R"([1,"two",3]})",
+                          head + R"([]})",
+                          head + R"(["kept",2]})",
+                          head + R"(["a","b"]})",
+                          head + R"([]})",
+                      }));
+}
+
+TEST_F(ConsoleEvents, TypeSelectsInformationOrCriticalAndOthersRaiseNothing) {
+  ZUSimLog log("Installer");
+  const unsigned long locale = 9;
+  const long id = 12;
+  log.SendEventToConsole(locale, id, EVENT_CRITICAL, "%d", 1);
+  log.SendEventToConsole(locale, id, 0, "%d", 2);
+  log.SendEventToConsole(locale, id, 3, "%d", 3);
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d", 4);
+  EXPECT_EQ(Events(), (std::vector<std::string>{
+                          R"({"severity":"critical","eventId":12,"localeId":9,"args":[1]})",
+                          R"({"severity":"information","eventId":12,"localeId":9,"args":[4]})",
+                      }));
+}
+
+TEST_F(ConsoleEvents, EventIdKeepsOnlyItsLow32Bits) {
+  ZUSimLog log("Installer");
+  const unsigned long locale = 1033;
+  const long id = 0x100000007L;
+  const long negative = 0xFFFFFFFFL;
+  log.SendEventToConsole(locale, id, EVENT_STATUS, nullptr);
+  log.SendEventToConsole(locale, negative, EVENT_STATUS, nullptr);
+  const std::vector<std::string> events = Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_NE(events[0].find(R"("eventId":7,)"), std::string::npos) << events[0];
+  EXPECT_NE(events[1].find(R"("eventId":-1,)"), std::string::npos) << events[1];
+}
+
+TEST_F(ConsoleEvents, NullFormatAddsNoArgumentsAndNullTextIsAddedEmpty) {
+  ZUSimLog log("Installer");
+  const unsigned long locale = 1033;
+  const long id = 5;
+  log.SendEventToConsole(locale, id, EVENT_STATUS, nullptr);
+  log.SendEventToConsole(locale, id, EVENT_STATUS, "%s %d %s", static_cast<const char*>(nullptr), 4, "after");
+  const std::string head = R"({"severity":"information","eventId":5,"localeId":1033,"args":)";
+  EXPECT_EQ(Events(), (std::vector<std::string>{head + "[]}", head + R"(["",4,"after"]})"}));
+}
+
+TEST_F(ConsoleEvents, RaisedWhetherOrNotTheDebugLogOpens) {
+  SetFocus("Instance001");
+  ZUSimLog ready("Installer");
+  const unsigned long locale = 1;
+  const long id = 2;
+  ready.SendEventToConsole(locale, id, EVENT_STATUS, "%s", "ready");
+  EXPECT_TRUE(ready.IsReady());
+  unsetenv("ZU_FOCUS");
+  ZUSimLog early("Installer");
+  early.SendEventToConsole(locale, id, EVENT_STATUS, "%s", "not ready");
+  EXPECT_FALSE(early.IsReady());
+  EXPECT_EQ(Events().size(), 2u);
+}
+
+struct PrintfCase {
+  std::size_t size;
+  std::size_t length;
+  int result;
+  std::size_t kept;
+};
+
+TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharacters) {
+  const PrintfCase cases[] = {
+      {24, 23, 0, 23}, {24, 30, kStrSafeTruncated, 23}, {24, 24, kStrSafeTruncated, 23},
+      {1, 5, kStrSafeTruncated, 0}, {1, 0, 0, 0}, {2147483647u, 10, 0, 10},
+  };
+  for (const PrintfCase& c : cases) {
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    const std::string text(c.length, 'x');
+    EXPECT_EQ(StringCbPrintfA(buffer, c.size, "%s", text.c_str()), c.result) << c.size << " " << c.length;
+    EXPECT_EQ(std::string(buffer), text.substr(0, c.kept)) << c.size << " " << c.length;
+  }
+}
+
+TEST(StringCbPrintfA, ImpossibleSizeLeavesTheBufferUntouched) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{2147483648u}, SIZE_MAX}) {
+    char buffer[8] = "keep";
+    EXPECT_EQ(StringCbPrintfA(buffer, size, "%s", "overwrite"), kStrSafeInvalidParameter) << size;
+    EXPECT_STREQ(buffer, "keep");
+  }
+  EXPECT_EQ(kStrSafeTruncated, static_cast<int>(0x8007007Au));
+  EXPECT_EQ(kStrSafeInvalidParameter, static_cast<int>(0x80070057u));
+}
+
+}  // namespace
