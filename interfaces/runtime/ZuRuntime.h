@@ -53,10 +53,10 @@ class ZU_LIB_API EvDebug {
   // thread-safe; -1 for a null name.
   static int getLogId(const char* name);
   // Opens the log registered under `logId` into `file` (null: the descriptor
-  // given before, at construction or an earlier call), creating the directory; false for an unknown id, an empty
-  // base name, an unusable directory or a path that is a symlink or not a
-  // regular file. Entries are always appended: `reserved`, `append` and
-  // `suffix` are accepted for the product's signature and ignored.
+  // given before, at construction or an earlier call), creating the directory; false for an unknown
+  // id, an empty base name, an unusable directory or a path that is a symlink or not a regular
+  // file. Entries are always appended: `reserved`, `append` and `suffix` are accepted for the
+  // product's signature and ignored.
   bool initialize(EvDebugFileInstance* file, unsigned int logId, long long reserved, bool append,
                   const std::string& suffix);
   // Returns the debug level in force ($ZU_DEBUG_LEVEL, 1 when unset or not a

@@ -1,5 +1,3 @@
-#include "ZuRuntime.h"
-
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "RuntimeSupport.h"
+#include "ZuRuntime.h"
 
 namespace {
 
@@ -173,9 +172,9 @@ void EvDebug::write(int level, long long jobId, const char* format, va_list args
     va_end(copy);
     if (text < 0) return;
     std::size_t end = start + static_cast<std::size_t>(text);
-    // Room for the text, a possible line feed and vsnprintf's NUL.
-    if (end + 2 > sizeof stackBuffer) {
-      heapBuffer.reset(new char[end + 2]);
+    // vsnprintf needs room for its NUL, whose place a line feed may then take.
+    if (end + 1 > sizeof stackBuffer) {
+      heapBuffer.reset(new char[end + 1]);
       line = heapBuffer.get();
       std::memcpy(line, stackBuffer, start);
       va_copy(copy, args);

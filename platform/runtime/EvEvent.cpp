@@ -1,5 +1,3 @@
-#include "ZuRuntime.h"
-
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +6,7 @@
 #include <new>
 
 #include "RuntimeSupport.h"
+#include "ZuRuntime.h"
 
 namespace {
 
@@ -78,9 +77,9 @@ void EvEvent::CriticalEvent(int eventId, long long /*reserved*/, int /*flags*/) 
 void EvEvent::raise(const char* severity, int eventId) {
   try {
     char head[128];
-    int headLength = std::snprintf(head, sizeof head,
-                                   "{\"severity\":\"%s\",\"eventId\":%d,\"localeId\":%lu,\"args\":[",
-                                   severity, eventId, localeId_);
+    int headLength = std::snprintf(
+        head, sizeof head, "{\"severity\":\"%s\",\"eventId\":%d,\"localeId\":%lu,\"args\":[",
+        severity, eventId, localeId_);
     if (headLength < 0 || static_cast<std::size_t>(headLength) >= sizeof head) return;
     std::string line;
     const std::string* args = impl_ != nullptr ? &impl_->args : nullptr;

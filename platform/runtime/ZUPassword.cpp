@@ -1,5 +1,3 @@
-#include "ZuRuntime.h"
-
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -9,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "ZuRuntime.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ const unsigned char* KeyOf(Form form) { return form == Form::kV3 ? kKeyV3 : kKey
 // moves, so no stale copy is left behind.
 class SecretBytes {
  public:
-  explicit SecretBytes(std::size_t size) : bytes_(new unsigned char[size + 1]), capacity_(size + 1), size_(size) {}
+  explicit SecretBytes(std::size_t size)
+      : bytes_(new unsigned char[size + 1]), capacity_(size + 1), size_(size) {}
   ~SecretBytes() { OPENSSL_cleanse(bytes_.get(), capacity_); }
   SecretBytes(const SecretBytes&) = delete;
   SecretBytes& operator=(const SecretBytes&) = delete;

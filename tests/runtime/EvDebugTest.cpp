@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -120,15 +121,19 @@ TEST_F(DebugLog, WritesLevelsUpToTheDebugLevelAndNegativeOnesAlways) {
     int level;
     bool written;
   } cases[] = {
-      {nullptr, 1, true}, {nullptr, 2, false}, {"3", 3, true},   {"3", 4, false},
-      {"0", 0, true},     {"0", 1, false},     {"-5", -1, true}, {"-5", 0, false},
-      {"", 1, true},      {"", 2, false},      {"abc", 1, true}, {"abc", 2, false},
+      {nullptr, 1, true}, {nullptr, 2, false}, {"3", 3, true},
+      {"3", 4, false},    {"0", 0, true},      {"0", 1, false},
+      {"-5", -1, true},   {"-5", 0, false},    {"", 1, true},
+      {"", 2, false},     {"abc", 1, true},    {"abc", 2, false},
       {"2x", 2, false},   {"9", -100, true},   {"99999999999", 2, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("ZU_DEBUG_LEVEL=") + (c.env ? c.env : "(unset)") +
                  " level=" + std::to_string(c.level));
-    if (c.env) setenv("ZU_DEBUG_LEVEL", c.env, 1); else unsetenv("ZU_DEBUG_LEVEL");
+    if (c.env)
+      setenv("ZU_DEBUG_LEVEL", c.env, 1);
+    else
+      unsetenv("ZU_DEBUG_LEVEL");
     auto opened = Open("Levels");
     ASSERT_TRUE(opened->ok);
     std::string before = LogText("Levels.log");
@@ -144,7 +149,10 @@ TEST_F(DebugLog, DebugLevelIsReadAtEachCallAndBeforeInitialisation) {
     int level;
   } cases[] = {{nullptr, 1}, {"4", 4}, {"-2", -2}, {" 7", 7}, {"", 1}, {"four", 1}, {"4 ", 1}};
   for (const Case& c : cases) {
-    if (c.env) setenv("ZU_DEBUG_LEVEL", c.env, 1); else unsetenv("ZU_DEBUG_LEVEL");
+    if (c.env)
+      setenv("ZU_DEBUG_LEVEL", c.env, 1);
+    else
+      unsetenv("ZU_DEBUG_LEVEL");
     EXPECT_EQ(log.getDebugLevel(), c.level) << (c.env ? c.env : "(unset)");
   }
 }
@@ -154,8 +162,12 @@ TEST_F(DebugLog, AddsLineFeedOnlyWhenTheTextHasNone) {
     const char* text;
     const char* written;
   } cases[] = {
-      {"plain", "plain\n"},  {"ends\n", "ends\n"},         {"", "\n"},
-      {"two\n\n", "two\n\n"}, {"multi\nline", "multi\nline\n"}, {"cr\r", "cr\r\n"},
+      {"plain", "plain\n"},
+      {"ends\n", "ends\n"},
+      {"", "\n"},
+      {"two\n\n", "two\n\n"},
+      {"multi\nline", "multi\nline\n"},
+      {"cr\r", "cr\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -258,6 +270,10 @@ TEST_F(DebugLog, RefusesWhatItCannotOpenSafely) {
   EXPECT_EQ(ReadFile(root_ + "/target"), "untouched");
   EXPECT_FALSE(Open("IsDir")->ok);
   EXPECT_FALSE(Open("Fifo")->ok);  // and does not hang waiting for a reader
+  int reader = ::open((logDir_ + "/Fifo.log").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_FALSE(Open("Fifo")->ok);  // not a regular file, even with a reader
+  ::close(reader);
   EXPECT_FALSE(Open("trailing/")->ok);
   EXPECT_FALSE(Open("")->ok);
 
@@ -297,7 +313,8 @@ TEST_F(DebugLog, WritesNothingUntilInitialisedOrAfterClosing) {
   WriteNew(log, -1, 0, "%s", "not open");
   EXPECT_FALSE(fs::exists(logDir_));
 
-  ASSERT_TRUE(log.initialize(&file, static_cast<unsigned>(EvDebug::getLogId("Closing")), 0, false, ""));
+  ASSERT_TRUE(
+      log.initialize(&file, static_cast<unsigned>(EvDebug::getLogId("Closing")), 0, false, ""));
   log.DebugLvl("", 0, "%s", "open");
   log.CloseLogFile(true);
   EXPECT_EQ(file.fd(), -1);

@@ -71,8 +71,9 @@ TEST_F(ConsoleEvent, EscapesTextsAsJson) {
   std::vector<std::string> lines = Lines(Events());
   ASSERT_EQ(lines.size(), sizeof cases / sizeof cases[0]);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    EXPECT_EQ(lines[i], std::string(R"({"severity":"information","eventId":1,"localeId":0,"args":[)") +
-                            cases[i].json + "]}\n");
+    EXPECT_EQ(lines[i],
+              std::string(R"({"severity":"information","eventId":1,"localeId":0,"args":[)") +
+                  cases[i].json + "]}\n");
   }
 }
 
@@ -115,9 +116,10 @@ TEST_F(ConsoleEvent, CopiesArgumentsAtOnceAndKeepsPositionsOfUnusable) {
   std::strcpy(text, "changed!");
   number = 0;
   event.InfoEvent(9, -1, 0);
-  EXPECT_EQ(Events(),
-            R"({"severity":"information","eventId":9,"localeId":0,"args":["original",5,"",null,null]})"
-            "\n");
+  EXPECT_EQ(
+      Events(),
+      R"({"severity":"information","eventId":9,"localeId":0,"args":["original",5,"",null,null]})"
+      "\n");
 }
 
 TEST_F(ConsoleEvent, AppendsAndCreatesTheDirectory) {
@@ -132,8 +134,10 @@ TEST_F(ConsoleEvent, AppendsAndCreatesTheDirectory) {
   std::vector<std::string> lines = Lines(ReadFile(nested + "/ConsoleEvents.log"));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "kept\n");
-  EXPECT_EQ(lines[1], R"({"severity":"information","eventId":1,"localeId":0,"args":["x"]})" "\n");
-  EXPECT_EQ(lines[2], R"({"severity":"critical","eventId":1,"localeId":0,"args":["x"]})" "\n");
+  EXPECT_EQ(lines[1], R"({"severity":"information","eventId":1,"localeId":0,"args":["x"]})"
+                      "\n");
+  EXPECT_EQ(lines[2], R"({"severity":"critical","eventId":1,"localeId":0,"args":["x"]})"
+                      "\n");
 
   std::filesystem::remove_all(root_ + "/deep");
   event.InfoEvent(2, -1, 0);

@@ -277,10 +277,8 @@ TEST(PasswordCipher, NeedsRoomForTheWholeResult) {
     Operation operation;
     std::string input;
   } cases[] = {
-      {"encrypt", &ZUPassword::encrypt, plain},
-      {"encryptV8", &ZUPassword::encryptV8, plain},
-      {"decrypt", &ZUPassword::decrypt, v8},
-      {"ConvertToV3", &ZUPassword::ConvertToV3, v8},
+      {"encrypt", &ZUPassword::encrypt, plain},      {"encryptV8", &ZUPassword::encryptV8, plain},
+      {"decrypt", &ZUPassword::decrypt, v8},         {"ConvertToV3", &ZUPassword::ConvertToV3, v8},
       {"ConvertToV8", &ZUPassword::ConvertToV8, v3},
   };
   for (const auto& c : cases) {
