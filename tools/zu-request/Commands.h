@@ -21,11 +21,14 @@ int ConvertPasswords(const Args& args);
 int Password(const Args& args);
 int Packages(const Args& args);
 
-// Reads FILE, or standard input for "-", whole.
-bool ReadInput(const std::string& path, std::string& text);
+// Returns the name errors give FILE: "<stdin>" for "-".
+std::string ShownName(const std::string& path);
+// Reads FILE, or standard input for "-", whole; false with the system's
+// `reason` when it cannot be opened or read (a directory, say).
+bool ReadInput(const std::string& path, std::string& text, std::string& reason);
 // Loads FILE or "-" into `request`. On failure prints
-// "zu-request: FILE:LINE:COLUMN: reason" (or "zu-request: FILE: reason") to
-// stderr and returns false.
+// "zu-request: FILE:LINE:COLUMN: reason" (line and column from 1), or
+// "zu-request: FILE: reason" when no position is known, and returns false.
 bool LoadRequest(const std::string& path, ZUInstallManager::ClientSetup& request);
 // Prints "zu-request: message" to stderr and returns `status`.
 int Fail(const std::string& message, int status = kFailed);

@@ -1,43 +1,83 @@
-#include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
-
+// Reading requests for the subcommands, and the tool's error lines.
 #include "Commands.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
 #include "ZUInstallUtils.h"
 
 namespace zutool {
 
-bool ReadInput(const std::string& path, std::string& text) {
-  if (path == "-") {
-    std::ostringstream all;
-    all << std::cin.rdbuf();
-    text = all.str();
-    return !std::cin.bad();
+namespace {
+
+// The request loader's text when the parser refused the document; only then
+// does the parser's position belong to this file.
+constexpr char kUnserializeFailed[] = "Failed to unserialize XML";
+
+// Appends everything readable from `fd`; sets errno and returns false on a read error.
+bool ReadAll(int fd, std::string& text) {
+  char block[65536];
+  for (;;) {
+    const ssize_t count = ::read(fd, block, sizeof block);
+    if (count == 0) return true;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    text.append(block, static_cast<std::size_t>(count));
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+}
+
+}  // namespace
+
+std::string ShownName(const std::string& path) { return path == "-" ? "<stdin>" : path; }
+
+bool ReadInput(const std::string& path, std::string& text, std::string& reason) {
+  text.clear();
+  if (path == "-") {
+    if (ReadAll(STDIN_FILENO, text)) return true;
+    reason = std::strerror(errno);
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  const bool complete = ReadAll(fd, text);
+  const int readError = errno;
+  ::close(fd);
+  if (complete) return true;
+  reason = std::strerror(readError);
+  return false;
 }
 
 bool LoadRequest(const std::string& path, ZUInstallManager::ClientSetup& request) {
-  const std::string shown = path == "-" ? "<stdin>" : path;
+  const std::string shown = ShownName(path);
   std::string text;
-  if (!ReadInput(path, text)) {
-    Fail(shown + ": cannot read");
+  std::string reason;
+  if (!ReadInput(path, text, reason)) {
+    Fail(shown + ": cannot read: " + reason);
     return false;
   }
   std::string error;
   if (ConvertStringToClientSetup(std::move(text), &request, error) == 0) return true;
-  const zumsg::ParseError& why = CNMessageBase::LastParseError();
-  std::ostringstream line;
-  line << shown << ':';
-  if (why.line != 0) line << why.line << ':' << why.column << ':';
-  line << ' ' << error;
-  if (!why.reason.empty()) line << ": " << why.reason;
-  Fail(line.str());
+  std::string line = shown + ':';
+  // The parser keeps its last failure through later successes, so its
+  // position is only this file's when the parser itself refused it.
+  if (error == kUnserializeFailed) {
+    const zumsg::ParseError& why = CNMessageBase::LastParseError();
+    if (why.line != 0) line += std::to_string(why.line) + ':' + std::to_string(why.column) + ':';
+    line += ' ' + error;
+    if (!why.reason.empty()) line += ": " + why.reason;
+  } else {
+    line += ' ' + error;
+  }
+  Fail(line);
   return false;
 }
 

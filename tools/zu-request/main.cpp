@@ -1,6 +1,8 @@
 // zu-request: reads, masks, logs and converts install requests.
-#include <cstring>
+#include <exception>
 #include <iostream>
+#include <new>
+#include <string>
 
 #include "Commands.h"
 
@@ -38,21 +40,45 @@ const Command kCommands[] = {
     {"packages", zutool::Packages},
 };
 
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+// Asks for help anywhere before "--", so `zu-request show --help` works too.
+bool WantsHelp(const zutool::Args& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (IsHelp(arg)) return true;
+  }
+  return false;
+}
+
+int Print(const std::string& text) {
+  std::cout << text;
+  std::cout.flush();
+  return std::cout ? zutool::kOk : zutool::Fail("cannot write to standard output");
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) return zutool::UsageError("missing command");
+  const std::string name = argv[1];
+  if (IsHelp(name)) return Print(kUsage);
+  if (name == "--version") return Print(std::string("zu-request ") + ZU_VERSION + '\n');
+  const zutool::Args args(argv + 2, argv + argc);
+  for (const Command& command : kCommands) {
+    if (name != command.name) continue;
+    if (WantsHelp(args)) return Print(kUsage);
+    return command.run(args);
+  }
+  return zutool::UsageError("unknown command '" + name + "'");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return zutool::UsageError("missing command");
-  const std::string name = argv[1];
-  if (name == "--help" || name == "-h") {
-    std::cout << kUsage;
-    return zutool::kOk;
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return zutool::Fail("out of memory");
+  } catch (const std::exception& error) {
+    return zutool::Fail(error.what());
   }
-  if (name == "--version") {
-    std::cout << "zu-request " << ZU_VERSION << '\n';
-    return zutool::kOk;
-  }
-  for (const Command& command : kCommands) {
-    if (name == command.name) return command.run(zutool::Args(argv + 2, argv + argc));
-  }
-  return zutool::UsageError("unknown command '" + name + "'");
 }
