@@ -84,7 +84,7 @@ int ConvertPasswords(const Args& args) {
   if (!LoadRequest(args[0], request)) return kFailed;
   ZUInstallManager::ClientSetup* target = &request;
   std::string error;
-  if (ReEncryptInputRequestNetPwdV8ToV3(target, error) != 0) return Fail(error);
+  if (ReEncryptInputRequestNetPwdV8ToV3(target, error) != 0) return Fail(ShownName(args[0]) + ": " + error);
 
   const EncodingFlags flags{true, false, false, 0, 0, -1, false, false, true, false, 1};
   XMLEncoder encoder(flags, nullptr);
