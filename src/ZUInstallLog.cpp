@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -34,9 +35,10 @@ constexpr int kFailureLevel = -1;
 constexpr int kCheckedXmlLevel = 3;
 constexpr int kQuietMinimumDebugLevel = 4;
 
-constexpr unsigned long kMaskLength = 8;
-// Masked in this order; the result is that of masking them one after the other.
-constexpr const char* kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""};
+constexpr std::size_t kMaskLength = 8;
+// The password attributes, in the order they are masked. No name here is a
+// suffix of another, so at most one of them ends at any given "=".
+constexpr std::string_view kMaskedNames[] = {"password=", "clientPassword=", "pAccess=", "pExecAccess="};
 
 // Client-marker wordings by operation type; null marks an invalid type.
 constexpr const char* kClientMarkers[] = {
@@ -168,6 +170,55 @@ void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcep
   } catch (...) {
     text.resize(write);
   }
+}
+
+// Returns 1 + the index of the masked name that ends at text[0, equals],
+// "=" included; 0 when none does.
+int MaskedNameEndingAt(const char* text, std::size_t equals) {
+  for (std::size_t i = 0; i < std::size(kMaskedNames); ++i) {
+    const std::string_view name = kMaskedNames[i];
+    if (equals + 1 >= name.size() && text[equals - 1] == name[name.size() - 2] &&
+        std::memcmp(text + equals + 1 - name.size(), name.data(), name.size()) == 0) {
+      return static_cast<int>(i) + 1;
+    }
+  }
+  return 0;
+}
+
+// Appends `text` to `out` with every password value masked, in one pass,
+// exactly as masking the names one after the other would. A value is the run
+// between two double quotes (or from a quote to the end), so each value is
+// masked by at most one name: the one ending right before its opening quote,
+// provided the run holding that name was not already masked by the same or
+// an earlier name (masking it first would have destroyed the match).
+void AppendMasked(std::string& out, std::string_view text) {
+  const char* const base = text.data();
+  const std::size_t size = text.size();
+  std::size_t copied = 0;                       // text[0, copied) is in out
+  std::size_t maskedEnd = std::string::npos;    // closing quote of the last masked value
+  int maskedBy = 0;                             // the name that masked it
+  std::size_t from = 0;
+  while (from < size) {
+    const void* hit = std::memchr(base + from, '=', size - from);
+    if (hit == nullptr) break;
+    const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+    from = equals + 1;
+    if (from == size || base[from] != '"') continue;
+    const int name = MaskedNameEndingAt(base, equals);
+    if (name == 0) continue;
+    // The name lies in the run that ends at this opening quote.
+    const int runMaskedBy = maskedEnd == from ? maskedBy : 0;
+    if (runMaskedBy != 0 && runMaskedBy <= name) continue;
+    const std::size_t start = from + 1;
+    const void* quote = std::memchr(base + start, '"', size - start);
+    const std::size_t end = quote != nullptr ? static_cast<std::size_t>(static_cast<const char*>(quote) - base) : size;
+    out.append(base + copied, start - copied);
+    out.append(kMaskLength, '*');
+    copied = end;
+    maskedEnd = end;
+    maskedBy = name;
+  }
+  out.append(base + copied, size - copied);
 }
 
 }  // namespace
@@ -306,22 +357,17 @@ int ZUSimLog::LogXMLString(const char* /*function*/, std::string xml, int level,
   try {
     ZUInstallManager::RegisterSubsystem();
     InitializeLogger();
-    for (const char* key : kMaskedKeys) MaskKey(xml, key, kMaskLength);
     debugLog.setJobId(jobId);
+    // Composed once: the pre-install prefix when needed, the heading, then
+    // the text masked as it is copied.
     const char* heading = HeadingOf(kind);
+    std::string entry = initialized ? std::string() : PreInstallPrefix();
+    entry.reserve(entry.size() + std::strlen(heading) + xml.size() + 1);
+    entry.append(heading);
+    AppendMasked(entry, xml);
     if (initialized) {
-      if (*heading == '\0') {
-        debugLog.DebugLvl("", level, "%s", xml.c_str());
-      } else {
-        std::string entry;
-        entry.reserve(std::strlen(heading) + xml.size());
-        entry.append(heading).append(xml);
-        debugLog.DebugLvl("", level, "%s", entry.c_str());
-      }
+      debugLog.DebugLvl("", level, "%s", entry.c_str());
     } else {
-      std::string entry = PreInstallPrefix();
-      entry.reserve(entry.size() + std::strlen(heading) + xml.size() + 1);
-      entry.append(heading).append(xml);
       if (entry.back() != '\n') entry += '\n';
       AppendEntry(logName, entry);
     }

@@ -1,5 +1,6 @@
 // Whole requests and XML texts in the log: headings, failures, the level-3
 // rule, and no password value ever reaching a log.
+#include <iterator>
 #include <random>
 
 #include "LogTestSupport.h"
@@ -119,6 +120,28 @@ TEST_F(XmlLogging, AllFourPasswordAttributesAreMasked) {
             std::vector<std::string>{
                 R"(<a password="********" clientPassword="********"/><b pAccess="********" pExecAccess="********")"
                 R"( newpassword="********" Password="shown"/>)"});
+}
+
+TEST_F(XmlLogging, MasksAsIfTheFourNamesWereMaskedOneAfterAnother) {
+  // Fragments that make the names overlap, nest in values and miss their quotes.
+  const char* pieces[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "\"", " ", "=",
+                          "/>", "x", "Password=\"", "new", "pExec", "client", "*", "Access=\"", "word=\""};
+  std::mt19937 random(11);
+  std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1), length(0, 30);
+  std::vector<std::string> expected;
+  ZUSimLog log("Installer");
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = "<";  // never empty, so each entry is one line
+    for (std::size_t n = length(random); n > 0; --n) text += pieces[piece(random)];
+    ASSERT_EQ(log.LogXMLString("fn", text, 1, 0), 0);
+    for (const char* key : {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""}) {
+      MaskInformation(text, key, 8);
+    }
+    expected.push_back(text);
+  }
+  const std::vector<std::string> texts = DebugTexts("Installer");
+  ASSERT_EQ(texts.size(), expected.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(texts[i], expected[i]) << "entry " << i;
 }
 
 // Escapes a value for an XML attribute.
