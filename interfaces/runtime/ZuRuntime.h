@@ -145,6 +145,8 @@ class ZU_LIB_API ZUPI_Focus {
 // untouched and *length unchanged.
 // Length protocol: *length counts characters without the terminator. A null
 // output with *length 0 is a size query: *length is set to the result's length.
+// A size query reads only the text's form and shape; the tag is checked by the
+// call with room, so a forged text can pass the query and fail the call.
 // With an output, *length is its room in characters; a NUL follows them, and
 // *length is set to the characters written.
 class ZU_LIB_API ZUPassword {

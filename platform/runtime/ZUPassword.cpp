@@ -158,10 +158,10 @@ unsigned long Encrypt(Form form, const unsigned char* plain, std::size_t plainLe
   return 0;
 }
 
-// Decrypts a text of an accepted form into `plain`; a failed tag is bad input.
-unsigned long Decrypt(const char* text, bool acceptV3, bool acceptV8,
-                      std::unique_ptr<SecretBytes>& plain) {
-  Form form;
+// Takes a text of an accepted form apart into its key and payload; refuses
+// anything that is not "Vn:" + canonical base64 of at least nonce and tag.
+unsigned long ParseText(const char* text, bool acceptV3, bool acceptV8, Form& form,
+                        std::vector<unsigned char>& payload) {
   if (std::strncmp(text, "V3:", kPrefixLength) == 0 && acceptV3) {
     form = Form::kV3;
   } else if (std::strncmp(text, "V8:", kPrefixLength) == 0 && acceptV8) {
@@ -172,10 +172,15 @@ unsigned long Decrypt(const char* text, bool acceptV3, bool acceptV8,
   const char* encoded = text + kPrefixLength;
   std::size_t encodedLength = std::strlen(encoded);
   if (encodedLength > static_cast<std::size_t>(INT_MAX)) return ZUPassword::kBadInput;
-  std::vector<unsigned char> payload;
   if (!DecodeBase64(encoded, encodedLength, payload) || payload.size() < kOverhead) {
     return ZUPassword::kBadInput;
   }
+  return 0;
+}
+
+// Decrypts a parsed payload into `plain`; a failed tag is bad input.
+unsigned long Decrypt(Form form, std::vector<unsigned char>& payload,
+                      std::unique_ptr<SecretBytes>& plain) {
   const unsigned char* nonce = payload.data();
   const unsigned char* cipherText = nonce + kNonceLength;
   std::size_t cipherLength = payload.size() - kOverhead;
@@ -245,24 +250,33 @@ unsigned long EncryptText(Form form, const char* input, char* output, unsigned l
   return Deliver(text.data(), text.size(), output, length);
 }
 
+// A size query answers from the text's shape alone: the plaintext is as long as
+// the payload less nonce and tag. Only the call with room decrypts and checks
+// the tag, so a forged text passes the query and fails the call.
 unsigned long DecryptText(const char* input, char* output, unsigned long* length) {
   if (unsigned long error = CheckArguments(input, output, length)) return error;
-  // A size query decrypts too, so a text it accepts is one the real call takes.
+  Form form;
+  std::vector<unsigned char> payload;
+  if (unsigned long error = ParseText(input, true, true, form, payload)) return error;
+  if (output == nullptr) return Deliver(nullptr, payload.size() - kOverhead, nullptr, length);
   std::unique_ptr<SecretBytes> plain;
-  if (unsigned long error = Decrypt(input, true, true, plain)) return error;
+  if (unsigned long error = Decrypt(form, payload, plain)) return error;
   return Deliver(plain->data(), plain->size(), output, length);
 }
 
 unsigned long ConvertText(Form from, Form to, const char* input, char* output,
                           unsigned long* length) {
   if (unsigned long error = CheckArguments(input, output, length)) return error;
-  std::unique_ptr<SecretBytes> plain;
-  if (unsigned long error = Decrypt(input, from == Form::kV3, from == Form::kV8, plain)) {
+  Form form;
+  std::vector<unsigned char> payload;
+  if (unsigned long error = ParseText(input, from == Form::kV3, from == Form::kV8, form, payload)) {
     return error;
   }
-  std::size_t resultLength = EncryptedLength(plain->size());
+  std::size_t resultLength = EncryptedLength(payload.size() - kOverhead);
   if (output == nullptr) return Deliver(nullptr, resultLength, nullptr, length);
   if (resultLength > *length) return ZUPassword::kNoRoom;
+  std::unique_ptr<SecretBytes> plain;
+  if (unsigned long error = Decrypt(form, payload, plain)) return error;
   std::string text;
   if (unsigned long error = Encrypt(to, plain->data(), plain->size(), text)) return error;
   return Deliver(text.data(), text.size(), output, length);

@@ -64,8 +64,6 @@ TEST(PasswordWrappers, NullArgumentsRefusedBeforeTheCipher) {
 
 TEST(PasswordWrappers, FirstCallRefusalLeavesOutputPointerUntouched) {
   const std::string v3 = Encrypt(ZUEncryptPassword, "pw");
-  std::string tampered = v3;
-  tampered[5] = tampered[5] == 'A' ? 'B' : 'A';
   const struct {
     Wrapper wrapper;
     std::string input;
@@ -73,8 +71,8 @@ TEST(PasswordWrappers, FirstCallRefusalLeavesOutputPointerUntouched) {
   } cases[] = {
       {ZUPasswordConvert_V8ToV3, v3, "Failed to encrypt password to get length, error 22"},
       {ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), "Failed to encrypt password to get length, error 22"},
-      {ZUDecryptPassword, tampered, "Failed to decrypt password to get length, error 22"},
       {ZUDecryptPassword, "plain text", "Failed to decrypt password to get length, error 22"},
+      {ZUDecryptPassword, v3.substr(0, v3.size() - 4), "Failed to decrypt password to get length, error 22"},
   };
   for (const auto& c : cases) {
     char sentinel;
@@ -83,6 +81,37 @@ TEST(PasswordWrappers, FirstCallRefusalLeavesOutputPointerUntouched) {
     EXPECT_EQ(c.wrapper(c.input.c_str(), &output, error), -1) << c.input;
     EXPECT_STREQ(error, c.error) << c.input;
     EXPECT_EQ(output, &sentinel) << c.input;
+  }
+}
+
+// A forged text has the right shape, so the size query passes and the tag
+// check fails in the second call: the buffer is already the caller's.
+TEST(PasswordWrappers, SecondCallRefusalHandsOverTheBuffer) {
+  const std::string v3 = Encrypt(ZUEncryptPassword, "pw");
+  const std::string v8 = Encrypt(ZUEncryptPassword_V8, "pw");
+  auto forge = [](std::string text) {
+    text[5] = text[5] == 'A' ? 'B' : 'A';
+    return text;
+  };
+  const struct {
+    Wrapper wrapper;
+    std::string input;
+    const char* error;
+  } cases[] = {
+      {ZUDecryptPassword, forge(v3), "Failed to decrypt password, error 22"},
+      {ZUPasswordConvert_V8ToV3, forge(v8), "Failed to encrypt password, error 22"},
+      {ZUPasswordConvert_V3ToV8, forge(v3), "Failed to encrypt password, error 22"},
+  };
+  for (const auto& c : cases) {
+    char sentinel;
+    char* output = &sentinel;
+    char error[1024] = {};
+    EXPECT_EQ(c.wrapper(c.input.c_str(), &output, error), -1) << c.input;
+    EXPECT_STREQ(error, c.error) << c.input;
+    ASSERT_NE(output, &sentinel) << c.input;
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(output[0], '\0') << "handed over zero-filled";
+    delete[] output;
   }
 }
 
