@@ -157,8 +157,7 @@ ZUINSTALL_API int GetPatchInformation(ZUInstallManager::ClientsComposition* entr
 
 // Returns the request-level error code, else entry 0's (low 32 bits); -1 when neither holds one.
 ZUINSTALL_API int GetResponseErrorCode(ZUInstallManager::ClientSetup* request);
-// Reads code and text of the request-level error block, or of entry 0's only when that block is absent;
-// -1 with both untouched when the chosen block has no code; an absent text reads as empty.
+// Reads code and text of the request-level error block, else entry 0's; a top block without a code gives -1.
 ZUINSTALL_API int GetResponseInfo(ZUInstallManager::ClientSetup* request, unsigned long& code, std::string& text);
 // Reads the status code and text of entry `index`; an absent text leaves text as passed.
 ZUINSTALL_API int GetClientStatus(ZUInstallManager::ClientSetup* request, unsigned long index, unsigned long& code,
@@ -239,15 +238,13 @@ ZUINSTALL_API int GetFailoverDX(ZUInstallManager::ClientSetup* request, unsigned
 // Reads the failover texts present (absent ones left as passed) and the flag (false when absent).
 ZUINSTALL_API int GetFailoverDX(ZUInstallManager::ClientsComposition* entry, std::string& first,
                                 std::string& second, bool& flag);
-// Reads the login account as DOMAIN\user (user alone without a domain) and its password, empty when absent;
-// -1 with both untouched when the user name is absent or empty.
+// Reads the account as DOMAIN\user (user alone without a domain) and its password; -1 for an empty user.
 ZUINSTALL_API int GetUserAccountToLogin(ZUInstallManager::ClientSetup* request, std::string& account,
                                         std::string& accountPassword);
 // Stores the login user name whole and, unless null, the password; -1 and nothing created for a null user.
 ZUINSTALL_API int SetUserAccountToLogin(ZUInstallManager::ClientSetup* request, const char* user,
                                         const char* accountPassword);
-// Stores the non-null texts, a non-zero number and a non-empty block into the firewall settings, always
-// creating the options and firewall blocks; -1 and nothing created when all three texts are null.
+// Stores non-null texts, a non-zero number, a non-empty block; -1, nothing created, when all texts are null.
 ZUINSTALL_API int SetFirewallInstall(ZUInstallManager::ClientSetup* request, const char* first, const char* second,
                                      int number, const char* configBlock);
 // Reads the firewall configuration block; an empty stored block is written and still gives -1.

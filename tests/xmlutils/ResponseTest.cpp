@@ -69,8 +69,8 @@ TEST(ClearSIMError, CreatesNothing) {
   const char* requests[] = {
       "<ClientSetup/>",
       "<ClientSetup><errorInfo errorMessage=\"top\"/><clientComposition><errorInfo/></clientComposition></ClientSetup>",
-      "<ClientSetup><clientComposition/><clientComposition><errorInfo errorCode=\"1\"/></clientComposition>"
-      "</ClientSetup>",
+      ("<ClientSetup><clientComposition/><clientComposition><errorInfo errorCode=\"1\"/></clientComposition>"
+       "</ClientSetup>"),
   };
   for (const char* xml : requests) {
     auto request = Parse(xml);

@@ -58,8 +58,9 @@ const auto kAppliance = [](unsigned long index) {
   return Reads<bool>([index](Req r, bool& a) { return GetApplianceClient(GetClientComposition(r, index), a); });
 };
 const auto kMetricsFlag = [](unsigned long index) {
-  return Reads<bool>(
-      [index](Req r, bool& a) { return GetDalvexMetricsReportingFlag(GetComponents(GetClientComposition(r, index)), a); });
+  return Reads<bool>([index](Req r, bool& a) {
+    return GetDalvexMetricsReportingFlag(GetComponents(GetClientComposition(r, index)), a);
+  });
 };
 const auto kSurvey = [](unsigned long index) {
   return Reads<S, S>(

@@ -208,7 +208,8 @@ Section RequestSection(ClientSetup* request) {
   facts.push_back({"user", "user", Read<unsigned long>([&](auto& o) { return GetUserID(request, o); }), ""});
   facts.push_back({"requestId", "request id", Read<int>([&](auto& o) { return GetXMLRequestID(request, o); }), ""});
   facts.push_back({"subscription", "subscription", Value::Integer(GetSubcriptionID(request)), ""});
-  facts.push_back({"remoteClient", "remote client", Read<bool>([&](auto& o) { return GetRemoteClient(request, o); }), ""});
+  facts.push_back(
+      {"remoteClient", "remote client", Read<bool>([&](auto& o) { return GetRemoteClient(request, o); }), ""});
   facts.push_back({"upgradeMode", "upgrade mode", Read<bool>([&](auto& o) { return GetUpgradeMode(request, o); }), ""});
   facts.push_back({"restoreOnlyAgents", "restore-only agents",
                    Read<bool>([&](auto& o) { return GetRestoreOnlyAgentsMode(request, o); }), ""});
