@@ -47,19 +47,6 @@ TEST_F(DebugLog, EmptyFocusMeansNoInstance) {
   EXPECT_EQ(PreInstallTexts(), std::vector<std::string>{"to the pre-install file"});
 }
 
-TEST_F(DebugLog, LoggerOpenedLateKeepsWritingToTheDebugLog) {
-  ZUSimLog log("Installer");
-  log.LogMessage("fn", 0, "before the instance");
-  SetFocus("Instance001");
-  log.LogMessage("fn", 0, "after the instance");
-  // Once ready, a vanished focus changes nothing.
-  unsetenv("ZU_FOCUS");
-  log.LogMessage("fn", 0, "still ready");
-  EXPECT_EQ(PreInstallTexts(), std::vector<std::string>{"before the instance"});
-  EXPECT_EQ(DebugTexts("ZuInstallMgrPreInstall"),
-            (std::vector<std::string>{"after the instance", "still ready"}));
-}
-
 struct QuietCase {
   bool quiet;
   int debugLevel;

@@ -1,6 +1,6 @@
 // Marker wordings, console events with their typed arguments, and the bounded formatter.
 #include <climits>
-#include <cstring>
+#include <cstdint>
 #include <map>
 
 #include "LogTestSupport.h"
@@ -136,72 +136,41 @@ TEST_F(ConsoleEvents, TypeSelectsInformationOrCriticalAndOthersRaiseNothing) {
                       }));
 }
 
-TEST_F(ConsoleEvents, EventIdKeepsOnlyItsLow32Bits) {
+TEST_F(ConsoleEvents, NullFormatAddsNoArgumentsNullTextIsAddedEmptyAndIdKeepsLow32Bits) {
   ZUSimLog log("Installer");
   const unsigned long locale = 1033;
-  const long id = 0x100000007L;
-  const long negative = 0xFFFFFFFFL;
-  log.SendEventToConsole(locale, id, EVENT_STATUS, nullptr);
-  log.SendEventToConsole(locale, negative, EVENT_STATUS, nullptr);
-  const std::vector<std::string> events = Events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_NE(events[0].find(R"("eventId":7,)"), std::string::npos) << events[0];
-  EXPECT_NE(events[1].find(R"("eventId":-1,)"), std::string::npos) << events[1];
-}
-
-TEST_F(ConsoleEvents, NullFormatAddsNoArgumentsAndNullTextIsAddedEmpty) {
-  ZUSimLog log("Installer");
-  const unsigned long locale = 1033;
-  const long id = 5;
+  const long id = 0x100000005L;
+  const long allOnes = 0xFFFFFFFFL;
   log.SendEventToConsole(locale, id, EVENT_STATUS, nullptr);
   log.SendEventToConsole(locale, id, EVENT_STATUS, "%s %d %s", static_cast<const char*>(nullptr), 4, "after");
+  log.SendEventToConsole(locale, allOnes, EVENT_CRITICAL, nullptr);
   const std::string head = R"({"severity":"information","eventId":5,"localeId":1033,"args":)";
-  EXPECT_EQ(Events(), (std::vector<std::string>{head + "[]}", head + R"(["",4,"after"]})"}));
+  EXPECT_EQ(Events(), (std::vector<std::string>{head + "[]}", head + R"(["",4,"after"]})",
+                                                R"({"severity":"critical","eventId":-1,"localeId":1033,"args":[]})"}));
 }
 
-TEST_F(ConsoleEvents, RaisedWhetherOrNotTheDebugLogOpens) {
-  SetFocus("Instance001");
-  ZUSimLog ready("Installer");
-  const unsigned long locale = 1;
-  const long id = 2;
-  ready.SendEventToConsole(locale, id, EVENT_STATUS, "%s", "ready");
-  EXPECT_TRUE(ready.IsReady());
-  unsetenv("ZU_FOCUS");
-  ZUSimLog early("Installer");
-  early.SendEventToConsole(locale, id, EVENT_STATUS, "%s", "not ready");
-  EXPECT_FALSE(early.IsReady());
-  EXPECT_EQ(Events().size(), 2u);
-}
-
-struct PrintfCase {
-  std::size_t size;
-  std::size_t length;
-  int result;
-  std::size_t kept;
-};
-
-TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharacters) {
-  const PrintfCase cases[] = {
-      {24, 23, 0, 23}, {24, 30, kStrSafeTruncated, 23}, {24, 24, kStrSafeTruncated, 23},
-      {1, 5, kStrSafeTruncated, 0}, {1, 0, 0, 0}, {2147483647u, 10, 0, 10},
+TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes) {
+  struct Case {
+    std::size_t size;
+    std::size_t length;
+    int result;
+    const char* buffer;  // afterwards
   };
-  for (const PrintfCase& c : cases) {
-    char buffer[64];
-    std::memset(buffer, '#', sizeof buffer);
+  const Case cases[] = {
+      {24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
+      {24, 30, kStrSafeTruncated, "xxxxxxxxxxxxxxxxxxxxxxx"},
+      {24, 24, kStrSafeTruncated, "xxxxxxxxxxxxxxxxxxxxxxx"},
+      {1, 5, kStrSafeTruncated, ""},
+      {0, 5, kStrSafeInvalidParameter, "keep"},
+      {2147483648u, 5, kStrSafeInvalidParameter, "keep"},
+      {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"},
+  };
+  for (const Case& c : cases) {
+    char buffer[64] = "keep";
     const std::string text(c.length, 'x');
     EXPECT_EQ(StringCbPrintfA(buffer, c.size, "%s", text.c_str()), c.result) << c.size << " " << c.length;
-    EXPECT_EQ(std::string(buffer), text.substr(0, c.kept)) << c.size << " " << c.length;
+    EXPECT_STREQ(buffer, c.buffer) << c.size << " " << c.length;
   }
-}
-
-TEST(StringCbPrintfA, ImpossibleSizeLeavesTheBufferUntouched) {
-  for (const std::size_t size : {std::size_t{0}, std::size_t{2147483648u}, SIZE_MAX}) {
-    char buffer[8] = "keep";
-    EXPECT_EQ(StringCbPrintfA(buffer, size, "%s", "overwrite"), kStrSafeInvalidParameter) << size;
-    EXPECT_STREQ(buffer, "keep");
-  }
-  EXPECT_EQ(kStrSafeTruncated, static_cast<int>(0x8007007Au));
-  EXPECT_EQ(kStrSafeInvalidParameter, static_cast<int>(0x80070057u));
 }
 
 }  // namespace

@@ -22,7 +22,6 @@ const MaskCase kCases[] = {
      R"(<u name="a" password="********"/>)"},
     {"LastAttributeBeforeChildren", R"(<u password="abc"><c x="1"/></u>)", "password=\"", 8,
      R"(<u password="********"><c x="1"/></u>)"},
-    {"FollowedByBlank", R"(<u password="abc" x="1"/>)", "password=\"", 8, R"(<u password="********" x="1"/>)"},
     {"EmptyValue", R"(<u password="" x="1"/>)", "password=\"", 8, R"(<u password="********" x="1"/>)"},
     {"TwoLongPasswords", R"(<a password="0123456789ab"/><b password="ba9876543210xyz"/>)", "password=\"", 8,
      R"(<a password="********"/><b password="********"/>)"},
@@ -34,7 +33,6 @@ const MaskCase kCases[] = {
     {"AlreadyMasked", R"(<u password="********"/>)", "password=\"", 8, R"(<u password="********"/>)"},
     {"EmptyKeyChangesNothing", R"(<u password="abc"/>)", "", 8, R"(<u password="abc"/>)"},
     {"EmptyText", "", "password=\"", 8, ""},
-    {"NoMatch", R"(<u user="abc"/>)", "password=\"", 8, R"(<u user="abc"/>)"},
     {"CountZeroRemovesTheValue", R"(<u password="abc" x="1"/>)", "password=\"", 0, R"(<u password="" x="1"/>)"},
     {"CountLongerThanValue", R"(password="ab" password="cd")", "password=\"", 3, R"(password="***" password="***")"},
     // The search resumes after the closing quote, so a key inside a value is masked with it.
@@ -95,18 +93,6 @@ TEST(MaskInformation, AgreesWithOneAtATimeModelOnRandomTexts) {
     MaskInformation(masked, k, c);
     ASSERT_EQ(masked, MaskOneAtATime(text, k, c)) << "text: " << text << "\nkey: " << k << "\ncount: " << c;
   }
-}
-
-TEST(MaskInformation, LargeTextWithManyShortAndLongValues) {
-  // Long values shrink in place, short ones grow the text; both in one text.
-  std::string text, expected;
-  for (int i = 0; i < 20000; ++i) {
-    const std::string value(static_cast<std::size_t>(i % 17), static_cast<char>('a' + i % 26));
-    text += "<c clientPassword=\"" + value + "\" n=\"" + std::to_string(i) + "\"/>";
-    expected += "<c clientPassword=\"********\" n=\"" + std::to_string(i) + "\"/>";
-  }
-  MaskInformation(text, "clientPassword=\"", 8);
-  EXPECT_EQ(text, expected);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <map>
 #include <set>
-#include <thread>
 
 #include "LogTestSupport.h"
 #include "ZUInstallLog.h"
@@ -163,22 +162,6 @@ TEST_F(PreInstallLog, EveryProcessAppendingAtOnceKeepsEachEntryWholeAndLosesNone
   }
   EXPECT_EQ(lines, kProcesses * kEntries);
   for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(seen[p].size(), static_cast<std::size_t>(kEntries)) << p;
-}
-
-TEST(ProcessHelpers, ReportParentIdProcessIdAndTime) {
-  EXPECT_EQ(GETCURRENTPROCESSID(), getppid());
-  EXPECT_EQ(GETCURRENTTHREADID(), getpid());
-  int fromThread = 0;
-  std::thread([&] { fromThread = GETCURRENTTHREADID(); }).join();
-  EXPECT_EQ(fromThread, getpid());
-
-  long stored = -1;
-  const long before = static_cast<long>(std::time(nullptr));
-  const long returned = mdTime(&stored);
-  EXPECT_EQ(stored, returned);
-  EXPECT_GE(returned, before);
-  EXPECT_LE(returned, static_cast<long>(std::time(nullptr)));
-  EXPECT_GE(mdTime(nullptr), returned);
 }
 
 }  // namespace

@@ -102,14 +102,6 @@ TEST_F(XmlLogging, MessageAtLevelThreeIsSkippedWhileTextAtLevelThreeIsWritten) {
   EXPECT_EQ(DebugTexts("Installer"), std::vector<std::string>{"XML Request :<ClientSetup jobId=\"3\"/>"});
 }
 
-TEST_F(XmlLogging, TextOverloadLeavesTheCallersTextUnmasked) {
-  const std::string xml = "<UserAccount password=\"pw\"/>";
-  ZUSimLog log("Installer");
-  EXPECT_EQ(log.LogXMLString("fn", xml, 1, 0), 0);
-  EXPECT_EQ(xml, "<UserAccount password=\"pw\"/>");
-  EXPECT_EQ(DebugTexts("Installer"), std::vector<std::string>{"<UserAccount password=\"********\"/>"});
-}
-
 TEST_F(XmlLogging, AllFourPasswordAttributesAreMasked) {
   ZUSimLog log("Installer");
   log.LogXML("fn",
