@@ -1,0 +1,42 @@
+// The figures of one run: a console reporter that also keeps every result,
+// the cold first-call figures measured in fresh processes, and the table of
+// each hot path against its baseline and goal.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zubench {
+
+struct Figures {
+  double realNs = 0;  // wall time of one iteration
+  double cpuNs = 0;
+  std::map<std::string, double> counters;
+};
+
+// Prints as the console reporter does and keeps each benchmark's figures by name.
+class CollectingReporter : public benchmark::ConsoleReporter {
+ public:
+  // Colours only on a terminal, so a saved run stays plain text.
+  CollectingReporter();
+  void ReportRuns(const std::vector<Run>& runs) override;
+  const std::map<std::string, Figures>& results() const { return results_; }
+
+ private:
+  std::map<std::string, Figures> results_;
+};
+
+// Runs every cold case `samples` times, each in a fresh process started from
+// `program`, and returns the median nanoseconds of its first call by case name.
+std::map<std::string, double> MeasureColdCases(const std::string& program, int samples);
+
+// Runs the named cold case in this (fresh) process and prints its nanoseconds; returns the exit status.
+int RunColdCase(const std::string& name);
+
+// Returns the tables of pairs and of scaling, in Markdown.
+std::string RatioTables(const std::map<std::string, Figures>& warm, const std::map<std::string, double>& cold);
+
+}  // namespace zubench
