@@ -167,6 +167,21 @@ void EvDebug::write(int level, long long jobId, const char* format, va_list args
     std::size_t start = static_cast<std::size_t>(prefix);
 
     va_list copy;
+    if (std::strcmp(format, "%s") == 0) {
+      // Whole XML documents come this way: gather them instead of formatting
+      // (and copying) megabytes through vsnprintf twice.
+      va_copy(copy, args);
+      const char* text = va_arg(copy, const char*);
+      va_end(copy);
+      if (text == nullptr) text = "(null)";  // what vsnprintf would print
+      const std::size_t length = std::strlen(text);
+      const bool addLineFeed = length == 0 || text[length - 1] != '\n';
+      struct iovec pieces[3] = {{stackBuffer, start},
+                                {const_cast<char*>(text), length},
+                                {const_cast<char*>("\n"), addLineFeed ? 1u : 0u}};
+      zu_runtime::WriteOnce(file_->fd_, pieces, 3);
+      return;
+    }
     va_copy(copy, args);
     int text = std::vsnprintf(stackBuffer + start, sizeof stackBuffer - start, format, copy);
     va_end(copy);

@@ -62,4 +62,14 @@ bool WriteOnce(int fd, const char* data, std::size_t size) {
   return written >= 0 && static_cast<std::size_t>(written) == size;
 }
 
+bool WriteOnce(int fd, const struct iovec* pieces, int count) {
+  std::size_t size = 0;
+  for (int i = 0; i < count; ++i) size += pieces[i].iov_len;
+  ssize_t written;
+  do {
+    written = ::writev(fd, pieces, count);
+  } while (written < 0 && errno == EINTR);
+  return written >= 0 && static_cast<std::size_t>(written) == size;
+}
+
 }  // namespace zu_runtime

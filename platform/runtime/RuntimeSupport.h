@@ -2,6 +2,8 @@
 // exported.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <string>
 
@@ -21,5 +23,7 @@ int OpenAppend(const std::string& directory, const std::string& name);
 // Writes the bytes with one write(2), retried on EINTR only; false on failure
 // or a short write.
 bool WriteOnce(int fd, const char* data, std::size_t size);
+// The same for pieces gathered into one writev(2), so they stay one entry.
+bool WriteOnce(int fd, const struct iovec* pieces, int count);
 
 }  // namespace zu_runtime
