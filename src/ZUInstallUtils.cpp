@@ -86,9 +86,20 @@ bool Contains(const int (&set)[N], unsigned long id) {
                      [id](int member) { return static_cast<unsigned long>(member) == id; });
 }
 
+// Replaces `ids` with the members' ids in order; out of memory leaves it empty.
+template <typename Range, typename IdOf>
+void Replace(std::vector<int>& ids, const Range& members, IdOf idOf) noexcept {
+  try {
+    ids.clear();
+    for (const auto& member : members) ids.push_back(idOf(member));
+  } catch (...) {
+    ids.clear();
+  }
+}
+
 template <std::size_t N>
-void Replace(std::vector<int>& ids, const int (&set)[N]) {
-  ids.assign(std::begin(set), std::end(set));
+void Replace(std::vector<int>& ids, const int (&members)[N]) noexcept {
+  Replace(ids, members, [](int id) { return id; });
 }
 
 const DbPackageInfo* FindDbPackage(unsigned long id) {
@@ -273,38 +284,12 @@ bool IsSRMAgentPackage(const unsigned long& id) { return Contains(kSRMAgentPacka
 bool isThirdPartyPackage(int id) { return id >= 6000 && id <= 7000; }
 
 void GetAllDBPackages(std::vector<int>& ids) {
-  try {
-    ids.clear();
-    ids.reserve(DBPackages.size());
-    for (const DbPackageInfo& row : DBPackages) ids.push_back(row.id);
-  } catch (...) {
-    ids.clear();
-  }
+  Replace(ids, DBPackages, [](const DbPackageInfo& row) { return row.id; });
 }
 
-void GetAllBasePackages(std::vector<int>& ids) {
-  try {
-    Replace(ids, kBasePackages);
-  } catch (...) {
-    ids.clear();
-  }
-}
-
-void GetAllMediaAgentPackages(std::vector<int>& ids) {
-  try {
-    Replace(ids, kMediaAgentPackages);
-  } catch (...) {
-    ids.clear();
-  }
-}
-
-void GetAllDXPackages(std::vector<int>& ids) {
-  try {
-    Replace(ids, kDXPackages);
-  } catch (...) {
-    ids.clear();
-  }
-}
+void GetAllBasePackages(std::vector<int>& ids) { Replace(ids, kBasePackages); }
+void GetAllMediaAgentPackages(std::vector<int>& ids) { Replace(ids, kMediaAgentPackages); }
+void GetAllDXPackages(std::vector<int>& ids) { Replace(ids, kDXPackages); }
 
 bool GetCommaSeperatedList(const std::vector<int>& values, std::string& text) {
   try {
