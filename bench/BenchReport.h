@@ -11,13 +11,16 @@
 
 namespace zubench {
 
+// One benchmark's best repetition.
 struct Figures {
   double realNs = 0;  // wall time of one iteration
-  double cpuNs = 0;
+  double cpuNs = 0;   // CPU time of one iteration
+  int samples = 0;    // repetitions seen
   std::map<std::string, double> counters;
 };
 
-// Prints as the console reporter does and keeps each benchmark's figures by name.
+// Prints one line per benchmark (the median when repeated) and keeps each
+// benchmark's best repetition by name.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   // Colours only on a terminal, so a saved run stays plain text.
