@@ -1,5 +1,6 @@
-// zu_bench: every hot path beside its baseline in one run, then the cold
-// first-call figures (each in a fresh process) and the table of ratios.
+// zu_bench: every hot path beside its baseline in one run, then the heap
+// figures (zu_bench_memory), the cold first-call figures (each in a fresh
+// process) and the table of ratios.
 //
 //   zu_bench [benchmark options] [--zu-table=FILE] [--zu-no-cold]
 //   zu_bench --zu-check        checks the generated inputs and exits
@@ -119,12 +120,15 @@ int main(int argc, char** argv) {
   zubench::CollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
+  const std::string self = SelfPath();
+  std::printf("\nHeap of the loaded request (zu_bench_memory)...\n");
+  const auto heapFigures = zubench::MeasureHeap(self.substr(0, self.rfind('/') + 1) + "zu_bench_memory");
   std::map<std::string, double> coldFigures;
   if (cold) {
-    std::printf("\nCold first calls, each in a fresh process...\n");
-    coldFigures = zubench::MeasureColdCases(SelfPath(), kColdSamples);
+    std::printf("Cold first calls, each in a fresh process...\n");
+    coldFigures = zubench::MeasureColdCases(self, kColdSamples);
   }
-  const std::string tables = zubench::RatioTables(reporter.results(), coldFigures);
+  const std::string tables = zubench::RatioTables(reporter.results(), coldFigures, heapFigures);
   std::printf("\n%s", tables.c_str());
   if (!tablePath.empty()) {
     std::ofstream out(tablePath);

@@ -32,6 +32,16 @@ class CollectingReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Figures> results_;
 };
 
+// Heap held by a loaded request and the peak during the load, against the text.
+struct HeapFigures {
+  double held = 0;
+  double peak = 0;
+  double text = 0;
+};
+
+// Runs zu_bench_memory (`program`) and returns its figures by loader name; empty when it fails.
+std::map<std::string, HeapFigures> MeasureHeap(const std::string& program);
+
 // Runs every cold case `samples` times, each in a fresh process started from
 // `program`, and returns the median nanoseconds of its first call by case name.
 std::map<std::string, double> MeasureColdCases(const std::string& program, int samples);
@@ -40,6 +50,7 @@ std::map<std::string, double> MeasureColdCases(const std::string& program, int s
 int RunColdCase(const std::string& name);
 
 // Returns the tables of pairs and of scaling, in Markdown.
-std::string RatioTables(const std::map<std::string, Figures>& warm, const std::map<std::string, double>& cold);
+std::string RatioTables(const std::map<std::string, Figures>& warm, const std::map<std::string, double>& cold,
+                        const std::map<std::string, HeapFigures>& heap);
 
 }  // namespace zubench

@@ -1,4 +1,4 @@
-// Heap accounting for the memory figures: the bench program replaces malloc
+// Heap accounting for the memory figures: zu_bench_memory replaces malloc
 // and friends with thin forwarders to the C library's allocator that count,
 // while a window is open, the bytes held (usable size plus chunk header).
 // Everything that allocates is seen: operator new, expat and libxml2 alike.

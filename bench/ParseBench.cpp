@@ -1,6 +1,5 @@
 // Loading a request: ConvertStringToClientSetup beside an expat parse of the
-// same text with empty handlers and libxml2's xmlReadMemory; and the heap that
-// the loaded request holds, beside libxml2's document.
+// same text with empty handlers and libxml2's xmlReadMemory.
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <libxml/parser.h>
@@ -9,7 +8,6 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "HeapCounter.h"
 #include "ZUInstallUtils.h"
 
 namespace {
@@ -85,51 +83,6 @@ void Libxml2ReadFree(benchmark::State& state) {
   BytesProcessed(state, text);
 }
 
-void SetMemoryCounters(benchmark::State& state, const std::string& text, long long held, long long peak) {
-  const double size = static_cast<double>(text.size());
-  state.counters["held_bytes"] = static_cast<double>(held);
-  state.counters["peak_bytes"] = static_cast<double>(peak);
-  state.counters["held_per_text_byte"] = static_cast<double>(held) / size;
-  state.counters["peak_per_text_byte"] = static_cast<double>(peak) / size;
-}
-
-// Heap held by the loaded request once the call has returned, and the peak
-// during the call (which includes the by-value copy of the text and expat's buffer).
-void ConvertMemory(benchmark::State& state) {
-  const std::string& text = RequestText(static_cast<std::size_t>(state.range(0)));
-  long long held = 0;
-  long long peak = 0;
-  for (auto _ : state) {
-    auto* request = new ClientSetup;
-    {
-      zubench::HeapWindow window;
-      Load(text, request);
-      held = window.held();
-      peak = window.peak();
-    }
-    FreeMessageObject(request);
-  }
-  SetMemoryCounters(state, text, held, peak);
-}
-
-void Libxml2Memory(benchmark::State& state) {
-  const std::string& text = RequestText(static_cast<std::size_t>(state.range(0)));
-  long long held = 0;
-  long long peak = 0;
-  for (auto _ : state) {
-    xmlDocPtr doc;
-    {
-      zubench::HeapWindow window;
-      doc = Libxml2Read(text);
-      held = window.held();
-      peak = window.peak();
-    }
-    if (doc == nullptr) Die("libxml2 refused the generated request");
-    xmlFreeDoc(doc);
-  }
-  SetMemoryCounters(state, text, held, peak);
-}
-
 }  // namespace
 
 void zubench::RegisterParseBenchmarks() {
@@ -147,8 +100,6 @@ void zubench::RegisterParseBenchmarks() {
   // 100,000 clients (about 80 MB): a few iterations suffice to show the cost per byte holds.
   benchmark::RegisterBenchmark("parse/expat-empty-handlers", ExpatEmptyHandlers)->Arg(100000)->Unit(ms)->Iterations(2);
   benchmark::RegisterBenchmark("parse/ConvertStringToClientSetup", Convert)->Arg(100000)->Unit(ms)->Iterations(2);
-  benchmark::RegisterBenchmark("memory/ConvertStringToClientSetup", ConvertMemory)->Arg(kClients)->Iterations(1)->Unit(ms);
-  benchmark::RegisterBenchmark("memory/libxml2-xmlReadMemory", Libxml2Memory)->Arg(kClients)->Iterations(1)->Unit(ms);
 
   AddColdCase("expat-empty-handlers", [] {
     const std::string& text = RequestText(kClients);
