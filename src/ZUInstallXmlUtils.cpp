@@ -173,9 +173,14 @@ bool Assign(std::string& out, Make make) noexcept {
 }
 
 // Copies string field F into `out`; false, `out` untouched, when absent.
+// Straight from the stored text into `out`'s own buffer: no temporary string
+// per call (assign leaves `out` as it was when it cannot grow).
 template <auto F, class T>
 bool Fetch(const T* obj, std::string& out) noexcept {
-  return Has<F>(obj) && Assign(out, [&] { return obj->getstring(F); });
+  return Has<F>(obj) && Guard(false, [&] {
+           out.assign(obj->getstringview(F));
+           return true;
+         });
 }
 
 // As Fetch, through FXString::ToString.
@@ -187,7 +192,10 @@ bool FetchFx(const T* obj, std::string& out) noexcept {
 // Copies string field F, or the empty text when it is absent.
 template <auto F, class T>
 bool FetchOrEmpty(const T* obj, std::string& out) noexcept {
-  return Assign(out, [&] { return Has<F>(obj) ? obj->getstring(F) : std::string(); });
+  return Guard(false, [&] {
+    out.assign(Has<F>(obj) ? obj->getstringview(F) : std::string_view());
+    return true;
+  });
 }
 
 // Integer field F, or 0 when it is absent.
@@ -205,10 +213,13 @@ int ReadText(const T* obj, std::string& out) noexcept {
 // Output rule: a non-empty text only; an empty one leaves `out` untouched.
 template <auto F, class T>
 int ReadNonEmpty(const T* obj, std::string& out) noexcept {
-  std::string value;
-  if (!Fetch<F>(obj, value) || value.empty()) return kFailed;
-  out = std::move(value);
-  return 0;
+  if (!Has<F>(obj)) return kFailed;
+  const std::string_view value = obj->getstringview(F);
+  if (value.empty()) return kFailed;
+  return Guard(kFailed, [&] {
+    out.assign(value);
+    return 0;
+  });
 }
 
 // Output rule: the text is written before it is tested, so an empty one is
