@@ -88,8 +88,11 @@ const char* HeadingOf(int kind) {
   }
 }
 
-// "PPID  PID  YYYY/MM/DD HH:MM:SS ": everything of a pre-install entry before its text.
-std::string PreInstallPrefix() {
+constexpr std::size_t kPrefixBytes = 96;
+
+// Writes "PPID  PID  YYYY/MM/DD HH:MM:SS " (everything of a pre-install entry
+// before its text) into `prefix` and returns its length.
+std::size_t FormatPreInstallPrefix(char (&prefix)[kPrefixBytes]) {
   long now = mdTime(nullptr);
   const std::time_t seconds = static_cast<std::time_t>(now);
   char stamp[32] = "";
@@ -97,10 +100,16 @@ std::string PreInstallPrefix() {
   if (localtime_r(&seconds, &local) != nullptr) {
     std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
   }
-  char prefix[96];
   const int length = std::snprintf(prefix, sizeof prefix, "%d  %d  %s ", GETCURRENTPROCESSID(),
                                    GETCURRENTTHREADID(), stamp);
-  return std::string(prefix, length > 0 ? static_cast<std::size_t>(length) : 0);
+  return length > 0 ? static_cast<std::size_t>(length) : 0;
+}
+
+// The same prefix as a string.
+std::string PreInstallPrefix() {
+  char prefix[kPrefixBytes];
+  const std::size_t length = FormatPreInstallPrefix(prefix);
+  return std::string(prefix, length);
 }
 
 // Appends a whole entry with a single write, so that processes sharing the
@@ -277,7 +286,13 @@ void ZUSimLog::InitializeLogger() {
       const unsigned int logId = static_cast<unsigned int>(EvDebug::getLogId(logName.c_str()));
       initialized = debugLog.initialize(&logFile, logId, 0, false, std::string());
     }
-    if (!initialized) logName = logDirectory + "/" + kPreInstallFileName;
+    if (!initialized) {
+      // Rebuilt in place, so that entries after the first allocate nothing
+      // here; the reserve is the one step that can fail, before any change.
+      const std::size_t length = logDirectory.size() + 1 + std::strlen(kPreInstallFileName);
+      if (logName.capacity() < length) logName.reserve(length);
+      logName.assign(logDirectory).append(1, '/').append(kPreInstallFileName);
+    }
   } catch (...) {
     // Not ready: the next call tries again.
   }
@@ -293,9 +308,14 @@ void ZUSimLog::LogMessageV(const char* /*function*/, int level, const char* form
     if (initialized) {
       debugLog.handleMsgEventDebug_NEW(level, "", -1, jobId, "", format, args);
     } else {
-      char buffer[kPreInstallBufferBytes] = {};
+      // Not zero-filled (a 20 KiB memset per entry): the line feed and the
+      // NUL after it are placed by hand.
+      char buffer[kPreInstallBufferBytes];
+      buffer[0] = '\0';
       std::vsnprintf(buffer, kPreInstallFormatSize, format, args);
-      buffer[std::strlen(buffer)] = '\n';
+      const std::size_t length = ::strnlen(buffer, kPreInstallFormatSize - 1);
+      buffer[length] = '\n';
+      buffer[length + 1] = '\0';
       LogMessagePreInstall(buffer);
     }
   } catch (...) {
@@ -310,8 +330,13 @@ void ZUSimLog::LogMessage(const char* function, int level, const char* text) {
 
 void ZUSimLog::LogMessagePreInstall(const char* text) {
   try {
-    std::string entry = PreInstallPrefix();
-    entry += OrEmpty(text);
+    char prefix[kPrefixBytes];
+    const std::size_t prefixLength = FormatPreInstallPrefix(prefix);
+    const char* body = OrEmpty(text);
+    const std::size_t bodyLength = std::strlen(body);
+    std::string entry;
+    entry.reserve(prefixLength + bodyLength);
+    entry.append(prefix, prefixLength).append(body, bodyLength);
     AppendEntry(logName, entry);
   } catch (...) {
     // Dropped, as an unopenable file is.
