@@ -83,6 +83,21 @@ void BareAppend(const std::string& entry) {
   ::close(fd);
 }
 
+// What the entry format itself asks of every write: the two process ids (two
+// system calls) and the local time, formatted, before the same open, write and close.
+void OpenWriteCloseWithStamp(benchmark::State& state) {
+  PreInstallEnvironment environment;
+  std::int64_t n = 0;
+  for (auto _ : state) {
+    BareAppend(PreInstallEntry());
+    if (++n % kRewindEvery == 0) {
+      state.PauseTiming();
+      environment.guard.rewind();
+      state.ResumeTiming();
+    }
+  }
+}
+
 void LogMessagePreInstall(benchmark::State& state) {
   PreInstallEnvironment environment;
   ZUSimLog log(kLogName);
@@ -118,6 +133,8 @@ void zubench::RegisterLogBenchmarks() {
   benchmark::RegisterBenchmark("log/LogXML-debug-log", LogXmlToDebugLog)->Arg(kClients)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("log/LogMessage-pre-install", LogMessagePreInstall)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("log/open-write-close", OpenWriteClose)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("log/ids-time-stamp+open-write-close", OpenWriteCloseWithStamp)
+      ->Unit(benchmark::kMicrosecond);
 
   // The first call opens the debug log: that is part of a cold LogXML.
   AddColdCase("LogXML-debug-log", [] {
