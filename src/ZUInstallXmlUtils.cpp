@@ -172,13 +172,27 @@ bool Assign(std::string& out, Make make) noexcept {
   });
 }
 
+// The stored text of string field F. The stand-in message library lends a
+// view of its storage, so a read costs no temporary string; the product's
+// library hands out copies only.
+#ifdef ZU_MESSAGES_STRING_VIEW
+template <auto F, class T>
+std::string_view TextOf(const T* obj) noexcept {
+  return obj->getstringview(F);
+}
+#else
+template <auto F, class T>
+std::string TextOf(const T* obj) {
+  return obj->getstring(F);
+}
+#endif
+
 // Copies string field F into `out`; false, `out` untouched, when absent.
-// Straight from the stored text into `out`'s own buffer: no temporary string
-// per call (assign leaves `out` as it was when it cannot grow).
+// (assign leaves `out` as it was when it cannot grow).
 template <auto F, class T>
 bool Fetch(const T* obj, std::string& out) noexcept {
   return Has<F>(obj) && Guard(false, [&] {
-           out.assign(obj->getstringview(F));
+           out.assign(TextOf<F>(obj));
            return true;
          });
 }
@@ -193,7 +207,11 @@ bool FetchFx(const T* obj, std::string& out) noexcept {
 template <auto F, class T>
 bool FetchOrEmpty(const T* obj, std::string& out) noexcept {
   return Guard(false, [&] {
-    out.assign(Has<F>(obj) ? obj->getstringview(F) : std::string_view());
+    if (Has<F>(obj)) {
+      out.assign(TextOf<F>(obj));
+    } else {
+      out.clear();
+    }
     return true;
   });
 }
@@ -214,9 +232,9 @@ int ReadText(const T* obj, std::string& out) noexcept {
 template <auto F, class T>
 int ReadNonEmpty(const T* obj, std::string& out) noexcept {
   if (!Has<F>(obj)) return kFailed;
-  const std::string_view value = obj->getstringview(F);
-  if (value.empty()) return kFailed;
   return Guard(kFailed, [&] {
+    const auto value = TextOf<F>(obj);
+    if (value.empty()) return kFailed;
     out.assign(value);
     return 0;
   });

@@ -137,6 +137,7 @@ class ZU_MSG_API CNMessageBase {
   // Returns a copy of a string or password field; empty when absent.
   std::string getstring(zumsg::FieldId field) const;
   // Returns a view of a string or password field, valid until the field changes; empty when absent.
+  // An extension of the stand-in: the system uses it only when built against the stand-in.
   std::string_view getstringview(zumsg::FieldId field) const noexcept;
   // Stores an integer, boolean or enumeration value and makes the field present.
   void setint64(zumsg::FieldId field, long long value);
