@@ -4,6 +4,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -39,6 +40,11 @@ constexpr std::size_t kMaskLength = 8;
 // The password attributes, in the order they are masked. No name here is a
 // suffix of another, so at most one of them ends at any given "=".
 constexpr std::string_view kMaskedNames[] = {"password=", "clientPassword=", "pAccess=", "pExecAccess="};
+constexpr std::array<bool, 256> kMaskedNameLastLetters = [] {
+  std::array<bool, 256> letters{};
+  for (std::string_view name : kMaskedNames) letters[static_cast<unsigned char>(name[name.size() - 2])] = true;
+  return letters;
+}();
 
 // Client-marker wordings by operation type; null marks an invalid type.
 constexpr const char* kClientMarkers[] = {
@@ -184,6 +190,9 @@ void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcep
 // Returns 1 + the index of the masked name that ends at text[0, equals],
 // "=" included; 0 when none does.
 int MaskedNameEndingAt(const char* text, std::size_t equals) {
+  // Every attribute of a serialized request passes here: most are dismissed
+  // by the letter before their "=".
+  if (equals == 0 || !kMaskedNameLastLetters[static_cast<unsigned char>(text[equals - 1])]) return 0;
   for (std::size_t i = 0; i < std::size(kMaskedNames); ++i) {
     const std::string_view name = kMaskedNames[i];
     if (equals + 1 >= name.size() && text[equals - 1] == name[name.size() - 2] &&
