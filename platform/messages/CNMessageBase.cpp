@@ -51,7 +51,7 @@ void ReleaseSlot(const FieldInfo& f, Slot& slot) noexcept {
 
 // Copies one present slot deeply. Throws std::bad_alloc with nothing allocated.
 Slot CopySlot(const FieldInfo& f, const Slot& from) {
-  Slot to;
+  Slot to{};
   switch (f.kind) {
     case FieldKind::Integer:
     case FieldKind::Boolean:
