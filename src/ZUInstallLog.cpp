@@ -1,6 +1,7 @@
 #include "ZUInstallLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -122,8 +123,16 @@ std::string PreInstallPrefix() {
 // file never interleave inside an entry. A short write is not continued: the
 // rest would land after another process's entry.
 void AppendEntry(const std::string& path, const std::string& entry) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // O_NONBLOCK: a FIFO planted at the path must not hold the installer in
+  // open(2); anything but a regular file then drops the entry, so nothing
+  // goes to whoever holds the other end.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return;
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return;
+  }
   ssize_t written;
   do {
     written = ::write(fd, entry.data(), entry.size());
