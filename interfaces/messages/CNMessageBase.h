@@ -134,7 +134,8 @@ class ZU_MSG_API CNMessageBase {
   bool isSet(zumsg::FieldId field) const { return (present_ >> field) & 1u; }
   // Returns the value of an integer, boolean or enumeration field; 0 when absent.
   long long getint64(zumsg::FieldId field) const;
-  // Returns a copy of a string or password field; empty when absent.
+  // Returns a copy of a string or password field; empty when absent. Throws
+  // std::bad_alloc when the copy cannot be made.
   std::string getstring(zumsg::FieldId field) const;
   // Returns a view of a string or password field, valid until the field changes; empty when absent.
   // An extension of the stand-in: the system uses it only when built against the stand-in.

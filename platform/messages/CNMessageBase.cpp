@@ -165,13 +165,8 @@ std::string_view CNMessageBase::getstringview(zumsg::FieldId field) const noexce
   return p != nullptr ? std::string_view(p->str()) : std::string_view();
 }
 
-std::string CNMessageBase::getstring(zumsg::FieldId field) const {
-  try {
-    return std::string(getstringview(field));
-  } catch (...) {
-    return std::string();
-  }
-}
+// A copy that cannot be made throws: answering "" would pass for a stored empty text.
+std::string CNMessageBase::getstring(zumsg::FieldId field) const { return std::string(getstringview(field)); }
 
 void CNMessageBase::setstring(zumsg::FieldId field, const std::string& value) {
   setstring(field, value.data(), value.size());
