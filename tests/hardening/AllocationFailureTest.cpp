@@ -1,7 +1,7 @@
 // Allocation failure at every point of a call: this program replaces the
-// global operator new so that, while armed, the first n allocations succeed
-// and the next one fails. Each call is run for n = 0, 1, ... until it no
-// longer meets a failure. Every run must end in the call's failure result
+// global operator new so that, while armed, allocation number n fails and
+// every other succeeds, as when memory is short for a moment. Each call is
+// run for n = 0, 1, ... until it no longer meets a failure. Every run must end in the call's failure result
 // (never an exception), leave its target and outputs as they were, and give
 // back every block it took; under ASan, LeakSanitizer also sees expat's and
 // OpenSSL's own allocations.
@@ -35,13 +35,13 @@ constexpr std::uint32_t kPlain = 0x504C4149;
 // One thread drives these tests and the library starts none, so plain
 // globals do; a block may still be released on another thread.
 bool gArmed = false;
-long long gBudget = 0;  // allocations that may still succeed while armed
+long long gBudget = 0;  // allocations that succeed while armed before the one that fails
 bool gRefused = false;  // an allocation was refused since arming
 long long gLive = 0;    // blocks allocated while armed and not released
 
 void* Allocate(std::size_t size, std::size_t align, bool nothrow) {
   const bool watched = gArmed;
-  if (watched && gBudget-- <= 0) {
+  if (watched && gBudget-- == 0) {
     gRefused = true;
     if (nothrow) return nullptr;
     throw std::bad_alloc();
@@ -117,7 +117,7 @@ struct FailureRun {
   bool escaped;      // an exception left the call
 };
 
-// For n = 0, 1, ...: `prepare` (unarmed), `call` with n allocations granted,
+// For n = 0, 1, ...: `prepare` (unarmed), `call` with allocation n refused,
 // then `check` (unarmed); stops after the first run that meets no refusal.
 // `call` must not allocate other than through the library and must not use
 // test assertions.
@@ -324,91 +324,70 @@ TEST_F(AllocationFailure, LoggingNeverThrowsNorWritesAPassword) {
   std::string name;
   int xmlResult = 0;
   int textResult = 0;
-  EveryFailurePoint([&] { name = "alloc"; },
-                    [&] {
-                      ZUSimLog log(std::move(name));
-                      xmlResult = log.LogXML("f", &request, 0, 1);
-                      textResult = log.LogXML("f", R"(<x password="alloc-secret-value-3" a="1"/>)", 0, 2);
-                      log.LogMessageV("f", 0, "entry %s", "with a long argument to format");
-                      log.AddClientMarker("web01", "packages", 0);
-                      const unsigned long locale = 1033;
-                      const long event = 7;
-                      log.SendEventToConsole(locale, event, EVENT_STATUS, "%d %s", 3, "disk full");
-                    },
-                    [&](const FailureRun& run) {
-                      ASSERT_FALSE(run.escaped) << "at point " << run.failurePoint;
-                      ASSERT_TRUE(xmlResult == 0 || xmlResult == -1);
-                      ASSERT_EQ(textResult == 0 || textResult == -1, true);
-                      ASSERT_EQ(run.live, 0) << "blocks kept at point " << run.failurePoint;
-                    });
+  const auto logAll = [&] {
+    ZUSimLog log(std::move(name));
+    xmlResult = log.LogXML("f", &request, 0, 1);
+    textResult = log.LogXML("f", R"(<x password="alloc-secret-value-3" a="1"/>)", 0, 2);
+    log.LogMessageV("f", 0, "entry %s", "with a long argument to format");
+    log.AddClientMarker("web01", "packages", 0);
+    const unsigned long locale = 1033;
+    const long event = 7;
+    log.SendEventToConsole(locale, event, EVENT_STATUS, "%d %s", 3, "disk full");
+  };
+  // Once unarmed, so what the runtime sets up on first use is not counted;
+  // after a failed start the logger retries under the pre-install path's
+  // name, which the process-wide log registry then keeps.
+  name = "alloc";
+  logAll();
+  ASSERT_GT(EvDebug::getLogId("/tmp/ZuInstallMgrPreInstall.log"), 0);
+  EveryFailurePoint([&] { name = "alloc"; }, logAll, [&](const FailureRun& run) {
+    ASSERT_FALSE(run.escaped) << "at point " << run.failurePoint;
+    ASSERT_TRUE(xmlResult == 0 || xmlResult == -1);
+    ASSERT_TRUE(textResult == 0 || textResult == -1);
+    ASSERT_EQ(run.live, 0) << "blocks kept at point " << run.failurePoint;
+  });
   const std::string written = ReadFile(dir / "alloc.log");
   EXPECT_NE(written.find("XML Request :"), std::string::npos) << "the last run logs the request";
   EXPECT_EQ(written.find("alloc-secret-value"), std::string::npos) << "a password reached the log";
   ExpectNoLeakSeenBySanitizer();
 }
 
-TEST_F(AllocationFailure, GetstringSwallowingOutOfMemoryMakesReadersAnswerEmpty) {
-  // Every value is longer than a short-string buffer, so each copy allocates.
-  const char* const xml =
-      R"(<ClientSetup><dxInfo connectionUrl="https://dx01.example.com/zu/install" networkGateway="gw01.example.com:8403">)"
-      R"(<dxClient clientGUID="5C2E0F8A-6A0B-4B8C-9E47-0D1F2A3B4C5D"/></dxInfo>)"
-      R"(<clientAuthentication><userAccount userName="service-account-name" domainName="CORPORATE-DOMAIN")"
-      R"( password="V8:password-value-long-enough"/></clientAuthentication>)"
-      R"(<clientComposition><clientInfo><client><clientEntity hostName="web01.example.com"/>)"
-      R"(<osInfo osName="Linux-operating-system" osDetail="Debian 12 bookworm x86_64"/>)"
-      R"(<versionInfo><release releaseName="11.0.0 (B80) long release"/></versionInfo></client>)"
-      R"(<pmAssociatedClients clientName="associated-client-one"/><pmAssociatedClients clientName="associated-client-two"/>)"
-      R"(</clientInfo><components><policySettings><plan planId="5" planName="server-plan-daily-long"/></policySettings>)"
-      R"(</components><failoverDXInfo failoverValue1="failover-value-number-one" failoverValue2="failover-value-number-two")"
-      R"( failoverFlag="1"/></clientComposition><installOptions><firewallConfig firewallConfigBlock="firewall-config-block-text"/>)"
-      R"(</installOptions></ClientSetup>)";
+// Every value is longer than a short-string buffer, so each copy allocates.
+constexpr char kLongValues[] =
+    R"(<ClientSetup><dxInfo connectionUrl="https://dx01.example.com/zu/install" networkGateway="gw01.example.com:8403">)"
+    R"(<dxClient clientGUID="5C2E0F8A-6A0B-4B8C-9E47-0D1F2A3B4C5D"/></dxInfo>)"
+    R"(<clientAuthentication><userAccount userName="service-account-name" domainName="CORPORATE-DOMAIN")"
+    R"( password="V8:password-value-long-enough"/></clientAuthentication>)"
+    R"(<clientComposition><clientInfo><client clientPassword="V8:client-password-long-enough">)"
+    R"(<clientEntity hostName="web01.example.com"/>)"
+    R"(<osInfo osName="Linux-operating-system" osDetail="Debian 12 bookworm x86_64"/>)"
+    R"(<versionInfo><release releaseName="11.0.0 (B80) long release"/></versionInfo></client>)"
+    R"(<pmAssociatedClients clientName="associated-client-one"/><pmAssociatedClients clientName="associated-client-two"/>)"
+    R"(<clientGroups clientGroupName="client-group-with-long-name"/>)"
+    R"(</clientInfo><components><policySettings><plan planId="5" planName="server-plan-daily-long"/>)"
+    R"(<storagePolicy storagePolicyName="storage-policy-gold-long"/></policySettings>)"
+    R"(<subclientPolicySettings><subclientPolicy subclientPolicyName="subclient-policy-long"/>)"
+    R"(</subclientPolicySettings>)"
+    R"(</components><failoverDXInfo failoverValue1="failover-value-number-one" failoverValue2="failover-value-number-two")"
+    R"( failoverFlag="1"/></clientComposition><installOptions><firewallConfig firewallConfigBlock="firewall-config-block-text"/>)"
+    R"(</installOptions></ClientSetup>)";
+
+// A reader under test: writes its outputs into `out`, which holds one text per output.
+struct Reader {
+  const char* name;
+  std::size_t outputs;
+  int (*read)(ClientSetup* request, std::vector<std::string>& out);
+};
+
+// Runs each reader at every failure point: it answers as without failures,
+// or fails with -1 and every output as it was.
+void ExpectReadersFailCleanly(const std::vector<Reader>& readers) {
   ClientSetup request;
   std::string error;
-  ASSERT_EQ(ConvertStringToClientSetup(xml, &request, error), 0) << error;
-  // Each reader writes its outputs into `out`, which holds as many texts as it has outputs.
-  using Reader = int (*)(ClientSetup*, std::vector<std::string>& out);
-  const struct {
-    const char* name;
-    std::size_t outputs;
-    Reader read;
-  } readers[] = {
-      {"GetClientHostName", 1, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetClientHostName(r, 0, o[0]);
-       }},
-      {"GetDXGUID", 1, [](ClientSetup* r, std::vector<std::string>& o) { return XmlUtils::GetDXGUID(r, o[0]); }},
-      {"GetConnectionUrl", 1, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetConnectionUrl(r, o[0]);
-       }},
-      {"GetClientOS", 2, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetClientOS(r, 0, o[0], o[1]);
-       }},
-      {"GetClientReleaseString", 1, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetClientReleaseString(r, 0, o[0]);
-       }},
-      {"GetUserAccountToLogin", 2, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetUserAccountToLogin(r, o[0], o[1]);
-       }},
-      {"GetFailoverDX", 3, [](ClientSetup* r, std::vector<std::string>& o) {
-         bool flag = o[2] == "1";
-         const int result = XmlUtils::GetFailoverDX(r, 0, o[0], o[1], flag);
-         o[2] = flag ? "1" : "0";
-         return result;
-       }},
-      {"GetSubclientPlan", 2, [](ClientSetup* r, std::vector<std::string>& o) {
-         int id = -5;
-         const int result = XmlUtils::GetSubclientPlan(XmlUtils::GetClientComposition(r, 0), id, o[0]);
-         o[1] = std::to_string(id);
-         return result;
-       }},
-      {"GetPMAssociated", 1, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetPMAssociated(r, 0, o);
-       }},
-      {"GetiFirewallConfigBlock", 1, [](ClientSetup* r, std::vector<std::string>& o) {
-         return XmlUtils::GetiFirewallConfigBlock(r, o[0]);
-       }},
-  };
-  const std::string unread = "unread output, longer than the short-string buffer";
-  for (const auto& reader : readers) {
+  ASSERT_EQ(ConvertStringToClientSetup(kLongValues, &request, error), 0) << error;
+  // Short, so storing any of the long values into it must allocate.
+  const std::string unread = "unread";
+  for (const Reader& reader : readers) {
     SCOPED_TRACE(reader.name);
     std::vector<std::string> full(reader.outputs, unread);
     ASSERT_EQ(reader.read(&request, full), 0) << "the request holds every value";
@@ -433,6 +412,62 @@ TEST_F(AllocationFailure, GetstringSwallowingOutOfMemoryMakesReadersAnswerEmpty)
           }
         });
   }
+}
+
+TEST_F(AllocationFailure, GetstringSwallowingOutOfMemoryMakesReadersAnswerEmpty) {
+  ExpectReadersFailCleanly({
+      {"GetClientHostName", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetClientHostName(r, 0, o[0]);
+       }},
+      {"GetDXGUID", 1, [](ClientSetup* r, std::vector<std::string>& o) { return XmlUtils::GetDXGUID(r, o[0]); }},
+      {"GetConnectionUrl", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetConnectionUrl(r, o[0]);
+       }},
+      {"GetClientReleaseString", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetClientReleaseString(r, 0, o[0]);
+       }},
+      {"GetPMAssociated", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetPMAssociated(r, 0, o);
+       }},
+      {"GetiFirewallConfigBlock", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetiFirewallConfigBlock(r, o[0]);
+       }},
+      {"GetStoragePolicy", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetStoragePolicy(r, 0, o[0]);
+       }},
+      {"GetSubclientPolicy", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetSubclientPolicy(r, 0, o[0]);
+       }},
+      {"GetClientGroup", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetClientGroup(r, 0, o[0]);
+       }},
+      {"GetClientPassword", 1, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetClientPassword(r, 0, o[0]);
+       }},
+  });
+}
+
+TEST_F(AllocationFailure, MultiOutputReadersWritePartlyWhenACopyFails) {
+  ExpectReadersFailCleanly({
+      {"GetClientOS", 2, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetClientOS(r, 0, o[0], o[1]);
+       }},
+      {"GetUserAccountToLogin", 2, [](ClientSetup* r, std::vector<std::string>& o) {
+         return XmlUtils::GetUserAccountToLogin(r, o[0], o[1]);
+       }},
+      {"GetFailoverDX", 3, [](ClientSetup* r, std::vector<std::string>& o) {
+         bool flag = o[2] == "1";
+         const int result = XmlUtils::GetFailoverDX(r, 0, o[0], o[1], flag);
+         o[2] = flag ? "1" : "0";
+         return result;
+       }},
+      {"GetSubclientPlan", 2, [](ClientSetup* r, std::vector<std::string>& o) {
+         int id = -5;
+         const int result = XmlUtils::GetSubclientPlan(XmlUtils::GetClientComposition(r, 0), id, o[0]);
+         o[1] = std::to_string(id);
+         return result;
+       }},
+  });
 }
 
 TEST_F(AllocationFailure, PasswordServicesFailWithoutPartialResults) {
