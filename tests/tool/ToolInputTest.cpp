@@ -55,22 +55,16 @@ TEST(ToolInput, MalformedRequestIsReportedWithFileLineAndColumn) {
   }
 }
 
-TEST(ToolInput, UnreadableFileIsNamedWithTheSystemReason) {
+TEST(ToolInput, MissingFileOrReadingADirectoryFailsWithTheSystemReasonInsteadOfAborting) {
   const TempDir dir;
-  const std::string missing = (dir.path() / "missing.xml").string();
-  for (const auto& loader : kLoaders) {
-    const ToolResult run = RunTool(With(loader, missing));
-    EXPECT_EQ(run.status, 1) << loader[0];
-    EXPECT_EQ(run.err, "zu-request: " + missing + ": cannot read: No such file or directory\n");
-  }
-}
-
-TEST(ToolInput, ReadingADirectoryFailsInsteadOfAborting) {
-  const TempDir dir;
-  for (const auto& loader : kLoaders) {
-    const ToolResult run = RunTool(With(loader, dir.path().string()));
-    EXPECT_EQ(run.status, 1) << loader[0] << run.err;
-    EXPECT_EQ(run.err, "zu-request: " + dir.path().string() + ": cannot read: Is a directory\n");
+  const std::pair<std::string, const char*> cases[] = {
+      {(dir.path() / "missing.xml").string(), "No such file or directory"}, {dir.path().string(), "Is a directory"}};
+  for (const auto& [path, reason] : cases) {
+    for (const auto& loader : kLoaders) {
+      const ToolResult run = RunTool(With(loader, path));
+      EXPECT_EQ(run.status, 1) << loader[0] << run.err;
+      EXPECT_EQ(run.err, "zu-request: " + path + ": cannot read: " + reason + "\n");
+    }
   }
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "StrictJson.h"
 #include "ToolTestSupport.h"
@@ -13,37 +12,14 @@ namespace tooltest {
 namespace {
 
 constexpr char kMasked[] = "********";
-const char* const kPasswordAttributes[] = {"password", "clientPassword", "pAccess", "pExecAccess"};
 
-std::string Example(const char* name) { return std::string(ZU_EXAMPLES_DIR) + "/" + name; }
+bool Contains(const std::vector<std::string>& values, const std::string& value) {
+  return std::find(values.begin(), values.end(), value) != values.end();
+}
 
 std::vector<std::string> Sorted(std::vector<std::string> values) {
   std::sort(values.begin(), values.end());
   return values;
-}
-
-std::vector<std::string> PasswordValues(const std::string& xml) {
-  std::vector<std::string> values;
-  for (const char* name : kPasswordAttributes) {
-    for (std::string& value : AttributeValues(xml, name)) values.push_back(std::move(value));
-  }
-  return values;
-}
-
-std::string Decrypt(const std::string& text) {
-  char* plain = nullptr;
-  char error[1024] = {};
-  if (ZUDecryptPassword(text.c_str(), &plain, error) != 0) {
-    ADD_FAILURE() << "cannot decrypt " << text << ": " << error;
-    return {};
-  }
-  std::unique_ptr<char[]> owned(plain);
-  return owned.get();
-}
-
-std::string Trim(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
 }
 
 bool Loads(const std::string& xml) {
@@ -52,69 +28,55 @@ bool Loads(const std::string& xml) {
   return ConvertStringToClientSetup(xml, &request, error) == 0;
 }
 
-void ExpectNoSecret(const std::string& text, const std::string& where) {
-  for (const std::string& secret : ExampleSecrets()) {
-    EXPECT_EQ(text.find(secret), std::string::npos) << where << " shows the password " << secret;
-  }
+void ExpectAllMasked(const std::string& text, std::size_t count) {
+  const std::vector<std::string> values = PasswordValues(text);
+  EXPECT_EQ(values.size(), count);
+  for (const std::string& value : values) EXPECT_EQ(value, kMasked);
 }
 
-// ---- show -----------------------------------------------------------------
-
-TEST(ToolShow, NamesTheCentralServerAndEveryClientWithItsHost) {
-  for (const std::string& example : ExampleRequests()) {
-    const std::string xml = ReadFile(example);
-    const ToolResult run = RunTool({"show", example});
-    SCOPED_TRACE(example);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    for (const char* attribute : {"clientName", "hostName"}) {
-      for (const std::string& value : AttributeValues(xml, attribute)) {
-        EXPECT_NE(run.out.find(value), std::string::npos) << attribute << " " << value << " missing:\n" << run.out;
-      }
-    }
-  }
+EnvChanges DebugLogIn(const TempDir& logs) {
+  return {{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", logs.path().string()}};
 }
 
-TEST(ToolShow, JsonIsOneStrictDocumentNamingEveryClient) {
+std::string DebugLog(const TempDir& logs) { return ReadFile((logs.path() / "zu-request.log").string()); }
+
+TEST(ToolShow, TextAndStrictJsonNameEveryClientWithItsHostButNoPassword) {
+  ASSERT_GE(ExampleSecrets().size(), 8u);  // the stored texts and their plain values
   for (const std::string& example : ExampleRequests()) {
     const std::string xml = ReadFile(example);
-    const ToolResult run = RunTool({"show", "--json", example});
+    const ToolResult text = RunTool({"show", example});
+    const ToolResult json = RunTool({"show", "--json", example});
     SCOPED_TRACE(example);
-    ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_FALSE(run.out.empty());
-    EXPECT_EQ(run.out.back(), '\n');
-    JsonValue document;
-    std::string error;
-    ASSERT_TRUE(ParseJson(run.out, document, error)) << error << "\n" << run.out;
-    EXPECT_EQ(document.type, JsonValue::Type::Object);
+    EXPECT_EQ(text.status, 0) << text.err;
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(text.err + json.err, "");
     std::vector<std::string> strings;
-    CollectStrings(document, strings);
+    ASSERT_EQ(JsonStrings(json.out, strings), "") << json.out;
+    EXPECT_EQ(json.out.front(), '{');
+    EXPECT_EQ(json.out.back(), '\n');
     for (const char* attribute : {"clientName", "hostName"}) {
       for (const std::string& value : AttributeValues(xml, attribute)) {
-        EXPECT_NE(std::find(strings.begin(), strings.end(), value), strings.end()) << attribute << " " << value;
+        EXPECT_NE(text.out.find(value), std::string::npos) << attribute << " " << value << " missing:\n" << text.out;
+        EXPECT_TRUE(Contains(strings, value)) << attribute << " " << value;
       }
     }
+    ExpectNoSecret(text.out + json.out, "show");
+    for (const std::string& decoded : strings) ExpectNoSecret(decoded, "a decoded JSON string");
   }
 }
 
 TEST(ToolShow, JsonEscapesWhatARequestMayHold) {
   // Quotes, backslashes, control characters and non-ASCII text must come back intact.
-  const std::string name = "we\"b\\01\t\n\r/\xC3\xA9\xE2\x82\xAC";
   const std::string xml =
       "<ClientSetup requestType=\"1\"><clientComposition><clientInfo><client><clientEntity clientName=\""
       "we&quot;b\\01&#9;&#10;&#13;/\xC3\xA9\xE2\x82\xAC\" hostName=\"h\"/></client></clientInfo></clientComposition>"
       "</ClientSetup>";
   const ToolResult run = RunTool({"show", "--json", "-"}, xml);
   ASSERT_EQ(run.status, 0) << run.err;
-  JsonValue document;
-  std::string error;
-  ASSERT_TRUE(ParseJson(run.out, document, error)) << error << "\n" << run.out;
   std::vector<std::string> strings;
-  CollectStrings(document, strings);
-  EXPECT_NE(std::find(strings.begin(), strings.end(), name), strings.end()) << run.out;
+  ASSERT_EQ(JsonStrings(run.out, strings), "") << run.out;
+  EXPECT_TRUE(Contains(strings, "we\"b\\01\t\n\r/\xC3\xA9\xE2\x82\xAC")) << run.out;
 }
-
-// ---- mask -----------------------------------------------------------------
 
 TEST(ToolMask, MasksEveryPasswordAndKeepsTheRequestLoadable) {
   for (const std::string& example : ExampleRequests()) {
@@ -124,54 +86,50 @@ TEST(ToolMask, MasksEveryPasswordAndKeepsTheRequestLoadable) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Lines(run.out).size(), 1u);
     EXPECT_TRUE(Loads(run.out)) << run.out;
-    const std::vector<std::string> masked = PasswordValues(run.out);
-    EXPECT_EQ(masked.size(), PasswordValues(xml).size());
-    for (const std::string& value : masked) EXPECT_EQ(value, kMasked);
+    ExpectAllMasked(run.out, PasswordValues(xml).size());
+    ExpectNoSecret(run.out + run.err, "mask");
     for (const char* attribute : {"clientName", "hostName", "packageId", "jobId", "errorMessage"}) {
       EXPECT_EQ(Sorted(AttributeValues(run.out, attribute)), Sorted(AttributeValues(xml, attribute))) << attribute;
     }
   }
 }
 
-// ---- log ------------------------------------------------------------------
-
-TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingToTheDebugLog) {
+TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingToTheDebugLogWithoutAPassword) {
   const struct {
     std::vector<std::string> options;
     const char* heading;
   } kinds[] = {{{}, "XML Request :"}, {{"--kind", "request"}, "XML Request :"}, {{"--kind", "response"}, "XML Response :"}};
-  const std::string example = Example("bulk-install.xml");
-  const std::string xml = ReadFile(example);
-  for (const auto& kind : kinds) {
-    SCOPED_TRACE(kind.heading);
-    const TempDir logs;
-    std::vector<std::string> args{"log"};
-    args.insert(args.end(), kind.options.begin(), kind.options.end());
-    args.push_back(example);
-    const ToolResult run =
-        RunTool(args, "", {{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", logs.path().string()}});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, example + ": logged at level 0 to the debug log zu-request\n");
-    const std::string log = ReadFile((logs.path() / "zu-request.log").string());
-    EXPECT_NE(log.find(kind.heading), std::string::npos) << log;
-    for (const std::string& value : AttributeValues(xml, "clientName")) {
-      EXPECT_NE(log.find(value), std::string::npos) << value;
+  for (const std::string& example : ExampleRequests()) {
+    const std::string xml = ReadFile(example);
+    for (const auto& kind : kinds) {
+      SCOPED_TRACE(example + " " + kind.heading);
+      const TempDir logs;
+      std::vector<std::string> args{"log"};
+      args.insert(args.end(), kind.options.begin(), kind.options.end());
+      args.push_back(example);
+      const ToolResult run = RunTool(args, "", DebugLogIn(logs));
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.out, example + ": logged at level 0 to the debug log zu-request\n");
+      const std::string log = DebugLog(logs);
+      EXPECT_NE(log.find(kind.heading), std::string::npos) << log;
+      for (const std::string& value : AttributeValues(xml, "clientName")) {
+        EXPECT_NE(log.find(value), std::string::npos) << value;
+      }
+      ExpectAllMasked(log, PasswordValues(xml).size());
+      ExpectNoSecret(run.out + run.err + log, "log");
+      // Entries carry the request's job.
+      EXPECT_NE(log.find(" " + AttributeValues(xml, "jobId").at(0) + " 0 "), std::string::npos) << log;
     }
-    EXPECT_EQ(PasswordValues(log).size(), PasswordValues(xml).size());
-    for (const std::string& value : PasswordValues(log)) EXPECT_EQ(value, kMasked);
-    // Entries carry the request's job.
-    EXPECT_NE(log.find(" " + AttributeValues(xml, "jobId").at(0) + " 0 "), std::string::npos) << log;
   }
 }
 
 TEST(ToolLog, CheckedXmlLevelIsSkipped) {
   const TempDir logs;
   const std::string example = Example("single-client-install.xml");
-  const ToolResult run = RunTool({"log", "--level", "3", example}, "",
-                                 {{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", logs.path().string()}});
+  const ToolResult run = RunTool({"log", "--level", "3", example}, "", DebugLogIn(logs));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, example + ": not logged: XML entries at level 3 are skipped\n");
-  EXPECT_EQ(ReadFile((logs.path() / "zu-request.log").string()).find("XML Request :"), std::string::npos);
+  EXPECT_EQ(DebugLog(logs).find("XML Request :"), std::string::npos);
 }
 
 TEST(ToolLog, WithoutAnInstanceTheRequestGoesToThePreInstallFile) {
@@ -186,8 +144,6 @@ TEST(ToolLog, WithoutAnInstanceTheRequestGoesToThePreInstallFile) {
   for (const std::string& value : PasswordValues(added)) EXPECT_EQ(value, kMasked);
   ExpectNoSecret(added, "the pre-install file");
 }
-
-// ---- convert-passwords ----------------------------------------------------
 
 TEST(ToolConvertPasswords, ClientPasswordsBecomeV3OfTheSamePlainText) {
   const std::string xml = ReadFile(Example("bulk-install.xml"));
@@ -214,7 +170,7 @@ TEST(ToolConvertPasswords, RequestWithoutClientPasswordsComesBackAsLoaded) {
 }
 
 TEST(ToolConvertPasswords, RefusedPasswordFailsWithoutPartialOutput) {
-  const std::string v3 = Trim(RunTool({"password", "encrypt"}, "already-v3\n").out);
+  const std::string v3 = Lines(RunTool({"password", "encrypt"}, "already-v3\n").out).at(0);
   const std::string xml = "<ClientSetup><clientComposition><clientInfo><client clientPassword=\"" + v3 +
                           "\"/></clientInfo></clientComposition></ClientSetup>";
   const ToolResult run = RunTool({"convert-passwords", "-"}, xml);
@@ -222,37 +178,6 @@ TEST(ToolConvertPasswords, RefusedPasswordFailsWithoutPartialOutput) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err.rfind("zu-request: <stdin>: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find(v3), std::string::npos) << run.err;
-}
-
-// ---- privacy ----------------------------------------------------------------
-
-TEST(ToolPrivacy, NoPasswordInAnyOutputOfShowMaskOrLog) {
-  ASSERT_GE(ExampleSecrets().size(), 8u);  // the stored texts and their plain values
-  for (const std::string& example : ExampleRequests()) {
-    SCOPED_TRACE(example);
-    for (const std::vector<std::string>& command :
-         {std::vector<std::string>{"show"}, {"show", "--json"}, {"mask"}}) {
-      std::vector<std::string> args = command;
-      args.push_back(example);
-      const ToolResult shown = RunTool(args);
-      EXPECT_EQ(shown.status, 0) << shown.err;
-      ExpectNoSecret(shown.out + shown.err, command.back());
-      JsonValue document;
-      std::string error;
-      if (command.back() == "--json" && ParseJson(shown.out, document, error)) {
-        std::vector<std::string> strings;
-        CollectStrings(document, strings);
-        for (const std::string& text : strings) ExpectNoSecret(text, "a decoded JSON string");
-      }
-    }
-    const TempDir logs;
-    const ToolResult logged = RunTool({"log", example}, "", {{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", logs.path().string()}});
-    EXPECT_EQ(logged.status, 0) << logged.err;
-    ExpectNoSecret(logged.out + logged.err, "log");
-    const std::string log = ReadFile((logs.path() / "zu-request.log").string());
-    EXPECT_FALSE(log.empty());
-    ExpectNoSecret(log, "the debug log");
-  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 
 #include "ZUInstallUtils.h"
@@ -23,28 +24,17 @@ namespace tooltest {
 
 namespace {
 
-// The variables that steer the runtime library; runs start without them.
-constexpr const char* kRuntimeVariables[] = {"ZU_FOCUS", "ZU_LOG_DIR", "ZU_DEBUG_LEVEL"};
-
-std::string VariableName(const char* entry) {
-  const char* equals = std::strchr(entry, '=');
-  return equals == nullptr ? std::string(entry) : std::string(entry, equals);
-}
-
+// The variables that steer the runtime library are dropped unless `changes` sets them.
 std::vector<std::string> ChildEnvironment(const std::filesystem::path& logDir, const EnvChanges& changes) {
+  std::map<std::string, std::optional<std::string>> wanted{
+      {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", std::nullopt}, {"ZU_LOG_DIR", logDir.string()}};
+  for (const auto& [name, value] : changes) wanted[name] = value;
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string name = VariableName(*entry);
-    const bool steered = std::find(std::begin(kRuntimeVariables), std::end(kRuntimeVariables), name) !=
-                         std::end(kRuntimeVariables);
-    const bool changed = std::any_of(changes.begin(), changes.end(),
-                                     [&](const auto& change) { return change.first == name; });
-    if (!steered && !changed) entries.emplace_back(*entry);
+    const std::string_view text = *entry;
+    if (wanted.count(std::string(text.substr(0, text.find('=')))) == 0) entries.emplace_back(text);
   }
-  const bool logDirChanged = std::any_of(changes.begin(), changes.end(),
-                                         [](const auto& change) { return change.first == "ZU_LOG_DIR"; });
-  if (!logDirChanged) entries.push_back("ZU_LOG_DIR=" + logDir.string());
-  for (const auto& [name, value] : changes) {
+  for (const auto& [name, value] : wanted) {
     if (value) entries.push_back(name + '=' + *value);
   }
   return entries;
@@ -62,9 +52,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zu-tool-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp " << pattern << ": " << std::strerror(errno);
-  }
+  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern << ": " << std::strerror(errno);
   path_ = pattern;
 }
 
@@ -86,11 +74,9 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string& inpu
   const std::string in = scratch.Write("stdin", input);
   const std::string out = (scratch.path() / "stdout").string();
   const std::string err = (scratch.path() / "stderr").string();
-  const std::filesystem::path logDir = scratch.path() / "log";
-
   std::vector<std::string> argv{ZU_REQUEST_TOOL};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<std::string> envp = ChildEnvironment(logDir, env);
+  std::vector<std::string> envp = ChildEnvironment(scratch.path() / "log", env);
   std::vector<char*> argvPointers = Pointers(argv);
   std::vector<char*> envPointers = Pointers(envp);
 
@@ -121,6 +107,8 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string Example(const char* name) { return std::string(ZU_EXAMPLES_DIR) + "/" + name; }
+
 std::vector<std::string> ExampleRequests() {
   std::vector<std::string> paths;
   for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR)) {
@@ -134,9 +122,8 @@ std::vector<std::string> AttributeValues(const std::string& xml, const std::stri
   std::vector<std::string> values;
   const std::string key = name + "=\"";
   for (std::size_t at = xml.find(key); at != std::string::npos; at = xml.find(key, at + 1)) {
-    // Only a whole attribute name: "password" must not match inside "clientPassword".
-    const char before = at == 0 ? ' ' : xml[at - 1];
-    if (before != ' ' && before != '\t' && before != '\n' && before != '\r') continue;
+    // "password" must not match inside "clientPassword".
+    if (at > 0 && std::string_view(" \t\n\r").find(xml[at - 1]) == std::string_view::npos) continue;
     const std::size_t start = at + key.size();
     const std::size_t end = xml.find('"', start);
     if (end == std::string::npos) break;
@@ -145,23 +132,31 @@ std::vector<std::string> AttributeValues(const std::string& xml, const std::stri
   return values;
 }
 
+std::vector<std::string> PasswordValues(const std::string& xml) {
+  std::vector<std::string> values;
+  for (const char* name : {"password", "clientPassword", "pAccess", "pExecAccess"}) {
+    for (std::string& value : AttributeValues(xml, name)) values.push_back(std::move(value));
+  }
+  return values;
+}
+
+std::string Decrypt(const std::string& text) {
+  char* plain = nullptr;
+  char error[1024] = {};
+  if (ZUDecryptPassword(text.c_str(), &plain, error) != 0) {
+    ADD_FAILURE() << "cannot decrypt " << text << ": " << error;
+    return {};
+  }
+  return std::unique_ptr<char[]>(plain).get();
+}
+
 const std::vector<std::string>& ExampleSecrets() {
   static const std::vector<std::string> secrets = [] {
     std::vector<std::string> all;
     for (const std::string& path : ExampleRequests()) {
-      const std::string xml = ReadFile(path);
-      for (const char* name : {"password", "clientPassword", "pAccess", "pExecAccess"}) {
-        for (const std::string& stored : AttributeValues(xml, name)) {
-          all.push_back(stored);
-          char* plain = nullptr;
-          char error[1024] = {};
-          if (ZUDecryptPassword(stored.c_str(), &plain, error) == 0) {
-            all.emplace_back(plain);
-          } else {
-            ADD_FAILURE() << path << ": cannot decrypt " << name << ": " << error;
-          }
-          delete[] plain;
-        }
+      for (const std::string& stored : PasswordValues(ReadFile(path))) {
+        all.push_back(stored);
+        all.push_back(Decrypt(stored));
       }
     }
     return all;
@@ -169,12 +164,16 @@ const std::vector<std::string>& ExampleSecrets() {
   return secrets;
 }
 
+void ExpectNoSecret(const std::string& text, const std::string& where) {
+  for (const std::string& secret : ExampleSecrets()) {
+    EXPECT_EQ(text.find(secret), std::string::npos) << where << " shows the password " << secret;
+  }
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = std::min(text.find('\n', start), text.size());
     lines.push_back(text.substr(start, end - start));
     start = end + 1;
   }

@@ -43,11 +43,19 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string& inpu
 
 // Returns a file's bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// Returns the path of the bundled example request `name`.
+std::string Example(const char* name);
 // Returns the paths of the bundled example requests, sorted.
 std::vector<std::string> ExampleRequests();
-// Returns the value of every attribute `name` in the XML text, in order.
+// Returns the value of every attribute `name` (a whole name, not a suffix) in the XML text, in order.
 std::vector<std::string> AttributeValues(const std::string& xml, const std::string& name);
-// Returns every password of the examples: the stored V8 texts and their decryptions.
+// Returns the values of every password attribute in the XML text.
+std::vector<std::string> PasswordValues(const std::string& xml);
+// Returns the plain text of a stored password; fails the current test when it cannot.
+std::string Decrypt(const std::string& text);
+// Fails the current test for every password of the examples (stored or plain) found in `text`.
+void ExpectNoSecret(const std::string& text, const std::string& where);
+// Returns every password of the examples: the stored texts and their decryptions.
 const std::vector<std::string>& ExampleSecrets();
 // Returns the lines of `text`, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);
