@@ -73,19 +73,6 @@ TEST(MessageCopy, MoveTakesTheTreeAndLeavesAUsableEmptyObject) {
   EXPECT_EQ(Xml(moved), "<ClientSetup/>");
 }
 
-TEST(MessageFields, AbsentFieldsReadAsZeroAndEmpty) {
-  ClientSetup request;
-  EXPECT_FALSE(request.isSet(ClientSetup::jobId));
-  EXPECT_EQ(request.getint64(ClientSetup::jobId), 0);
-  DXInfo dx;
-  EXPECT_EQ(dx.getstring(DXInfo::connectionUrl), "");
-  EXPECT_EQ(dx.getstringview(DXInfo::connectionUrl), "");
-  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), nullptr);
-  EXPECT_EQ(request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
-  ZuSecurity::UserAccount account;
-  EXPECT_EQ(account.getpstringobject(ZuSecurity::UserAccount::password), nullptr);
-}
-
 TEST(MessageFields, SettersReplaceValuesAndKeepBinaryText) {
   DXInfo dx;
   dx.setstring(DXInfo::connectionUrl, "first");
@@ -112,27 +99,21 @@ TEST(MessageObjectFields, CreateKeepsAPresentChildAndReplacesAnAbsentOrNullOne) 
   EXPECT_EQ(*again, child);
   EXPECT_EQ(zumsg::objectCreate<ClientSetup::dxInfo>(request).getstring(DXInfo::connectionUrl), "kept");
 
-  // A present field holding no child: readers see nothing, create puts a new child there.
+  // A present field holding no child: readers, the writer and a copy see nothing
+  // but presence; create puts a new child there.
   delete *again;
   *again = nullptr;
   EXPECT_TRUE(request.isSet(ClientSetup::dxInfo));
   EXPECT_EQ(request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
   EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(request), nullptr);
-  DXInfo& fresh = zumsg::objectCreate<ClientSetup::dxInfo>(request);
-  EXPECT_FALSE(fresh.isSet(DXInfo::connectionUrl));
-}
-
-TEST(MessageObjectFields, PresentNullChildIsCopiedAndWritesNothing) {
-  ClientSetup request;
   request.setint64(ClientSetup::jobId, 1);
-  CNMessageBase** slot = request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber);
-  delete *slot;
-  *slot = nullptr;
   EXPECT_EQ(Xml(request), R"(<ClientSetup jobId="1"/>)");
   ClientSetup copy(request);
   EXPECT_TRUE(copy.isSet(ClientSetup::dxInfo));
   EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(copy), nullptr);
   EXPECT_TRUE(DeepEqual(copy, request));
+  DXInfo& fresh = zumsg::objectCreate<ClientSetup::dxInfo>(request);
+  EXPECT_FALSE(fresh.isSet(DXInfo::connectionUrl));
 }
 
 TEST(MessageListFields, PresentEmptyListIsKeptAndWritesNothing) {
@@ -149,7 +130,10 @@ TEST(MessageListFields, PresentEmptyListIsKeptAndWritesNothing) {
   EXPECT_NE(zumsg::list<ClientSetup::clientComposition>(copy), zumsg::list<ClientSetup::clientComposition>(request));
 }
 
+// Absent fields read as zero, empty or null, whether never set or cleared.
 TEST(MessageFields, ClearFieldMakesEachKindAbsent) {
+  ClientSetup fresh;
+  ZuSecurity::UserAccount freshAccount;
   ClientSetup request;
   ASSERT_TRUE(Load(request, kRequest));
   request.clearField(ClientSetup::jobId);
@@ -160,10 +144,18 @@ TEST(MessageFields, ClearFieldMakesEachKindAbsent) {
       *zumsg::object<ClientSetup::clientAuthentication>(request));
   account->clearField(ZuSecurity::UserAccount::password);
   account->clearField(ZuSecurity::UserAccount::userName);
-  EXPECT_FALSE(request.isSet(ClientSetup::jobId));
-  EXPECT_FALSE(request.isSet(ClientSetup::dxInfo));
-  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), nullptr);
-  EXPECT_EQ(account->getpstringobject(ZuSecurity::UserAccount::password), nullptr);
+  for (ClientSetup* m : {&fresh, &request}) {
+    EXPECT_FALSE(m->isSet(ClientSetup::jobId));
+    EXPECT_EQ(m->getint64(ClientSetup::jobId), 0);
+    EXPECT_FALSE(m->isSet(ClientSetup::dxInfo));
+    EXPECT_EQ(m->getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
+    EXPECT_EQ(m->getlistobject(ClientSetup::clientComposition, false), nullptr);
+  }
+  for (ZuSecurity::UserAccount* a : {&freshAccount, account}) {
+    EXPECT_EQ(a->getpstringobject(ZuSecurity::UserAccount::password), nullptr);
+    EXPECT_EQ(a->getstring(ZuSecurity::UserAccount::userName), "");
+    EXPECT_EQ(a->getstringview(ZuSecurity::UserAccount::userName), "");
+  }
   EXPECT_EQ(Xml(request), R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
 }
 

@@ -77,7 +77,7 @@ TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
   }
 }
 
-TEST(XmlWriterErrors, PasswordTextIsCheckedLikeAnyText) {
+TEST(XmlWriterErrors, PasswordTextIsCheckedLikeAnyTextAndNullMessageIsRefused) {
   ZuSecurity::UserAccount account;
   account.setpstringobject(ZuSecurity::UserAccount::password, bstring("\x01"), Annotation::PASSWORD_ENCRYPT_DEFAULT);
   XMLEncoder encoder(msgtest::Flags(), nullptr);
@@ -85,11 +85,6 @@ TEST(XmlWriterErrors, PasswordTextIsCheckedLikeAnyText) {
   EXPECT_EQ(encoder.serialize(&account, xml, false), XMLEncoder::kNotXmlChar);
   account.setpstringobject(ZuSecurity::UserAccount::password, bstring("V8:a\"b"), Annotation::PASSWORD_ENCRYPT_DEFAULT);
   EXPECT_EQ(Xml(account), R"(<UserAccount password="V8:a&quot;b"/>)");
-}
-
-TEST(XmlWriterErrors, NullMessageIsAnInvalidArgument) {
-  XMLEncoder encoder(msgtest::Flags(), nullptr);
-  std::string xml = "untouched";
   EXPECT_EQ(encoder.serialize(nullptr, xml, false), XMLEncoder::kInvalidArgument);
 }
 
@@ -104,17 +99,7 @@ TEST(XmlWriterForm, AttributesThenChildrenInSchemaOrderWhateverTheSettingOrder) 
             R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)");
 }
 
-TEST(XmlWriterForm, DeclarationOnlyWhenAskedFor) {
-  ClientSetup request;
-  XMLEncoder encoder(msgtest::Flags(), nullptr);
-  std::string xml;
-  ASSERT_EQ(encoder.serialize(&request, xml, true), 0);
-  EXPECT_EQ(xml, R"(<?xml version="1.0" encoding="UTF-8"?><ClientSetup/>)");
-  ClientSetup reread;
-  EXPECT_TRUE(Load(reread, xml));
-}
-
-TEST(XmlWriterForm, OutputReplacesWhateverTheStringHeld) {
+TEST(XmlWriterForm, OutputReplacesWhateverTheStringHeldAndHasADeclarationOnlyWhenAsked) {
   ClientSetup request;
   request.setint64(ClientSetup::jobId, 1);
   XMLEncoder encoder(msgtest::Flags(), nullptr);
@@ -122,8 +107,10 @@ TEST(XmlWriterForm, OutputReplacesWhateverTheStringHeld) {
   ASSERT_EQ(encoder.serialize(&request, xml, false), 0);
   EXPECT_EQ(xml, R"(<ClientSetup jobId="1"/>)");
   xml = "short";
-  ASSERT_EQ(encoder.serialize(&request, xml, false), 0);
-  EXPECT_EQ(xml, R"(<ClientSetup jobId="1"/>)");
+  ASSERT_EQ(encoder.serialize(&request, xml, true), 0);
+  EXPECT_EQ(xml, R"(<?xml version="1.0" encoding="UTF-8"?><ClientSetup jobId="1"/>)");
+  ClientSetup reread;
+  EXPECT_TRUE(Load(reread, xml));
 }
 
 }  // namespace

@@ -68,92 +68,73 @@ class DebugLog : public zu_test::RuntimeEnvTest {
   std::string LogText(const char* fileName) { return ReadFile(logDir_ + "/" + fileName); }
 };
 
-TEST_F(DebugLog, EntryCarriesPidTidLocalTimeJobLevelAndText) {
+TEST_F(DebugLog, EntryCarriesPidTidLocalTimeJobLevelAndTextAppendedToAnExistingLog) {
+  fs::create_directories(logDir_);
+  std::ofstream(logDir_ + "/EntryFormat.log") << "earlier line\n";
   auto opened = Open("EntryFormat");
   ASSERT_TRUE(opened->ok);
   std::time_t before = std::time(nullptr);
   WriteNew(opened->log, 1, 123456789012LL, "copied %d of %s", 3, "packages");
   opened->log.setJobId(-7);
   opened->log.DebugLvl("", -1, "%s", "through DebugLvl");
-  std::time_t after = std::time(nullptr);
-
-  std::vector<std::string> lines = Lines(LogText("EntryFormat.log"));
-  ASSERT_EQ(lines.size(), 2u);
-  struct Expected {
-    const char* jobId;
-    const char* level;
-    const char* text;
-  } expected[] = {{"123456789012", "1", "copied 3 of packages"}, {"-7", "-1", "through DebugLvl"}};
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    SCOPED_TRACE(lines[i]);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(lines[i], match, kEntry));
-    EXPECT_EQ(match[1], std::to_string(getpid()));
-    EXPECT_EQ(match[2], std::to_string(ThreadId()));
-    EXPECT_LE(LocalTime(before), match[3].str());
-    EXPECT_GE(LocalTime(after), match[3].str());
-    EXPECT_EQ(match[4], expected[i].jobId);
-    EXPECT_EQ(match[5], expected[i].level);
-    EXPECT_EQ(match[6], expected[i].text);
-  }
-}
-
-TEST_F(DebugLog, TidIsTheWritingThreadsKernelId) {
-  auto opened = Open("Threads");
-  ASSERT_TRUE(opened->ok);
   long workerTid = 0;
   std::thread worker([&] {
     workerTid = ThreadId();
     opened->log.DebugLvl("", 0, "%s", "from worker");
   });
   worker.join();
-  std::smatch match;
-  std::string line = LogText("Threads.log");
-  ASSERT_TRUE(std::regex_match(line, match, kEntry)) << line;
-  EXPECT_EQ(match[1], std::to_string(getpid()));
-  EXPECT_EQ(match[2], std::to_string(workerTid));
-  EXPECT_NE(workerTid, ThreadId());
-}
+  std::time_t after = std::time(nullptr);
+  ASSERT_NE(workerTid, ThreadId());
 
-TEST_F(DebugLog, WritesLevelsUpToTheDebugLevelAndNegativeOnesAlways) {
-  struct Case {
-    const char* env;  // null: unset
-    int level;
-    bool written;
-  } cases[] = {
-      {nullptr, 1, true}, {nullptr, 2, false}, {"3", 3, true},
-      {"3", 4, false},    {"0", 0, true},      {"0", 1, false},
-      {"-5", -1, true},   {"-5", 0, false},    {"", 1, true},
-      {"", 2, false},     {"abc", 1, true},    {"abc", 2, false},
-      {"2x", 2, false},   {"9", -100, true},   {"99999999999", 2, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("ZU_DEBUG_LEVEL=") + (c.env ? c.env : "(unset)") +
-                 " level=" + std::to_string(c.level));
-    if (c.env)
-      setenv("ZU_DEBUG_LEVEL", c.env, 1);
-    else
-      unsetenv("ZU_DEBUG_LEVEL");
-    auto opened = Open("Levels");
-    ASSERT_TRUE(opened->ok);
-    std::string before = LogText("Levels.log");
-    opened->log.DebugLvl("", c.level, "%s", "entry");
-    EXPECT_EQ(LogText("Levels.log").size() > before.size(), c.written);
+  std::vector<std::string> lines = Lines(LogText("EntryFormat.log"));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "earlier line\n");
+  struct Expected {
+    long tid;
+    const char* jobId;
+    const char* level;
+    const char* text;
+  } expected[] = {{ThreadId(), "123456789012", "1", "copied 3 of packages"},
+                  {ThreadId(), "-7", "-1", "through DebugLvl"},
+                  {workerTid, "-7", "0", "from worker"}};
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(lines[i], match, kEntry));
+    EXPECT_EQ(match[1], std::to_string(getpid()));
+    EXPECT_EQ(match[2], std::to_string(expected[i - 1].tid));
+    EXPECT_LE(LocalTime(before), match[3].str());
+    EXPECT_GE(LocalTime(after), match[3].str());
+    EXPECT_EQ(match[4], expected[i - 1].jobId);
+    EXPECT_EQ(match[5], expected[i - 1].level);
+    EXPECT_EQ(match[6], expected[i - 1].text);
   }
 }
 
-TEST_F(DebugLog, DebugLevelIsReadAtEachCallAndBeforeInitialisation) {
-  EvDebug log(nullptr);
+// The level is read at each call, also by a service not yet initialised; an
+// entry is written when its level is at most that, negative ones always.
+TEST_F(DebugLog, FollowsTheDebugLevelAndWritesNegativeLevelsAlways) {
   struct Case {
-    const char* env;
+    const char* env;  // null: unset
     int level;
-  } cases[] = {{nullptr, 1}, {"4", 4}, {"-2", -2}, {" 7", 7}, {"", 1}, {"four", 1}, {"4 ", 1}};
+  } cases[] = {{nullptr, 1}, {"3", 3},  {"0", 0},  {"-5", -5}, {"", 1},
+               {"abc", 1},   {"2x", 1}, {" 7", 7}, {"4 ", 1},  {"99999999999", 1}};
+  EvDebug bare(nullptr);
+  auto opened = Open("Levels");
+  ASSERT_TRUE(opened->ok);
   for (const Case& c : cases) {
     if (c.env)
       setenv("ZU_DEBUG_LEVEL", c.env, 1);
     else
       unsetenv("ZU_DEBUG_LEVEL");
-    EXPECT_EQ(log.getDebugLevel(), c.level) << (c.env ? c.env : "(unset)");
+    EXPECT_EQ(bare.getDebugLevel(), c.level) << (c.env ? c.env : "(unset)");
+    for (int level : {-100, -1, 0, c.level, c.level + 1}) {
+      SCOPED_TRACE(std::string("ZU_DEBUG_LEVEL=") + (c.env ? c.env : "(unset)") +
+                   " level=" + std::to_string(level));
+      std::size_t before = LogText("Levels.log").size();
+      opened->log.DebugLvl("", level, "%s", "entry");
+      EXPECT_EQ(LogText("Levels.log").size() > before, level < 0 || level <= c.level);
+    }
   }
 }
 
@@ -161,14 +142,9 @@ TEST_F(DebugLog, AddsLineFeedOnlyWhenTheTextHasNone) {
   struct Case {
     const char* text;
     const char* written;
-  } cases[] = {
-      {"plain", "plain\n"},
-      {"ends\n", "ends\n"},
-      {"", "\n"},
-      {"two\n\n", "two\n\n"},
-      {"multi\nline", "multi\nline\n"},
-      {"cr\r", "cr\r\n"},
-  };
+  } cases[] = {{"plain", "plain\n"},     {"ends\n", "ends\n"},
+               {"", "\n"},                {"two\n\n", "two\n\n"},
+               {"multi\nline", "multi\nline\n"}, {"cr\r", "cr\r\n"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     fs::remove(logDir_ + "/LineFeed.log");
@@ -213,15 +189,13 @@ TEST_F(DebugLog, NamesTheFileAfterTheBaseNameWithLogSuffix) {
   struct Case {
     const char* name;
     const char* file;
-  } cases[] = {
-      {"ZuInstallMgr", "ZuInstallMgr.log"},
-      {"Install.log", "Install.log"},
-      {"/tmp/ZuInstallMgrPreInstall.log", "ZuInstallMgrPreInstall.log"},
-      {"relative/dir/Agent", "Agent.log"},
-      {"Agent.log.old", "Agent.log.old.log"},
-      {"catalog", "catalog.log"},
-      {".log", ".log"},
-  };
+  } cases[] = {{"ZuInstallMgr", "ZuInstallMgr.log"},
+               {"Install.log", "Install.log"},
+               {"/tmp/ZuInstallMgrPreInstall.log", "ZuInstallMgrPreInstall.log"},
+               {"relative/dir/Agent", "Agent.log"},
+               {"Agent.log.old", "Agent.log.old.log"},
+               {"catalog", "catalog.log"},
+               {".log", ".log"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto opened = Open(c.name);
@@ -237,27 +211,6 @@ TEST_F(DebugLog, NamesTheFileAfterTheBaseNameWithLogSuffix) {
     ++entries;
   }
   EXPECT_EQ(entries, sizeof cases / sizeof cases[0]);
-}
-
-TEST_F(DebugLog, CreatesTheDirectoryWithItsParents) {
-  std::string nested = root_ + "/a/b//c/";
-  setenv("ZU_LOG_DIR", nested.c_str(), 1);
-  auto opened = Open("Nested");
-  ASSERT_TRUE(opened->ok);
-  opened->log.DebugLvl("", 0, "%s", "deep");
-  EXPECT_NE(ReadFile(root_ + "/a/b/c/Nested.log").find("deep\n"), std::string::npos);
-}
-
-TEST_F(DebugLog, AppendsToAnExistingLog) {
-  fs::create_directories(logDir_);
-  std::ofstream(logDir_ + "/Kept.log") << "earlier line\n";
-  auto opened = Open("Kept");
-  ASSERT_TRUE(opened->ok);
-  opened->log.DebugLvl("", 0, "%s", "later");
-  std::vector<std::string> lines = Lines(LogText("Kept.log"));
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "earlier line\n");
-  EXPECT_TRUE(std::regex_match(lines[1], kEntry));
 }
 
 TEST_F(DebugLog, RefusesWhatItCannotOpenSafely) {
@@ -286,26 +239,22 @@ TEST_F(DebugLog, RefusesWhatItCannotOpenSafely) {
   EvDebug withoutFile(nullptr);
   EXPECT_FALSE(
       withoutFile.initialize(nullptr, static_cast<unsigned>(EvDebug::getLogId("x")), 0, false, ""));
-
-  // A directory that cannot be created (a file is in the way), root or not.
-  setenv("ZU_LOG_DIR", (root_ + "/plainfile/logs").c_str(), 1);
-  auto blocked = Open("Blocked");
-  EXPECT_FALSE(blocked->ok);
-  EXPECT_EQ(blocked->file.fd(), -1);
-  blocked->log.DebugLvl("", -1, "%s", "dropped");  // must not crash
 }
 
-TEST_F(DebugLog, RetriesAfterARefusalWithTheDirectoryReadAnew) {
+TEST_F(DebugLog, RetriesAfterARefusalWithTheDirectoryReadAnewAndCreated) {
+  // A directory that cannot be created (a file is in the way), root or not.
   std::ofstream(root_ + "/plainfile") << "x";
   setenv("ZU_LOG_DIR", (root_ + "/plainfile/logs").c_str(), 1);
   EvDebugFileInstance file;
   EvDebug log(nullptr);
   unsigned id = static_cast<unsigned>(EvDebug::getLogId("Retry"));
   ASSERT_FALSE(log.initialize(&file, id, 0, false, ""));
-  setenv("ZU_LOG_DIR", logDir_.c_str(), 1);
+  EXPECT_EQ(file.fd(), -1);
+  log.DebugLvl("", -1, "%s", "dropped");  // must not crash
+  setenv("ZU_LOG_DIR", (root_ + "/a/b//c/").c_str(), 1);
   ASSERT_TRUE(log.initialize(&file, id, 0, false, ""));
   log.DebugLvl("", 0, "%s", "second try");
-  EXPECT_NE(LogText("Retry.log").find("second try\n"), std::string::npos);
+  EXPECT_NE(ReadFile(root_ + "/a/b/c/Retry.log").find("second try\n"), std::string::npos);
 }
 
 TEST_F(DebugLog, WritesNothingUntilInitialisedOrAfterClosing) {

@@ -18,9 +18,17 @@ using zu_test::ReadFile;
 class ConsoleEvent : public zu_test::RuntimeEnvTest {
  protected:
   std::string Events() { return ReadFile(logDir_ + "/ConsoleEvents.log"); }
+  static std::string Line(const char* severity, int id, const std::string& args) {
+    return std::string(R"({"severity":")") + severity + R"(","eventId":)" + std::to_string(id) +
+           R"(,"localeId":0,"args":[)" + args + "]}\n";
+  }
 };
 
-TEST_F(ConsoleEvent, WritesOneJsonLinePerEventInArgumentOrder) {
+TEST_F(ConsoleEvent, AppendsOneJsonLinePerEventInArgumentOrderCreatingTheDirectory) {
+  std::string nested = root_ + "/deep/er/logs";
+  setenv("ZU_LOG_DIR", nested.c_str(), 1);
+  std::filesystem::create_directories(nested);
+  std::ofstream(nested + "/ConsoleEvents.log") << "kept\n";
   {
     EvEvent event;
     event.setLocaleId(1033);
@@ -31,22 +39,21 @@ TEST_F(ConsoleEvent, WritesOneJsonLinePerEventInArgumentOrder) {
     EvEvent event;
     event << "first" << -42L << "" << 0L;
     event.CriticalEvent(65000, -1, 0);
+    event.InfoEvent(-3, -1, 0);  // the arguments stay with the event
   }
-  {
-    EvEvent event;
-    event.setLocaleId(1031);
-    event.InfoEvent(-3, -1, 0);
-  }
-  std::vector<std::string> lines = Lines(Events());
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0],
+  std::vector<std::string> lines = Lines(ReadFile(nested + "/ConsoleEvents.log"));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "kept\n");
+  EXPECT_EQ(lines[1],
             R"({"severity":"information","eventId":7,"localeId":1033,"args":[7,"disk full"]})"
             "\n");
-  EXPECT_EQ(lines[1],
-            R"({"severity":"critical","eventId":65000,"localeId":0,"args":["first",-42,"",0]})"
-            "\n");
-  EXPECT_EQ(lines[2], R"({"severity":"information","eventId":-3,"localeId":1031,"args":[]})"
-                      "\n");
+  EXPECT_EQ(lines[2], Line("critical", 65000, R"("first",-42,"",0)"));
+  EXPECT_EQ(lines[3], Line("information", -3, R"("first",-42,"",0)"));
+
+  std::filesystem::remove_all(root_ + "/deep");
+  EvEvent empty;
+  empty.InfoEvent(2, -1, 0);
+  EXPECT_EQ(ReadFile(nested + "/ConsoleEvents.log"), Line("information", 2, ""));
 }
 
 TEST_F(ConsoleEvent, EscapesTextsAsJson) {
@@ -71,9 +78,7 @@ TEST_F(ConsoleEvent, EscapesTextsAsJson) {
   std::vector<std::string> lines = Lines(Events());
   ASSERT_EQ(lines.size(), sizeof cases / sizeof cases[0]);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    EXPECT_EQ(lines[i],
-              std::string(R"({"severity":"information","eventId":1,"localeId":0,"args":[)") +
-                  cases[i].json + "]}\n");
+    EXPECT_EQ(lines[i], Line("information", 1, cases[i].json));
   }
 }
 
@@ -95,12 +100,17 @@ TEST_F(ConsoleEvent, DecodesLittleEndianIntegers) {
     expected += expected.empty() ? "" : ",";
     expected += c.json;
   }
-  // The inline operator converts host values first: both paths agree.
+  // A host value converted by hand, and by the inline operator: all paths agree.
+  long long host = 0x0102030405060708LL;
+  littleEndianLongLong(&host);
+  littleEndianLongLong(nullptr);  // tolerated
+  const unsigned char leastFirst[8] = {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01};
+  EXPECT_EQ(std::memcmp(&host, leastFirst, sizeof leastFirst), 0);
+  event.addArgument(&host, EvEvent::kInteger64);
   event << LONG_MIN << LONG_MAX << 1033L;
-  expected += ",-9223372036854775808,9223372036854775807,1033";
+  expected += ",72623859790382856,-9223372036854775808,9223372036854775807,1033";
   event.CriticalEvent(2, -1, 0);
-  EXPECT_EQ(Events(),
-            R"({"severity":"critical","eventId":2,"localeId":0,"args":[)" + expected + "]}\n");
+  EXPECT_EQ(Events(), Line("critical", 2, expected));
 }
 
 TEST_F(ConsoleEvent, CopiesArgumentsAtOnceAndKeepsPositionsOfUnusable) {
@@ -116,32 +126,7 @@ TEST_F(ConsoleEvent, CopiesArgumentsAtOnceAndKeepsPositionsOfUnusable) {
   std::strcpy(text, "changed!");
   number = 0;
   event.InfoEvent(9, -1, 0);
-  EXPECT_EQ(
-      Events(),
-      R"({"severity":"information","eventId":9,"localeId":0,"args":["original",5,"",null,null]})"
-      "\n");
-}
-
-TEST_F(ConsoleEvent, AppendsAndCreatesTheDirectory) {
-  std::string nested = root_ + "/deep/er/logs";
-  setenv("ZU_LOG_DIR", nested.c_str(), 1);
-  std::filesystem::create_directories(nested);
-  std::ofstream(nested + "/ConsoleEvents.log") << "kept\n";
-  EvEvent event;
-  event << "x";
-  event.InfoEvent(1, -1, 0);
-  event.CriticalEvent(1, -1, 0);  // the arguments stay with the event
-  std::vector<std::string> lines = Lines(ReadFile(nested + "/ConsoleEvents.log"));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "kept\n");
-  EXPECT_EQ(lines[1], R"({"severity":"information","eventId":1,"localeId":0,"args":["x"]})"
-                      "\n");
-  EXPECT_EQ(lines[2], R"({"severity":"critical","eventId":1,"localeId":0,"args":["x"]})"
-                      "\n");
-
-  std::filesystem::remove_all(root_ + "/deep");
-  event.InfoEvent(2, -1, 0);
-  EXPECT_EQ(Lines(ReadFile(nested + "/ConsoleEvents.log")).size(), 1u);
+  EXPECT_EQ(Events(), Line("information", 9, R"("original",5,"",null,null)"));
 }
 
 TEST_F(ConsoleEvent, DropsEventsItCannotWriteSafely) {
@@ -157,16 +142,6 @@ TEST_F(ConsoleEvent, DropsEventsItCannotWriteSafely) {
   setenv("ZU_LOG_DIR", (root_ + "/plainfile/logs").c_str(), 1);
   event.InfoEvent(3, -1, 0);  // no directory can be made here: dropped quietly
   EXPECT_EQ(ReadFile(root_ + "/plainfile"), "x");
-}
-
-TEST(LittleEndianLongLong, StoresLeastSignificantByteFirst) {
-  long long value = 0x0102030405060708LL;
-  littleEndianLongLong(&value);
-  unsigned char bytes[8];
-  std::memcpy(bytes, &value, sizeof bytes);
-  const unsigned char expected[8] = {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01};
-  EXPECT_EQ(std::memcmp(bytes, expected, sizeof bytes), 0);
-  littleEndianLongLong(nullptr);  // tolerated
 }
 
 }  // namespace
