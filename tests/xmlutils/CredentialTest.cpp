@@ -28,16 +28,7 @@ const char kHollow[] = R"(<ClientSetup><dxInfo><dxClient/></dxInfo><installOptio
 
 using S = std::string;
 
-const auto kPort = [](unsigned long index) {
-  return Reads<int>([index](Req r, int& a) { return GetClientZUDPort(r, index, a); });
-};
-const auto kPortOfEntry = [](unsigned long index) {
-  return Reads<int>([index](Req r, int& a) { return GetClientZUDPort(GetClientComposition(r, index), a); });
-};
-const auto kFailover = [](unsigned long index) {
-  return Reads<S, S, bool>([index](Req r, S& a, S& b, bool& c) { return GetFailoverDX(r, index, a, b, c); });
-};
-const auto kAccount = Reads<S, S>([](Req r, S& a, S& b) { return GetUserAccountToLogin(r, a, b); });
+const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 
 std::string WithAccount(const std::string& attributes) {
   return "<ClientSetup><clientAuthentication><userAccount " + attributes +
@@ -50,42 +41,36 @@ const std::string kNoPassword = WithAccount(R"(userName="svc" domainName="CORP")
 const std::string kEmptyPassword = WithAccount(R"(userName="CORP\svc" password="")");
 
 const ReaderRow kRows[] = {
-    {"PortAboveIntMaxIsLow32Signed", kConnect, kPort(0), "0", "-2147483648"},
-    {"PortOfIndex", kConnect, kPort(1), "0", "8400"},
-    {"PortPastLastEntryLeavesPort", kConnect, kPort(3), "-1", "untouched"},
-    {"PortWithoutClientResetsPortToZero", kConnect, kPortOfEntry(2), "-1", "0"},
-    {"PortNullEntryResetsPortToZero", kConnect, kPortOfEntry(3), "-1", "0"},
-    {"PortAbsentResetsPortToZero", kHollow, kPortOfEntry(0), "-1", "0"},
-    {"ClientPassword", kConnect, Reads<S>([](Req r, S& a) { return GetClientPassword(r, 0, a); }), "0", "V8:abc"},
-    {"ClientPasswordEmptyIsSuccess", kConnect,
-     Reads<S>([](Req r, S& a) { return GetClientPassword(GetClientComposition(r, 1), a); }), "0", "(empty)"},
-    {"ClientPasswordAbsent", kHollow, Reads<S>([](Req r, S& a) { return GetClientPassword(r, 0, a); }), "-1",
-     "untouched"},
-    {"ClientPasswordWithoutClient", kConnect, Reads<S>([](Req r, S& a) { return GetClientPassword(r, 2, a); }), "-1",
-     "untouched"},
-    {"AuthCode", kConnect, Reads<S>([](Req r, S& a) { return GetOrganizationAuthcode(r, a); }), "0", "7F3K"},
-    {"AuthCodeAbsentIsSuccessUntouched", kHollow, Reads<S>([](Req r, S& a) { return GetOrganizationAuthcode(r, a); }),
-     "0", "untouched"},
-    {"AuthCodeNullRequest", nullptr, Reads<S>([](Req r, S& a) { return GetOrganizationAuthcode(r, a); }), "-1",
-     "untouched"},
-    {"DXIdLow32Bits", kConnect, Reads<int>([](Req r, int& a) { return GetDXID(r, a); }), "0", "-1"},
-    {"DXIdAbsent", kHollow, Reads<int>([](Req r, int& a) { return GetDXID(r, a); }), "-1", "untouched"},
-    {"DXType", kConnect, Reads<int>([](Req r, int& a) { return GetDXType(r, a); }), "0", "3"},
-    {"DXTypeAbsent", kHollow, Reads<int>([](Req r, int& a) { return GetDXType(r, a); }), "-1", "untouched"},
-    {"ConnectionUrlEmptyIsWrittenAndFails", kConnect,
-     Reads<S>([](Req r, S& a) { return GetConnectionUrl(r, a); }), "-1", "(empty)"},
-    {"ConnectionUrlAbsent", kHollow, Reads<S>([](Req r, S& a) { return GetConnectionUrl(r, a); }), "-1",
-     "untouched"},
-    {"Gateway", kConnect, Reads<S>([](Req r, S& a) { return GetiNetworkGateway(r, a); }), "0", "gw01:8403"},
-    {"GatewayAbsent", kHollow, Reads<S>([](Req r, S& a) { return GetiNetworkGateway(r, a); }), "-1", "untouched"},
-    {"FirewallBlockEmptyIsWrittenAndFails", kConnect,
-     Reads<S>([](Req r, S& a) { return GetiFirewallConfigBlock(r, a); }), "-1", "(empty)"},
-    {"FirewallBlockAbsent", kHollow, Reads<S>([](Req r, S& a) { return GetiFirewallConfigBlock(r, a); }), "-1",
-     "untouched"},
-    {"FailoverOnlyFlag", kConnect, kFailover(0), "0", "untouched | untouched | true"},
-    {"FailoverWithoutFlagWritesFalse", kConnect, kFailover(1), "0", "dx02 | (empty) | false"},
-    {"FailoverWithoutBlock", kConnect, kFailover(2), "-1", "untouched | untouched | untouched"},
-    {"FailoverPastLastEntry", kConnect, kFailover(3), "-1", "untouched | untouched | untouched"},
+    {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
+    {"PortOfIndex", kConnect, Reads<int>(AT(GetClientZUDPort, 1)), "0", "8400"},
+    {"PortPastLastEntryLeavesPort", kConnect, Reads<int>(AT(GetClientZUDPort, 3)), "-1", "untouched"},
+    {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
+    {"PortNullEntryResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 3)), "-1", "0"},
+    {"PortAbsentResetsPortToZero", kHollow, Reads<int>(OF(GetClientZUDPort, 0)), "-1", "0"},
+    {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
+    {"ClientPasswordEmptyIsSuccess", kConnect, Reads<S>(OF(GetClientPassword, 1)), "0", "(empty)"},
+    {"ClientPasswordAbsent", kHollow, Reads<S>(AT(GetClientPassword, 0)), "-1", "untouched"},
+    {"ClientPasswordWithoutClient", kConnect, Reads<S>(AT(GetClientPassword, 2)), "-1", "untouched"},
+    {"AuthCode", kConnect, Reads<S>(ON(GetOrganizationAuthcode)), "0", "7F3K"},
+    {"AuthCodeAbsentIsSuccessUntouched", kHollow, Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
+    {"AuthCodeNullRequest", nullptr, Reads<S>(ON(GetOrganizationAuthcode)), "-1", "untouched"},
+    {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
+    {"DXIdAbsent", kHollow, Reads<int>(ON(GetDXID)), "-1", "untouched"},
+    {"DXType", kConnect, Reads<int>(ON(GetDXType)), "0", "3"},
+    {"DXTypeAbsent", kHollow, Reads<int>(ON(GetDXType)), "-1", "untouched"},
+    {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
+    {"ConnectionUrlAbsent", kHollow, Reads<S>(ON(GetConnectionUrl)), "-1", "untouched"},
+    {"Gateway", kConnect, Reads<S>(ON(GetiNetworkGateway)), "0", "gw01:8403"},
+    {"GatewayAbsent", kHollow, Reads<S>(ON(GetiNetworkGateway)), "-1", "untouched"},
+    {"FirewallBlockEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetiFirewallConfigBlock)), "-1", "(empty)"},
+    {"FirewallBlockAbsent", kHollow, Reads<S>(ON(GetiFirewallConfigBlock)), "-1", "untouched"},
+    {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
+    {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 1)), "0",
+     "dx02 | (empty) | false"},
+    {"FailoverWithoutBlock", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 2)), "-1",
+     "untouched | untouched | untouched"},
+    {"FailoverPastLastEntry", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 3)), "-1",
+     "untouched | untouched | untouched"},
     {"AccountDomainBackslashUser", kDomainUser.c_str(), kAccount, "0", "CORP\\svc | V8:pw"},
     {"AccountEmptyDomainIsUserAlone", kEmptyDomain.c_str(), kAccount, "0", "svc | V8:pw"},
     {"AccountEmptyUserFails", kEmptyUser.c_str(), kAccount, "-1", "untouched | untouched"},
@@ -96,16 +81,12 @@ const ReaderRow kRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Credentials, ReaderTable, ::testing::ValuesIn(kRows), RowName);
 
-TEST(SetUserAccountToLogin, CreatesTheBlocksAndReadsBack) {
+TEST(SetUserAccountToLogin, CreatesTheBlocksAndMarksThePassword) {
   auto request = Parse("<ClientSetup jobId=\"1\"/>");
   ASSERT_EQ(SetUserAccountToLogin(request.get(), "CORP\\svc", "V8:pw"), 0);
   EXPECT_EQ(Xml(*request),
             "<ClientSetup jobId=\"1\"><clientAuthentication><userAccount userName=\"CORP\\svc\" "
             "password=\"V8:pw\"/></clientAuthentication></ClientSetup>");
-  std::string account, password;
-  ASSERT_EQ(GetUserAccountToLogin(request.get(), account, password), 0);
-  EXPECT_EQ(account, "CORP\\svc");
-  EXPECT_EQ(password, "V8:pw");
   pstring** stored = zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(
                          *GetClientAuthentication(request.get()))
                          ->getpstringobject(ZuSecurity::UserAccount::password);

@@ -18,44 +18,32 @@ const char kHeader[] = R"(<ClientSetup remoteClient="2" requestType="3" localeId
 // The user block without its identifier; the options block without its fields.
 const char kHollow[] = R"(<ClientSetup><user/><installOptions/><clientComposition/></ClientSetup>)";
 
-using S = std::string;
 using U = unsigned long;
 using Op = SIMOperationType;
 
 const ReaderRow kRows[] = {
-    {"OperationTypeLow32Bits", kHeader, Reads<Op>([](Req r, Op& a) { return GetOperationType(r, a); }), "0", "20"},
-    {"OperationTypeAbsent", kHollow, Reads<Op>([](Req r, Op& a) { return GetOperationType(r, a); }), "-1",
-     "untouched"},
-    {"LocaleSignExtended", kHeader, Reads<U>([](Req r, U& a) { return GetlocaleID(r, a); }), "0",
-     "18446744073709551615"},
-    {"LocaleAbsent", kHollow, Reads<U>([](Req r, U& a) { return GetlocaleID(r, a); }), "-1", "untouched"},
-    {"UserIdSignExtended", kHeader, Reads<U>([](Req r, U& a) { return GetUserID(r, a); }), "0",
-     "18446744073709551615"},
-    {"UserWithoutUserId", kHollow, Reads<U>([](Req r, U& a) { return GetUserID(r, a); }), "-1", "untouched"},
-    {"UserIdNullRequest", nullptr, Reads<U>([](Req r, U& a) { return GetUserID(r, a); }), "-1", "untouched"},
-    {"UpgradeModeTwoIsTrue", kHeader, Reads<bool>([](Req r, bool& a) { return GetUpgradeMode(r, a); }), "0", "true"},
-    {"UpgradeModeAbsent", kHollow, Reads<bool>([](Req r, bool& a) { return GetUpgradeMode(r, a); }), "-1",
-     "untouched"},
-    {"RemoteClient", kHeader, Reads<bool>([](Req r, bool& a) { return GetRemoteClient(r, a); }), "0", "true"},
-    {"UserAuthenticationZeroIsWrittenFalse", kHeader,
-     Reads<bool>([](Req r, bool& a) { return IsUserAuthenticationRequested(r, a); }), "0", "false"},
-    {"UserAuthenticationAbsent", kHollow,
-     Reads<bool>([](Req r, bool& a) { return IsUserAuthenticationRequested(r, a); }), "-1", "untouched"},
-    {"XmlRequestIdTwoToThe32IsZero", kHeader, Reads<int>([](Req r, int& a) { return GetXMLRequestID(r, a); }), "0",
-     "0"},
-    {"ClientOperationTypeOfIndex", kHeader,
-     Reads<Op>([](Req r, Op& a) { return GetClientOperationType(r, 1, a); }), "0", "20"},
-    {"ClientOperationTypeEntryOverload", kHeader,
-     Reads<Op>([](Req r, Op& a) { return GetClientOperationType(GetClientComposition(r, 0), a); }), "0", "11"},
-    {"ClientOperationTypePastLastEntry", kHeader,
-     Reads<Op>([](Req r, Op& a) { return GetClientOperationType(r, 2, a); }), "-1", "untouched"},
-    {"ClientOperationTypeAbsent", kHollow, Reads<Op>([](Req r, Op& a) { return GetClientOperationType(r, 0, a); }),
-     "-1", "untouched"},
-    {"JobIdWhole64Bits", kHeader, Reads<>([](Req r) { return GetJobId(r); }), "1099511627776", ""},
-    {"RequestFlagsWhole64Bits", kHeader, Reads<>([](Req r) { return GetRequestFlags(r); }), "-4294963200", ""},
-    {"RequestTypeAbsentIsZero", kHollow, Reads<>([](Req r) { return GetRequestType(r); }), "0", ""},
-    {"SubscriptionId", kHeader, Reads<>([](Req r) { return GetSubcriptionID(r); }), "17", ""},
-    {"JobIdNullRequest", nullptr, Reads<>([](Req r) { return GetJobId(r); }), "0", ""},
+    {"OperationTypeLow32Bits", kHeader, Reads<Op>(ON(GetOperationType)), "0", "20"},
+    {"OperationTypeAbsent", kHollow, Reads<Op>(ON(GetOperationType)), "-1", "untouched"},
+    {"LocaleSignExtended", kHeader, Reads<U>(ON(GetlocaleID)), "0", "18446744073709551615"},
+    {"LocaleAbsent", kHollow, Reads<U>(ON(GetlocaleID)), "-1", "untouched"},
+    {"UserIdSignExtended", kHeader, Reads<U>(ON(GetUserID)), "0", "18446744073709551615"},
+    {"UserWithoutUserId", kHollow, Reads<U>(ON(GetUserID)), "-1", "untouched"},
+    {"UserIdNullRequest", nullptr, Reads<U>(ON(GetUserID)), "-1", "untouched"},
+    {"UpgradeModeTwoIsTrue", kHeader, Reads<bool>(ON(GetUpgradeMode)), "0", "true"},
+    {"UpgradeModeAbsent", kHollow, Reads<bool>(ON(GetUpgradeMode)), "-1", "untouched"},
+    {"RemoteClient", kHeader, Reads<bool>(ON(GetRemoteClient)), "0", "true"},
+    {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
+    {"UserAuthenticationAbsent", kHollow, Reads<bool>(ON(IsUserAuthenticationRequested)), "-1", "untouched"},
+    {"XmlRequestIdTwoToThe32IsZero", kHeader, Reads<int>(ON(GetXMLRequestID)), "0", "0"},
+    {"ClientOperationTypeOfIndex", kHeader, Reads<Op>(AT(GetClientOperationType, 1)), "0", "20"},
+    {"ClientOperationTypeEntryOverload", kHeader, Reads<Op>(OF(GetClientOperationType, 0)), "0", "11"},
+    {"ClientOperationTypePastLastEntry", kHeader, Reads<Op>(AT(GetClientOperationType, 2)), "-1", "untouched"},
+    {"ClientOperationTypeAbsent", kHollow, Reads<Op>(AT(GetClientOperationType, 0)), "-1", "untouched"},
+    {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
+    {"RequestFlagsWhole64Bits", kHeader, Reads<>(ON(GetRequestFlags)), "-4294963200", ""},
+    {"RequestTypeAbsentIsZero", kHollow, Reads<>(ON(GetRequestType)), "0", ""},
+    {"SubscriptionId", kHeader, Reads<>(ON(GetSubcriptionID)), "17", ""},
+    {"JobIdNullRequest", nullptr, Reads<>(ON(GetJobId)), "0", ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Header, ReaderTable, ::testing::ValuesIn(kRows), RowName);
@@ -110,19 +98,10 @@ TEST(RequestFlags, UpdateAddsBitsToTheLow32AndSignExtends) {
   EXPECT_EQ(UpdateRequestFlags(nullptr, 1), -1);
 }
 
-TEST(RequestFlags, UpdatedBitsReadBackThroughThePredicates) {
-  auto request = Parse("<ClientSetup requestFlags='4096'/>");
-  ASSERT_EQ(UpdateRequestFlags(request.get(), 0x80000), 0);
-  EXPECT_TRUE(IsAsyncRequest(request.get()));
-  EXPECT_TRUE(IsBuiltinCertUsed(request.get()));
-  EXPECT_EQ(Xml(*request), "<ClientSetup requestFlags=\"528384\"/>");
-}
-
 TEST(ClientAuthentication, HandsOutTheStoredBlock) {
   auto request = Parse("<ClientSetup><clientAuthentication/></ClientSetup>");
   EXPECT_EQ(GetClientAuthentication(request.get()),
             zumsg::object<ClientSetup::clientAuthentication>(*request));
-  EXPECT_NE(GetClientAuthentication(request.get()), nullptr);
   EXPECT_EQ(GetClientAuthentication(Parse("<ClientSetup/>").get()), nullptr);
   EXPECT_EQ(GetClientAuthentication(nullptr), nullptr);
 }

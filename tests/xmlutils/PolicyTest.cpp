@@ -32,41 +32,25 @@ const char kPolicies[] = R"(<ClientSetup>
 
 using S = std::string;
 
-const auto kStorage = [](unsigned long index) {
-  return Reads<S>([index](Req r, S& a) { return GetStoragePolicy(r, index, a); });
-};
-const auto kSubclient = [](unsigned long index) {
-  return Reads<S>([index](Req r, S& a) { return GetSubclientPolicy(r, index, a); });
-};
-const auto kGroup = [](unsigned long index) {
-  return Reads<S>([index](Req r, S& a) { return GetClientGroup(r, index, a); });
-};
-const auto kPlan = [](unsigned long index) {
-  return Reads<int, S>([index](Req r, int& a, S& b) { return GetSubclientPlan(GetClientComposition(r, index), a, b); });
-};
-
 const ReaderRow kRows[] = {
-    {"StoragePolicy", kPolicies, kStorage(0), "0", "sp-gold"},
-    {"StoragePolicyWithoutNameIsEmptySuccess", kPolicies, kStorage(1), "0", "(empty)"},
-    {"StoragePolicyNotTakenFromSubclientPolicy", kPolicies, kStorage(2), "-1", "untouched"},
-    {"StoragePolicyWithoutComponents", kPolicies, kStorage(3), "-1", "untouched"},
-    {"StoragePolicyPastLastEntry", kPolicies, kStorage(4), "-1", "untouched"},
-    {"StoragePolicyOfComponents", kPolicies,
-     Reads<S>([](Req r, S& a) { return GetStoragePolicy(GetComponents(GetClientComposition(r, 0)), a); }), "0",
-     "sp-gold"},
-    {"SubclientPolicyEmptyIsSuccess", kPolicies, kSubclient(0), "0", "(empty)"},
-    {"SubclientPolicyWithoutNameFails", kPolicies, kSubclient(1), "-1", "untouched"},
-    {"SubclientPolicyOfEntry", kPolicies,
-     Reads<S>([](Req r, S& a) { return GetSubclientPolicy(GetClientComposition(r, 2), a); }), "0", "weekly"},
-    {"SubclientPolicyWithoutComponents", kPolicies, kSubclient(3), "-1", "untouched"},
-    {"GroupIsTheFirstOnly", kPolicies, kGroup(0), "0", "databases"},
-    {"GroupFirstWithoutNameFails", kPolicies, kGroup(1), "-1", "untouched"},
-    {"GroupWithoutList", kPolicies, kGroup(3), "-1", "untouched"},
-    {"GroupWithoutClientInfo", kPolicies, kGroup(2), "-1", "untouched"},
-    {"PlanIdLow32Bits", kPolicies, kPlan(0), "0", "-1 | daily"},
-    {"PlanOnlyNameReadsIdZero", kPolicies, kPlan(1), "0", "0 | named-only"},
-    {"PlanEmptyWritesZeroAndEmpty", kPolicies, kPlan(2), "0", "0 | (empty)"},
-    {"PlanWithoutComponents", kPolicies, kPlan(3), "-1", "untouched | untouched"},
+    {"StoragePolicy", kPolicies, Reads<S>(AT(GetStoragePolicy, 0)), "0", "sp-gold"},
+    {"StoragePolicyWithoutNameIsEmptySuccess", kPolicies, Reads<S>(AT(GetStoragePolicy, 1)), "0", "(empty)"},
+    {"StoragePolicyNotTakenFromSubclientPolicy", kPolicies, Reads<S>(AT(GetStoragePolicy, 2)), "-1", "untouched"},
+    {"StoragePolicyWithoutComponents", kPolicies, Reads<S>(AT(GetStoragePolicy, 3)), "-1", "untouched"},
+    {"StoragePolicyPastLastEntry", kPolicies, Reads<S>(AT(GetStoragePolicy, 4)), "-1", "untouched"},
+    {"StoragePolicyOfComponents", kPolicies, Reads<S>(OF_COMPONENTS(GetStoragePolicy, 0)), "0", "sp-gold"},
+    {"SubclientPolicyEmptyIsSuccess", kPolicies, Reads<S>(AT(GetSubclientPolicy, 0)), "0", "(empty)"},
+    {"SubclientPolicyWithoutNameFails", kPolicies, Reads<S>(AT(GetSubclientPolicy, 1)), "-1", "untouched"},
+    {"SubclientPolicyOfEntry", kPolicies, Reads<S>(OF(GetSubclientPolicy, 2)), "0", "weekly"},
+    {"SubclientPolicyWithoutComponents", kPolicies, Reads<S>(AT(GetSubclientPolicy, 3)), "-1", "untouched"},
+    {"GroupIsTheFirstOnly", kPolicies, Reads<S>(AT(GetClientGroup, 0)), "0", "databases"},
+    {"GroupFirstWithoutNameFails", kPolicies, Reads<S>(AT(GetClientGroup, 1)), "-1", "untouched"},
+    {"GroupWithoutList", kPolicies, Reads<S>(AT(GetClientGroup, 3)), "-1", "untouched"},
+    {"GroupWithoutClientInfo", kPolicies, Reads<S>(AT(GetClientGroup, 2)), "-1", "untouched"},
+    {"PlanIdLow32Bits", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 0)), "0", "-1 | daily"},
+    {"PlanOnlyNameReadsIdZero", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 1)), "0", "0 | named-only"},
+    {"PlanEmptyWritesZeroAndEmpty", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 2)), "0", "0 | (empty)"},
+    {"PlanWithoutComponents", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 3)), "-1", "untouched | untouched"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Policies, ReaderTable, ::testing::ValuesIn(kRows), RowName);
@@ -156,23 +140,16 @@ TEST(PolicySetters, CreateTheMissingBlocksOnly) {
   }
 }
 
-TEST(PolicySetters, StoredNamesReadBack) {
+TEST(PolicySetters, StoreEmptyNamesAndAppendRepeatedGroups) {
   auto request = Parse("<ClientSetup><clientComposition/></ClientSetup>");
   ClientsComposition* entry = GetClientComposition(request.get(), 0);
   ASSERT_EQ(SetStoragePolicy(entry, ""), 0);
-  ASSERT_EQ(SetSubclientPolicy(entry, "weekly"), 0);
-  ASSERT_EQ(SetClientGroup(entry, "first"), 0);
-  ASSERT_EQ(SetClientGroup(entry, "second"), 0);
-  ASSERT_EQ(SetClientGroup(entry, "first"), 0);
-  std::string storage = "x", subclient, group;
-  EXPECT_EQ(GetStoragePolicy(entry, storage), 0);
-  EXPECT_EQ(storage, "");
-  EXPECT_EQ(GetSubclientPolicy(entry, subclient), 0);
-  EXPECT_EQ(subclient, "weekly");
-  EXPECT_EQ(GetClientGroup(entry, group), 0);
-  EXPECT_EQ(group, "first");
-  EXPECT_EQ(zumsg::list<App::ClientInfo::clientGroups>(*zumsg::object<ClientsComposition::clientInfo>(*entry))->size(),
-            3u);
+  for (const char* group : {"first", "second", "first"}) ASSERT_EQ(SetClientGroup(entry, group), 0);
+  EXPECT_EQ(Xml(*request),
+            "<ClientSetup><clientComposition><clientInfo><clientGroups clientGroupName=\"first\"/><clientGroups "
+            "clientGroupName=\"second\"/><clientGroups clientGroupName=\"first\"/></clientInfo><components>"
+            "<policySettings><storagePolicy storagePolicyName=\"\"/></policySettings></components>"
+            "</clientComposition></ClientSetup>");
 }
 
 TEST(PolicySetters, BlockHeldAsNoObjectIsCreated) {

@@ -24,11 +24,8 @@ const char kSecondOnly[] = R"(<ClientSetup><clientComposition/>
 using S = std::string;
 using U = unsigned long;
 
-const auto kCode = Reads<>([](Req r) { return GetResponseErrorCode(r); });
-const auto kInfo = Reads<U, S>([](Req r, U& a, S& b) { return GetResponseInfo(r, a, b); });
-const auto kStatusOf = [](unsigned long index) {
-  return Reads<U, S>([index](Req r, U& a, S& b) { return GetClientStatus(r, index, a, b); });
-};
+const auto kCode = Reads<>(ON(GetResponseErrorCode));
+const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
 
 const ReaderRow kRows[] = {
     {"ErrorCodeRequestLevelZeroWins", kTopZero, kCode, "0", ""},
@@ -36,15 +33,12 @@ const ReaderRow kRows[] = {
     {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
     {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
     {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
-    {"StatusWithoutTextLeavesText", kEntryOnly, kStatusOf(0), "0", "7 | untouched"},
-    {"StatusWhole64BitsOfIndex", kEntryOnly, kStatusOf(1), "0", "4294967295 | second"},
-    {"StatusIndexEqualToCount", kEntryOnly, kStatusOf(2), "-1", "untouched | untouched"},
-    {"StatusEntryWithoutBlock", kSecondOnly, kStatusOf(0), "-1", "untouched | untouched"},
-    {"PushJobStatusIsClientStatus", kEntryOnly,
-     Reads<U, S>([](Req r, U& a, S& b) { return GetPushJobStatus(GetClientComposition(r, 1), a, b); }), "0",
-     "4294967295 | second"},
-    {"PushJobStatusOfIndex", kEntryOnly,
-     Reads<U, S>([](Req r, U& a, S& b) { return GetPushJobStatus(r, 0, a, b); }), "0", "7 | untouched"},
+    {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
+    {"StatusWhole64BitsOfIndex", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 1)), "0", "4294967295 | second"},
+    {"StatusIndexEqualToCount", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 2)), "-1", "untouched | untouched"},
+    {"StatusEntryWithoutBlock", kSecondOnly, Reads<U, S>(AT(GetClientStatus, 0)), "-1", "untouched | untouched"},
+    {"PushJobStatusIsClientStatus", kEntryOnly, Reads<U, S>(OF(GetPushJobStatus, 1)), "0", "4294967295 | second"},
+    {"PushJobStatusOfIndex", kEntryOnly, Reads<U, S>(AT(GetPushJobStatus, 0)), "0", "7 | untouched"},
     {"ErrorCodeLow32Bits", kWide, kCode, "0", ""},
     {"InfoWhole64Bits", kWide, kInfo, "0", "4294967296 | wide"},
     {"ErrorCodeNeverReadsEntry1", kSecondOnly, kCode, "-1", ""},

@@ -105,6 +105,14 @@ std::function<Observation(Req)> Reads(Call call) {
   return [call](Req request) { return Observe<Outs...>(call, request); };
 }
 
+// Calls reader fn on the request, on the request with entry index i, on entry i itself,
+// or on entry i's components.
+#define ON(fn) [](Req r, auto&... out) { return fn(r, out...); }
+#define AT(fn, i) [](Req r, auto&... out) { return fn(r, i, out...); }
+#define OF(fn, i) [](Req r, auto&... out) { return fn(XmlUtils::GetClientComposition(r, i), out...); }
+#define OF_COMPONENTS(fn, i) \
+  [](Req r, auto&... out) { return fn(XmlUtils::GetComponents(XmlUtils::GetClientComposition(r, i)), out...); }
+
 class ReaderTable : public ::testing::TestWithParam<ReaderRow> {};
 
 inline std::string RowName(const ::testing::TestParamInfo<ReaderRow>& info) { return info.param.name; }
