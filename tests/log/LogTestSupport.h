@@ -25,42 +25,18 @@ inline std::string ReadFile(const std::string& path) {
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
-// One line of the stand-in's debug log: "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT".
+// One line of the stand-in's debug log.
 struct DebugLine {
   long pid = 0;
   long long jobId = 0;
   int level = 0;
   std::string text;
 };
-
-inline bool ParseDebugLine(const std::string& line, DebugLine& out) {
-  std::istringstream in(line);
-  std::string date, time;
-  long tid = 0;
-  if (!(in >> out.pid >> tid >> date >> time >> out.jobId >> out.level)) return false;
-  if (in.get() != ' ') return false;
-  std::getline(in, out.text, '\0');
-  return true;
-}
-
-// The "YYYY/MM/DD HH:MM:SS" stamp as seconds since the epoch; -1 when malformed.
-inline long long StampSeconds(const std::string& stamp) {
-  struct tm local = {};
-  const char* end = strptime(stamp.c_str(), "%Y/%m/%d %H:%M:%S", &local);
-  if (end == nullptr || *end != '\0' || stamp.size() != 19) return -1;
-  local.tm_isdst = -1;
-  return static_cast<long long>(std::mktime(&local));
-}
 
 // Checks that `entry` is one pre-install entry of this process written no
 // earlier than `since`, and returns its text.
@@ -71,7 +47,10 @@ inline ::testing::AssertionResult IsOwnPreInstallEntry(const std::string& entry,
     return ::testing::AssertionFailure() << "no \"" << ids << "\" at the start of: " << entry.substr(0, 80);
   }
   const std::string stamp = entry.substr(ids.size(), 19);
-  const long long seconds = StampSeconds(stamp);
+  struct tm local = {};
+  const char* end = strptime(stamp.c_str(), "%Y/%m/%d %H:%M:%S", &local);
+  local.tm_isdst = -1;
+  const std::time_t seconds = end != nullptr && *end == '\0' && stamp.size() == 19 ? std::mktime(&local) : -1;
   if (seconds < since || seconds > std::time(nullptr)) {
     return ::testing::AssertionFailure() << "time \"" << stamp << "\" is not the time of the write";
   }
@@ -90,20 +69,21 @@ class LogTest : public ::testing::Test {
     char pattern[] = "/tmp/zu-log-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
+    ClearEnvironment();
     setenv("ZU_LOG_DIR", dir_.c_str(), 1);
-    unsetenv("ZU_FOCUS");
-    unsetenv("ZU_DEBUG_LEVEL");
-    std::filesystem::remove(kPreInstallPath);
     since_ = std::time(nullptr);
   }
 
   void TearDown() override {
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
+    ClearEnvironment();
+  }
+
+  static void ClearEnvironment() {
+    for (const char* name : {"ZU_LOG_DIR", "ZU_FOCUS", "ZU_DEBUG_LEVEL"}) unsetenv(name);
+    std::error_code ignored;
     std::filesystem::remove(kPreInstallPath, ignored);
-    unsetenv("ZU_LOG_DIR");
-    unsetenv("ZU_FOCUS");
-    unsetenv("ZU_DEBUG_LEVEL");
   }
 
   static void SetFocus(const char* focus) { setenv("ZU_FOCUS", focus, 1); }
@@ -111,12 +91,15 @@ class LogTest : public ::testing::Test {
 
   std::string LogPath(const std::string& name) const { return dir_ + "/" + name + ".log"; }
 
-  // Every line of the debug log `name`, parsed.
+  // Every line of the debug log `name`: "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT".
   std::vector<DebugLine> DebugLines(const std::string& name) const {
     std::vector<DebugLine> lines;
     for (const std::string& raw : SplitLines(ReadFile(LogPath(name)))) {
+      std::istringstream in(raw);
       DebugLine line;
-      EXPECT_TRUE(ParseDebugLine(raw, line)) << raw;
+      std::string tid, date, time;
+      EXPECT_TRUE(in >> line.pid >> tid >> date >> time >> line.jobId >> line.level && in.get() == ' ') << raw;
+      std::getline(in, line.text, '\0');
       lines.push_back(line);
     }
     return lines;

@@ -18,40 +18,26 @@ class Markers : public logtest::LogTest {
 };
 
 TEST_F(Markers, ClientMarkerWordingForEveryOperationType) {
+  // Each is followed by " [p1] for client [c1]"; a type not listed is invalid.
   const std::map<int, std::string> wordings = {
-      {0, "Install client/packages [p1] for client [c1]"},
-      {1, "Checks install requirements [p1] for client [c1]"},
-      {2, "get configuration of installed client / packages [p1] for client [c1]"},
-      {3, "get default XML for user [p1] for client [c1]"},
-      {5, "check uninstall requirements [p1] for client [c1]"},
-      {6, "Agent Uninstall [p1] for client [c1]"},
-      {7, "Client Uninstall [p1] for client [c1]"},
-      {8, "Agent Uninstall [p1] for client [c1]"},
-      {9, "MA Uninstall [p1] for client [c1]"},
-      {10, "Client Uninstall [p1] for client [c1]"},
-      {11, "Install client/packages [p1] for client [c1]"},
-      {14, "Install client/packages [p1] for client [c1]"},
-      {15, "get client list for silent install [p1] for client [c1]"},
-      {16, "synchronize package information [p1] for client [c1]"},
-      {19, "Deactivate Client [p1] for client [c1]"},
-      {20, "Bulk Client Install [p1] for client [c1]"},
-      {21, "synchronize OS Info With Client [p1] for client [c1]"},
-      {31, "Send Job status [p1] for client [c1]"},
-      {33, "Update SP version [p1] for client [c1]"},
-      {36, "Send async install response [p1] for client [c1]"},
-      {38, "Update third party patch level [p1] for client [c1]"},
+      {0, "Install client/packages"}, {1, "Checks install requirements"},
+      {2, "get configuration of installed client / packages"}, {3, "get default XML for user"},
+      {5, "check uninstall requirements"}, {6, "Agent Uninstall"}, {7, "Client Uninstall"}, {8, "Agent Uninstall"},
+      {9, "MA Uninstall"}, {10, "Client Uninstall"}, {11, "Install client/packages"},
+      {14, "Install client/packages"}, {15, "get client list for silent install"},
+      {16, "synchronize package information"}, {19, "Deactivate Client"}, {20, "Bulk Client Install"},
+      {21, "synchronize OS Info With Client"}, {31, "Send Job status"}, {33, "Update SP version"},
+      {36, "Send async install response"}, {38, "Update third party patch level"},
   };
-  std::vector<int> types;
+  std::vector<int> types = {INT_MIN, INT_MAX};
   for (int type = -1; type <= 39; ++type) types.push_back(type);
-  types.push_back(INT_MIN);
-  types.push_back(INT_MAX);
 
   ZUSimLog log("Installer");
   std::vector<std::string> expected;
   for (int type : types) {
     log.AddClientMarker("c1", "p1", type);
     const auto found = wordings.find(type);
-    expected.push_back(found != wordings.end() ? found->second
+    expected.push_back(found != wordings.end() ? found->second + " [p1] for client [c1]"
                                                : "Invalid operation type [" + std::to_string(type) + "]");
   }
   const std::vector<logtest::DebugLine> lines = DebugLines("Installer");
@@ -101,49 +87,35 @@ class ConsoleEvents : public logtest::LogTest {
 
 TEST_F(ConsoleEvents, ArgumentsFollowTheFormatTokensInOrderWithTheirTypes) {
   ZUSimLog log("Installer");
-  const unsigned long locale = 1033;
-  const long id = 7;
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d %s", 7, "disk full");
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "  %s\t%d  ", "first", -5);
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d\n%s\r\v%d", 1, "two", 3);
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d,%s", 7, "ignored");
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%x %s %% %d %ld", "kept", 2);
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%s %s", "a", "b");
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "");
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "%d %s", 7, "disk full");
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "  %s\t%d  ", "first", -5);
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "%d\n%s\r\v%d", 1, "two", 3);
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "%d,%s", 7, "ignored");
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "%x %s %% %d %ld", "kept", 2);
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "%s %s", "a", "b");
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "");
   const std::string head = R"({"severity":"information","eventId":7,"localeId":1033,"args":)";
-  EXPECT_EQ(Events(), (std::vector<std::string>{
-                          head + R"([7,"disk full"]})",
-                          head + R"(["first",-5]})",
-                          head + R"([1,"two",3]})",
-                          head + R"([]})",
-                          head + R"(["kept",2]})",
-                          head + R"(["a","b"]})",
-                          head + R"([]})",
-                      }));
+  EXPECT_EQ(Events(), (std::vector<std::string>{head + R"([7,"disk full"]})", head + R"(["first",-5]})",
+                                                head + R"([1,"two",3]})", head + R"([]})", head + R"(["kept",2]})",
+                                                head + R"(["a","b"]})", head + R"([]})"}));
 }
 
 TEST_F(ConsoleEvents, TypeSelectsInformationOrCriticalAndOthersRaiseNothing) {
   ZUSimLog log("Installer");
-  const unsigned long locale = 9;
-  const long id = 12;
-  log.SendEventToConsole(locale, id, EVENT_CRITICAL, "%d", 1);
-  log.SendEventToConsole(locale, id, 0, "%d", 2);
-  log.SendEventToConsole(locale, id, 3, "%d", 3);
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%d", 4);
+  for (int type : {int(EVENT_CRITICAL), 0, 3, int(EVENT_STATUS)}) log.SendEventToConsole(9, 12, type, "%d", type);
   EXPECT_EQ(Events(), (std::vector<std::string>{
-                          R"({"severity":"critical","eventId":12,"localeId":9,"args":[1]})",
-                          R"({"severity":"information","eventId":12,"localeId":9,"args":[4]})",
+                          R"({"severity":"critical","eventId":12,"localeId":9,"args":[)" +
+                              std::to_string(EVENT_CRITICAL) + "]}",
+                          R"({"severity":"information","eventId":12,"localeId":9,"args":[)" +
+                              std::to_string(EVENT_STATUS) + "]}",
                       }));
 }
 
 TEST_F(ConsoleEvents, NullFormatAddsNoArgumentsNullTextIsAddedEmptyAndIdKeepsLow32Bits) {
   ZUSimLog log("Installer");
-  const unsigned long locale = 1033;
-  const long id = 0x100000005L;
-  const long allOnes = 0xFFFFFFFFL;
-  log.SendEventToConsole(locale, id, EVENT_STATUS, nullptr);
-  log.SendEventToConsole(locale, id, EVENT_STATUS, "%s %d %s", static_cast<const char*>(nullptr), 4, "after");
-  log.SendEventToConsole(locale, allOnes, EVENT_CRITICAL, nullptr);
+  log.SendEventToConsole(1033, 0x100000005L, EVENT_STATUS, nullptr);
+  log.SendEventToConsole(1033, 0x100000005L, EVENT_STATUS, "%s %d %s", static_cast<const char*>(nullptr), 4, "after");
+  log.SendEventToConsole(1033, 0xFFFFFFFFL, EVENT_CRITICAL, nullptr);
   const std::string head = R"({"severity":"information","eventId":5,"localeId":1033,"args":)";
   EXPECT_EQ(Events(), (std::vector<std::string>{head + "[]}", head + R"(["",4,"after"]})",
                                                 R"({"severity":"critical","eventId":-1,"localeId":1033,"args":[]})"}));

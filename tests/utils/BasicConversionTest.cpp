@@ -11,31 +11,15 @@ namespace {
 
 using ZUInstallManagerConversion::BasicConversion;
 
+// Each starts from a value the conversion must replace or, for parsing, may keep.
 template <class T>
-std::string Text(T value) {
-  std::string text = "previous text";
-  BasicConversion::toString(value, text);
-  return text;
-}
-
+std::string Text(T value) { std::string text = "previous text"; BasicConversion::toString(value, text); return text; }
 template <class T>
-std::string Hex(T value) {
-  std::string text = "previous text";
-  BasicConversion::toHexString(value, text);
-  return text;
-}
-
+std::string Hex(T value) { std::string text = "previous text"; BasicConversion::toHexString(value, text); return text; }
 template <class T>
-T Parse(const std::string& text, T start) {
-  BasicConversion::fromString(start, text);
-  return start;
-}
-
+T Parse(const std::string& text, T start) { BasicConversion::fromString(start, text); return start; }
 template <class T>
-T ParseHex(const std::string& text, T start) {
-  BasicConversion::fromHexString(start, text);
-  return start;
-}
+T ParseHex(const std::string& text, T start) { BasicConversion::fromHexString(start, text); return start; }
 
 // Formats both extremes and reads them back unchanged.
 template <class T>

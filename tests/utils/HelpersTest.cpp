@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ZUInstallUtils.h"
 #include "utils/UtilsTestSupport.h"
@@ -14,28 +16,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using Pieces = std::vector<std::string>;
+
 TEST(UtilSplitRelAndBuild, SplitsReleaseAndBuild) {
   const struct {
     const char* input;
-    const char* build;
-    const char* release;
+    Pieces buildAndRelease;
     bool result;
   } cases[] = {
-      {"11.0.0 (B80)", " (B80)", "11.0", true},
-      {"abc(x)", "c(x)", "abc", false},
-      {"11.80", "", "11.8", true},
-      {"x", "", "", true},
+      {"11.0.0 (B80)", {" (B80)", "11.0"}, true},
+      {"abc(x)", {"c(x)", "abc"}, false},
+      {"11.80", {"", "11.8"}, true},
+      {"x", {"", ""}, true},
       // Nothing to split: both outputs untouched.
-      {"", "keep-build", "keep-release", false},
-      {"(", "keep-build", "keep-release", false},
-      {"11.0 (", "keep-build", "keep-release", false},
+      {"", {"keep-build", "keep-release"}, false},
+      {"(", {"keep-build", "keep-release"}, false},
+      {"11.0 (", {"keep-build", "keep-release"}, false},
   };
   for (const auto& c : cases) {
-    std::string build = "keep-build";
-    std::string release = "keep-release";
+    std::string build = "keep-build", release = "keep-release";
     EXPECT_EQ(UtilSplitRelAndBuild(c.input, build, release), c.result) << c.input;
-    EXPECT_EQ(build, c.build) << c.input;
-    EXPECT_EQ(release, c.release) << c.input;
+    EXPECT_EQ((Pieces{build, release}), c.buildAndRelease) << c.input;
   }
 }
 
@@ -51,29 +52,23 @@ TEST(UtilSplitRelAndBuild, LeadingParenthesisKeepsWholeInput) {
 TEST(UtilSplitOsInformation, TakesPiecesBetweenSeparators) {
   const struct {
     const char* input;
-    const char* out1;
-    const char* out2;
-    const char* out3;
-    const char* out4;
+    Pieces outputs;
     bool result;
   } cases[] = {
-      {"A:-B:-C:-D", "B", "C", "A", "D", true},
-      {"A:-B:-C:-", "B", "C", "A", "", true},
-      {":-:-:-", "", "", "", "", true},
-      {"Linux:-x86_64:-6.1:-Debian 12", "x86_64", "6.1", "Linux", "Debian 12", true},
+      {"A:-B:-C:-D", {"B", "C", "A", "D"}, true},
+      {"A:-B:-C:-", {"B", "C", "A", ""}, true},
+      {":-:-:-", {"", "", "", ""}, true},
+      {"Linux:-x86_64:-6.1:-Debian 12", {"x86_64", "6.1", "Linux", "Debian 12"}, true},
       // A missing separator stops at once; earlier pieces keep their new values.
-      {"", "k1", "k2", "k3", "k4", false},
-      {"A:-B", "k1", "k2", "A", "k4", false},
-      {"A:-B:-C", "B", "k2", "A", "k4", false},
-      {"A:B:C:D", "k1", "k2", "k3", "k4", false},
+      {"", {"k1", "k2", "k3", "k4"}, false},
+      {"A:-B", {"k1", "k2", "A", "k4"}, false},
+      {"A:-B:-C", {"B", "k2", "A", "k4"}, false},
+      {"A:B:C:D", {"k1", "k2", "k3", "k4"}, false},
   };
   for (const auto& c : cases) {
     std::string out1 = "k1", out2 = "k2", out3 = "k3", out4 = "k4";
     EXPECT_EQ(UtilSplitOsInformation(c.input, out1, out2, out3, out4), c.result) << c.input;
-    EXPECT_EQ(out1, c.out1) << c.input;
-    EXPECT_EQ(out2, c.out2) << c.input;
-    EXPECT_EQ(out3, c.out3) << c.input;
-    EXPECT_EQ(out4, c.out4) << c.input;
+    EXPECT_EQ((Pieces{out1, out2, out3, out4}), c.outputs) << c.input;
   }
 }
 
@@ -88,49 +83,40 @@ TEST(UtilSplitOsInformation, FourthSeparatorStaysInLastPiece) {
 TEST(UtilSplitDirAndFile, BackslashWinsOverSlash) {
   const struct {
     const char* path;
-    const char* directory;
-    const char* file;
+    Pieces directoryAndFile;
     bool result;
   } cases[] = {
-      {"/opt/a/b.log", "/opt/a", "b.log", true},
-      {"/b.log", "", "b.log", true},
-      {"C:\\x/y", "C:", "x/y", true},
-      {"a\\b/", "a", "b/", true},
-      {"/opt/a/", "keep-dir", "keep-file", false},
-      {"C:\\dir\\", "keep-dir", "keep-file", false},
-      {"file.txt", "keep-dir", "keep-file", false},
-      {"", "keep-dir", "keep-file", false},
+      {"/opt/a/b.log", {"/opt/a", "b.log"}, true},
+      {"/b.log", {"", "b.log"}, true},
+      {"C:\\x/y", {"C:", "x/y"}, true},
+      {"a\\b/", {"a", "b/"}, true},
+      {"/opt/a/", {"keep-dir", "keep-file"}, false},
+      {"C:\\dir\\", {"keep-dir", "keep-file"}, false},
+      {"file.txt", {"keep-dir", "keep-file"}, false},
+      {"", {"keep-dir", "keep-file"}, false},
   };
   for (const auto& c : cases) {
-    std::string directory = "keep-dir";
-    std::string file = "keep-file";
+    std::string directory = "keep-dir", file = "keep-file";
     EXPECT_EQ(UtilSplitDirAndFile(c.path, directory, file), c.result) << c.path;
-    EXPECT_EQ(directory, c.directory) << c.path;
-    EXPECT_EQ(file, c.file) << c.path;
+    EXPECT_EQ((Pieces{directory, file}), c.directoryAndFile) << c.path;
   }
 }
 
+// Two hours east of UTC, no daylight saving; the previous zone is restored.
 class LocalTime : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("TZ");
-    hadTz_ = old != nullptr;
-    if (hadTz_) oldTz_ = old;
-    setenv("TZ", "XXX-2", 1);  // two hours east of UTC, no daylight saving
+    if (const char* old = std::getenv("TZ")) oldTz_ = old;
+    setenv("TZ", "XXX-2", 1);
     tzset();
   }
   void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", oldTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
+    if (oldTz_) setenv("TZ", oldTz_->c_str(), 1); else unsetenv("TZ");
     tzset();
   }
 
  private:
-  bool hadTz_ = false;
-  std::string oldTz_;
+  std::optional<std::string> oldTz_;
 };
 
 TEST_F(LocalTime, ScheduleTimeIsLocalHoursAndMinutes) {
@@ -193,39 +179,28 @@ TEST_F(DirectoryCreation, CreatesMissingParentsWithPermFlag) {
   EXPECT_EQ(CreateDirectoryRecursive(leaf.c_str()), 0) << "an existing directory is fine";
 }
 
+// The errno a refused creation leaves.
+int RefusalErrno(const char* path) {
+  errno = 0;
+  EXPECT_EQ(CreateDirectoryRecursive(path), -1);
+  return errno;
+}
+
 TEST_F(DirectoryCreation, PathLengthLimitIs1024) {
-  std::string path = dir_.path().string();
-  while (path.size() + 100 <= 1024) path += "/" + std::string(99, 'd');
-  if (path.size() + 1 == 1024) {
-    path += 'd';
-  } else if (path.size() < 1024) {
-    path += "/" + std::string(1024 - path.size() - 1, 'd');
-  }
-  ASSERT_EQ(path.size(), 1024u);
+  std::string path = dir_.path().string() + "/";
+  while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
   const std::string first = path.substr(0, path.find('/', dir_.path().string().size() + 1));
 
-  errno = 0;
-  EXPECT_EQ(CreateDirectoryRecursive((path + "e").c_str()), -1);
-  EXPECT_EQ(errno, -777);
+  EXPECT_EQ(RefusalErrno((path + "e").c_str()), -777);
   EXPECT_FALSE(fs::exists(first)) << "a refused path creates nothing";
-
   ASSERT_EQ(CreateDirectoryRecursive(path.c_str()), 0);
   EXPECT_TRUE(fs::is_directory(path));
 }
 
 TEST_F(DirectoryCreation, ReportsSystemErrors) {
-  const std::string file = dir_.write("plain", "x");
-  errno = 0;
-  EXPECT_EQ(CreateDirectoryRecursive((file + "/sub").c_str()), -1);
-  EXPECT_EQ(errno, ENOTDIR);
-
-  errno = 0;
-  EXPECT_EQ(CreateDirectoryRecursive(""), -1);
-  EXPECT_EQ(errno, ENOENT) << "no '/' left to split off";
-
-  errno = 0;
-  EXPECT_EQ(CreateDirectoryRecursive(nullptr), -1);
-  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(RefusalErrno((dir_.write("plain", "x") + "/sub").c_str()), ENOTDIR);
+  EXPECT_EQ(RefusalErrno(""), ENOENT) << "no '/' left to split off";
+  EXPECT_EQ(RefusalErrno(nullptr), EINVAL);
 }
 
 TEST(IsPelluxVersionSupported, AcceptsFourteenToSixteen) {

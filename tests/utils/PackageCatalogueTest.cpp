@@ -25,45 +25,24 @@ TEST(PackageCatalogue, DatabaseTableKeepsOrderAndFlags) {
 }
 
 TEST(PackageCatalogue, ClassBoundaries) {
-  using Test = bool (*)(const unsigned long&);
   const struct {
     const char* name;
-    Test test;
-    unsigned long id;
-    bool expected;
+    bool (*test)(const unsigned long&);
+    std::vector<unsigned long> in, out;
   } cases[] = {
-      {"IsDBPackage", IsDBPackage, 800, false},
-      {"IsDBPackage", IsDBPackage, 817, false},
-      {"IsDBPackage", IsDBPackage, 850, false},
-      {"IsDBPackage", IsDBPackage, 863, false},
-      {"IsDBPackage", IsDBPackage, 801 + (1ul << 32), false},
-      {"IsNonDX_DBPackage", IsNonDX_DBPackage, 817, false},
-      {"IsNonDX_DBPackage", IsNonDX_DBPackage, 1, false},
-      {"IsBasePackage", IsBasePackage, 0, false},
-      {"IsBasePackage", IsBasePackage, 3, false},
-      {"IsBasePackage", IsBasePackage, 2, true},
-      {"IsBasePackage", IsBasePackage, 1003, true},
-      {"IsBasePackage", IsBasePackage, 1004, false},
-      {"IsFSPackage", IsFSPackage, 1003, false},
-      {"IsFSPackage", IsFSPackage, 702, true},
-      {"IsFSPackage", IsFSPackage, 2001, true},
-      {"IsFSPackage", IsFSPackage, 2, false},
-      {"IsMediaAgentPackage", IsMediaAgentPackage, 51, true},
-      {"IsMediaAgentPackage", IsMediaAgentPackage, 2003, true},
-      {"IsMediaAgentPackage", IsMediaAgentPackage, 52, false},
-      {"IsSRMAgentPackage", IsSRMAgentPackage, 401, false},
-      {"IsSRMAgentPackage", IsSRMAgentPackage, 402, true},
-      {"IsSRMAgentPackage", IsSRMAgentPackage, 408, true},
-      {"IsSRMAgentPackage", IsSRMAgentPackage, 409, false},
-      {"IsSRMAgentPackage", IsSRMAgentPackage, 1123, true},
+      {"IsDBPackage", IsDBPackage, {}, {800, 817, 850, 863, 801 + (1ul << 32)}},
+      {"IsNonDX_DBPackage", IsNonDX_DBPackage, {}, {817, 1}},
+      {"IsBasePackage", IsBasePackage, {2, 1003}, {0, 3, 1004}},
+      {"IsFSPackage", IsFSPackage, {702, 2001}, {1003, 2}},
+      {"IsMediaAgentPackage", IsMediaAgentPackage, {51, 2003}, {52}},
+      {"IsSRMAgentPackage", IsSRMAgentPackage, {402, 408, 1123}, {401, 409}},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.test(c.id), c.expected) << c.name << "(" << c.id << ")";
-
-  const struct {
-    int id;
-    bool expected;
-  } thirdParty[] = {{5999, false}, {6000, true}, {6500, true}, {7000, true}, {7001, false}, {INT_MIN, false}};
-  for (const auto& c : thirdParty) EXPECT_EQ(isThirdPartyPackage(c.id), c.expected) << c.id;
+  for (const auto& c : cases) {
+    for (unsigned long id : c.in) EXPECT_TRUE(c.test(id)) << c.name << "(" << id << ")";
+    for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << c.name << "(" << id << ")";
+  }
+  for (int id : {6000, 6500, 7000}) EXPECT_TRUE(isThirdPartyPackage(id)) << id;
+  for (int id : {5999, 7001, INT_MIN}) EXPECT_FALSE(isThirdPartyPackage(id)) << id;
 }
 
 TEST(PackageCatalogue, ListFunctionsReplaceTheirOutput) {
@@ -87,19 +66,12 @@ TEST(PackageCatalogue, ListFunctionsReplaceTheirOutput) {
 }
 
 TEST(GetCommaSeperatedList, IntegersKeepBlankAfterOpeningParenthesis) {
-  const struct {
-    std::vector<int> values;
-    const char* text;
-  } cases[] = {
-      {{0}, "( 0)"},
-      {{-3}, "( -3)"},
-      {{5, 7, 9}, "( 5, 7, 9)"},
-      {{801, 802}, "( 801, 802)"},
-  };
-  for (const auto& c : cases) {
+  const std::pair<std::vector<int>, const char*> cases[] = {
+      {{}, "("}, {{0}, "( 0)"}, {{-3}, "( -3)"}, {{5, 7, 9}, "( 5, 7, 9)"}};
+  for (const auto& [values, expected] : cases) {
     std::string text = "old";
-    EXPECT_TRUE(GetCommaSeperatedList(c.values, text));
-    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(GetCommaSeperatedList(values, text), !values.empty()) << expected;
+    EXPECT_EQ(text, expected);
   }
 }
 
@@ -111,28 +83,13 @@ TEST(GetCommaSeperatedList, LongIntegersWrittenInFull) {
 }
 
 TEST(GetCommaSeperatedList, StringsQuotedWithoutBlanksOrEscaping) {
-  const struct {
-    std::vector<std::string> values;
-    const char* text;
-  } cases[] = {
-      {{""}, "('')"},
-      {{"a", "b"}, "('a','b')"},
-      {{"it's", "x y"}, "('it's','x y')"},
-  };
-  for (const auto& c : cases) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{}, "("}, {{""}, "('')"}, {{"a", "b"}, "('a','b')"}, {{"it's", "x y"}, "('it's','x y')"}};
+  for (const auto& [values, expected] : cases) {
     std::string text = "old";
-    EXPECT_TRUE(GetCommaSeperatedList(c.values, text));
-    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(GetCommaSeperatedList(values, text), !values.empty()) << expected;
+    EXPECT_EQ(text, expected);
   }
-}
-
-TEST(GetCommaSeperatedList, EmptyInputLeavesOpeningParenthesis) {
-  std::string text = "previous text";
-  EXPECT_FALSE(GetCommaSeperatedList(std::vector<int>{}, text));
-  EXPECT_EQ(text, "(");
-  text = "previous text";
-  EXPECT_FALSE(GetCommaSeperatedList(std::vector<std::string>{}, text));
-  EXPECT_EQ(text, "(");
 }
 
 TEST(GetCommaSeperatedList, OutputMayBeOneOfTheValues) {
@@ -141,48 +98,35 @@ TEST(GetCommaSeperatedList, OutputMayBeOneOfTheValues) {
   EXPECT_EQ(values[0], "('alpha','beta')");
 }
 
-class PackageSearch : public ::testing::Test {
- protected:
-  void SetUp() override {
-    uttest::Load(R"(<ClientSetup><clientComposition><components>
+TEST(PackageSearch, FirstMatchOnLow32BitsWinsAndEntriesWithoutIdNeverMatch) {
+  ClientSetup request;
+  uttest::Load(R"(<ClientSetup><clientComposition><components>
         <packages packageMode="5"/>
         <packages packageId="702" packageMode="1"/>
         <packages packageId="4294968098" packageMode="2"/>
         <packages packageId="702" packageMode="3"/>
         <packages packageId="-1" packageMode="4"/>
       </components></clientComposition></ClientSetup>)",
-                 request_);
-    using ZUInstallManager::ClientsComposition;
-    using ZUInstallManager::Components;
-    auto* entries = zumsg::list<ClientSetup::clientComposition>(request_);
-    ASSERT_NE(entries, nullptr);
-    Components* components = zumsg::object<ClientsComposition::components>(entries->at(0));
-    ASSERT_NE(components, nullptr);
-    packages_ = zumsg::list<Components::packages>(*components);
-    ASSERT_NE(packages_, nullptr);
-    ASSERT_EQ(packages_->size(), 5u);
-  }
+               request);
+  using ZUInstallManager::Components;
+  auto* entries = zumsg::list<ClientSetup::clientComposition>(request);
+  ASSERT_TRUE(entries != nullptr && entries->size() == 1u);
+  Components* components = zumsg::object<ZUInstallManager::ClientsComposition::components>(entries->at(0));
+  ASSERT_NE(components, nullptr);
+  std::vector<PackageInformation>* packages = zumsg::list<Components::packages>(*components);
+  ASSERT_TRUE(packages != nullptr && packages->size() == 5u);
+  auto modeOf = [&](int id) {
+    auto it = GetIterToPackageInVector(packages, id);
+    return it == packages->end() ? -100 : it->getint64(PackageInformation::packageMode);
+  };
 
-  long long ModeAt(int id) {
-    auto it = GetIterToPackageInVector(packages_, id);
-    return it == packages_->end() ? -100 : it->getint64(PackageInformation::packageMode);
-  }
-
-  ClientSetup request_;
-  std::vector<PackageInformation>* packages_ = nullptr;
-};
-
-TEST_F(PackageSearch, FirstMatchOnLow32BitsWins) {
-  EXPECT_EQ(ModeAt(702), 1) << "the first of two entries with 702";
-  EXPECT_EQ(ModeAt(802), 2) << "4294968098 is 802 on its low 32 bits";
-  EXPECT_EQ(ModeAt(-1), 4);
-  EXPECT_TRUE(FindPackageInVector(packages_, 802));
-}
-
-TEST_F(PackageSearch, EntriesWithoutIdNeverMatch) {
-  EXPECT_EQ(ModeAt(0), -100) << "an absent id must not read as 0";
-  EXPECT_FALSE(FindPackageInVector(packages_, 0));
-  EXPECT_FALSE(FindPackageInVector(packages_, 801));
+  EXPECT_EQ(modeOf(702), 1) << "the first of two entries with 702";
+  EXPECT_EQ(modeOf(802), 2) << "4294968098 is 802 on its low 32 bits";
+  EXPECT_EQ(modeOf(-1), 4);
+  EXPECT_TRUE(FindPackageInVector(packages, 802));
+  EXPECT_EQ(modeOf(0), -100) << "an absent id must not read as 0";
+  EXPECT_FALSE(FindPackageInVector(packages, 0));
+  EXPECT_FALSE(FindPackageInVector(packages, 801));
 }
 
 TEST(FindPackageInVector, NullListAnswersFalse) { EXPECT_FALSE(FindPackageInVector(nullptr, 702)); }
