@@ -203,6 +203,24 @@ bool FetchFx(const T* obj, std::string& out) noexcept {
   return Has<F>(obj) && Assign(out, [&] { return FXString::ToString(obj->getstring(F)); });
 }
 
+// The text of string field F, or the empty text when it is absent.
+template <auto F, class T>
+auto TextOrEmpty(const T* obj) -> decltype(TextOf<F>(obj)) {
+  using Text = decltype(TextOf<F>(obj));
+  return Has<F>(obj) ? TextOf<F>(obj) : Text();
+}
+
+// Writes two texts as one: room for both copies is made before either output
+// changes, and a copy into room already made cannot fail, so an allocation
+// failure leaves both outputs as they were. A null output is left alone.
+template <class A, class B>
+void StoreBoth(std::string* first, const A& a, std::string* second, const B& b) {
+  if (first != nullptr) first->reserve(a.size());
+  if (second != nullptr) second->reserve(b.size());
+  if (first != nullptr) first->assign(a.data(), a.size());
+  if (second != nullptr) second->assign(b.data(), b.size());
+}
+
 // Copies string field F, or the empty text when it is absent.
 template <auto F, class T>
 bool FetchOrEmpty(const T* obj, std::string& out) noexcept {
@@ -522,7 +540,10 @@ int XmlUtils::GetClientOS(ClientSetup* request, unsigned long index, std::string
   return ForEntry(request, index, [&](ClientsComposition* entry) {
     const OsInfo* os = Walk<CC::clientInfo, ClientInfo::client, App::Client::osInfo>(entry);
     if (os == nullptr) return kFailed;
-    return FetchOrEmpty<OsInfo::osName>(os, osName) && FetchOrEmpty<OsInfo::osDetail>(os, osDetail) ? 0 : kFailed;
+    return Guard(kFailed, [&] {
+      StoreBoth(&osName, TextOrEmpty<OsInfo::osName>(os), &osDetail, TextOrEmpty<OsInfo::osDetail>(os));
+      return 0;
+    });
   });
 }
 
@@ -538,9 +559,13 @@ int XmlUtils::GetClientSPFullVersion(ClientsComposition* entry, std::string& spV
                                      std::string& spText, int& spNumber2, int& spNumber3, int& spNumber4) {
   const PatchInformation* patch = Step<CC::patchInformation>(entry);
   if (patch == nullptr) return kFailed;
-  if (!FetchOrEmpty<PatchInformation::spVersion>(patch, spVersion)) return kFailed;
+  const bool stored = Guard(false, [&] {
+    StoreBoth(&spVersion, TextOrEmpty<PatchInformation::spVersion>(patch), &spText,
+              TextOrEmpty<PatchInformation::spText>(patch));
+    return true;
+  });
+  if (!stored) return kFailed;
   spNumber1 = Low32(Int64Or0<PatchInformation::spNumber1>(patch));
-  if (!FetchOrEmpty<PatchInformation::spText>(patch, spText)) return kFailed;
   spNumber2 = Low32(Int64Or0<PatchInformation::spNumber2>(patch));
   spNumber3 = Low32(Int64Or0<PatchInformation::spNumber3>(patch));
   spNumber4 = Low32(Int64Or0<PatchInformation::spNumber4>(patch));
@@ -662,8 +687,10 @@ int XmlUtils::GetSubclientPlan(ClientsComposition* entry, int& planId, std::stri
 int XmlUtils::GetSubclientPlan(Components* components, int& planId, std::string& planName) {
   const PlanEntity* plan = Walk<Components::policySettings, PolicySettings::plan>(components);
   if (plan == nullptr) return kFailed;
+  // The text first: a copy that fails must leave the id unwritten too.
+  if (!FetchOrEmpty<PlanEntity::planName>(plan, planName)) return kFailed;
   planId = Low32(Int64Or0<PlanEntity::planId>(plan));
-  return FetchOrEmpty<PlanEntity::planName>(plan, planName) ? 0 : kFailed;
+  return 0;
 }
 
 int XmlUtils::GetPMAssociated(ClientSetup* request, unsigned long index, std::vector<std::string>& names) {
@@ -776,12 +803,14 @@ int XmlUtils::GetFailoverDX(ClientsComposition* entry, std::string& first, std::
   const FailoverDXInfo* failover = Step<CC::failoverDXInfo>(entry);
   if (failover == nullptr) return kFailed;
   // Each text is written only when present; a failed copy is the only failure left.
-  if (Has<FailoverDXInfo::failoverValue2>(failover) && !Fetch<FailoverDXInfo::failoverValue2>(failover, second)) {
-    return kFailed;
-  }
-  if (Has<FailoverDXInfo::failoverValue1>(failover) && !Fetch<FailoverDXInfo::failoverValue1>(failover, first)) {
-    return kFailed;
-  }
+  const bool stored = Guard(false, [&] {
+    StoreBoth(Has<FailoverDXInfo::failoverValue1>(failover) ? &first : nullptr,
+              TextOrEmpty<FailoverDXInfo::failoverValue1>(failover),
+              Has<FailoverDXInfo::failoverValue2>(failover) ? &second : nullptr,
+              TextOrEmpty<FailoverDXInfo::failoverValue2>(failover));
+    return true;
+  });
+  if (!stored) return kFailed;
   flag = FlagOn<FailoverDXInfo::failoverFlag>(failover);
   return 0;
 }
@@ -907,7 +936,9 @@ int XmlUtils::GetDalvexSurveyURLs(Components* components, std::string& first, st
   const bool hasFirst = Has<DalvexMetrics::surveyUrl1>(metrics);
   const bool hasSecond = Has<DalvexMetrics::surveyUrl2>(metrics);
   if (!hasFirst && !hasSecond) return kFailed;
-  if (hasFirst && !Fetch<DalvexMetrics::surveyUrl1>(metrics, first)) return kFailed;
-  if (hasSecond && !Fetch<DalvexMetrics::surveyUrl2>(metrics, second)) return kFailed;
-  return 0;
+  return Guard(kFailed, [&] {
+    StoreBoth(hasFirst ? &first : nullptr, TextOrEmpty<DalvexMetrics::surveyUrl1>(metrics),
+              hasSecond ? &second : nullptr, TextOrEmpty<DalvexMetrics::surveyUrl2>(metrics));
+    return 0;
+  });
 }
