@@ -37,7 +37,15 @@ struct FileCloser {
 bool ReadJoinedLines(std::FILE* file, std::string& text) {
   char chunk[65536];
   std::size_t got;
+  std::size_t total = 0;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    total += got;
+    // Tested before appending, and growth held to the cap, so an endless
+    // device costs at most the cap in memory.
+    if (total > kMaxRequestFileBytes) return false;
+    if (text.capacity() - text.size() < got) {
+      text.reserve(std::min(kMaxRequestFileBytes, std::max(2 * text.capacity(), text.size() + got)));
+    }
     const char* begin = chunk;
     const char* end = chunk + got;
     for (const char* p = begin; p != end; ++p) {
@@ -47,7 +55,6 @@ bool ReadJoinedLines(std::FILE* file, std::string& text) {
       }
     }
     text.append(begin, end);
-    if (text.size() > kMaxRequestFileBytes) return false;
   }
   return !std::ferror(file);
 }
