@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/ScratchDir.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
 
@@ -33,33 +34,7 @@ namespace hardening {
 
 constexpr char kPreInstallPath[] = "/tmp/ZuInstallMgrPreInstall.log";
 
-// A fresh directory under /tmp, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char pattern[] = "/tmp/zu-hardening-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  // Writes `bytes` exactly and returns the file's path.
-  std::string write(const std::string& name, const std::string& bytes) const {
-    const std::string file = *this / name;
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-
- private:
-  std::string path_;
-};
+using zutest::ScratchDir;
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
