@@ -109,6 +109,27 @@ void Replace(std::vector<int>& ids, const int (&members)[N]) noexcept {
   Replace(ids, members, [](int id) { return id; });
 }
 
+// "(" + each value as `append` writes it (led by its comma) + ")", with the
+// first comma dropped; "(" alone and false when there are none. Built apart
+// from `text`, which may be one of the values.
+template <class Values, class Append>
+bool CommaSeparated(const Values& values, std::string& text, Append append) noexcept {
+  try {
+    std::string list = "(";
+    if (values.empty()) {
+      text = std::move(list);
+      return false;
+    }
+    for (const auto& value : values) append(list, value);
+    list += ')';
+    list.erase(1, 1);
+    text = std::move(list);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 const DbPackageInfo* FindDbPackage(unsigned long id) {
   for (const DbPackageInfo& row : DBPackages) {
     // The id is widened with its sign, as a negative row id would be.
@@ -299,45 +320,16 @@ void GetAllMediaAgentPackages(std::vector<int>& ids) { Replace(ids, kMediaAgentP
 void GetAllDXPackages(std::vector<int>& ids) { Replace(ids, kDXPackages); }
 
 bool GetCommaSeperatedList(const std::vector<int>& values, std::string& text) {
-  try {
-    std::string list = "(";
-    if (values.empty()) {
-      text = std::move(list);
-      return false;
-    }
-    for (int value : values) {
-      list += ", ";
-      list += std::to_string(value);
-    }
-    list += ')';
-    list.erase(1, 1);
-    text = std::move(list);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  // Every value in full, however long: no fixed scratch field to overflow.
+  return CommaSeparated(values, text, [](std::string& list, int value) { list += ", " + std::to_string(value); });
 }
 
 bool GetCommaSeperatedList(const std::vector<std::string>& values, std::string& text) {
-  try {
-    // Built apart from `text`, which may be one of the values.
-    std::string list = "(";
-    if (values.empty()) {
-      text = std::move(list);
-      return false;
-    }
-    for (const std::string& value : values) {
-      list += ",'";
-      list += value;
-      list += '\'';
-    }
-    list += ')';
-    list.erase(1, 1);
-    text = std::move(list);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  return CommaSeparated(values, text, [](std::string& list, const std::string& value) {
+    list += ",'";
+    list += value;
+    list += '\'';
+  });
 }
 
 std::vector<ZUInstallManager::PackageInformation>::iterator GetIterToPackageInVector(
