@@ -29,8 +29,11 @@ std::size_t FindAll(const std::string& text) {
   return hits;
 }
 
-// Each iteration starts from the unmasked text, copied in with the timer stopped.
-void Mask(benchmark::State& state, TextOf textOf) {
+// Runs `step` on a fresh copy of the unmasked text each iteration, the copy
+// made with the timer stopped, so masking and the find pass both work on a
+// text that was just written.
+template <class Step>
+void OverPristineText(benchmark::State& state, TextOf textOf, Step step) {
   const std::string& pristine = textOf();
   std::string text;
   text.reserve(pristine.size());
@@ -38,24 +41,20 @@ void Mask(benchmark::State& state, TextOf textOf) {
     state.PauseTiming();
     text.assign(pristine);
     state.ResumeTiming();
-    MaskAll(text);
-    benchmark::DoNotOptimize(text.data());
+    step(text);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * pristine.size()));
 }
 
-// The same copy as Mask, so both search a text that was just written.
+void Mask(benchmark::State& state, TextOf textOf) {
+  OverPristineText(state, textOf, [](std::string& text) {
+    MaskAll(text);
+    benchmark::DoNotOptimize(text.data());
+  });
+}
+
 void Find(benchmark::State& state, TextOf textOf) {
-  const std::string& pristine = textOf();
-  std::string text;
-  text.reserve(pristine.size());
-  for (auto _ : state) {
-    state.PauseTiming();
-    text.assign(pristine);
-    state.ResumeTiming();
-    benchmark::DoNotOptimize(FindAll(text));
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * pristine.size()));
+  OverPristineText(state, textOf, [](std::string& text) { benchmark::DoNotOptimize(FindAll(text)); });
 }
 
 const std::string& OneMiB() { return zubench::RequestTextOfSize(zubench::kMiB); }
