@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/ScratchDir.h"
+#include "common/TestSupport.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "common/ScratchDir.h"
+#include "common/TestSupport.h"
 #include "ZUInstallUtils.h"
 
 namespace uttest {

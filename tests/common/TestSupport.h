@@ -1,0 +1,129 @@
+// What every test program shares: files read whole, scratch directories, the
+// runtime's environment set for a scope and the fixed pre-install path kept
+// aside. One namespace, one home for each helper.
+#pragma once
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace zutest {
+
+constexpr char kPreInstallPath[] = "/tmp/ZuInstallMgrPreInstall.log";
+
+// The file's bytes exactly; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The lines of `text` without their line feeds; a last unterminated piece counts.
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+inline bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zu-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  // Writes `bytes` exactly (no line-end translation) and returns the file's path.
+  std::string write(const std::string& name, const std::string& bytes) const {
+    const std::string file = *this / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Sets (or, with nullopt, unsets) environment variables for a scope and puts
+// back what stood there before.
+class EnvGuard {
+ public:
+  EnvGuard(std::initializer_list<std::pair<const char*, std::optional<std::string>>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = ::getenv(name);
+      saved_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+      if (value) {
+        ::setenv(name, value->c_str(), 1);
+      } else {
+        ::unsetenv(name);
+      }
+    }
+  }
+  ~EnvGuard() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first.c_str());
+      }
+    }
+  }
+  EnvGuard(const EnvGuard&) = delete;
+  EnvGuard& operator=(const EnvGuard&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Moves whatever stands at the pre-install path aside for the scope and puts
+// it back afterwards, removing what the test left there. Test programs using
+// it hold the ctest resource lock preinstall_log.
+class PreInstallPathGuard {
+ public:
+  PreInstallPathGuard() : saved_(std::string(kPreInstallPath) + ".saved-" + std::to_string(::getpid())) {
+    had_ = Exists(kPreInstallPath) && std::rename(kPreInstallPath, saved_.c_str()) == 0;
+  }
+  ~PreInstallPathGuard() {
+    std::error_code ignored;
+    std::filesystem::remove_all(kPreInstallPath, ignored);
+    if (had_) std::rename(saved_.c_str(), kPreInstallPath);
+  }
+  PreInstallPathGuard(const PreInstallPathGuard&) = delete;
+  PreInstallPathGuard& operator=(const PreInstallPathGuard&) = delete;
+
+ private:
+  std::string saved_;
+  bool had_ = false;
+};
+
+}  // namespace zutest
