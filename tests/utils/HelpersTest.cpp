@@ -1,24 +1,69 @@
+// Value conversion, text splitting, schedule time, directory creation, list
+// texts and the package catalogue's membership.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
 
+#include "common/TestSupport.h"
 #include "ZUInstallUtils.h"
-#include "utils/UtilsTestSupport.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
+using BC = ZUInstallManagerConversion::BasicConversion;
 using Pieces = std::vector<std::string>;
 
-TEST(UtilSplitRelAndBuild, SplitsReleaseAndBuild) {
+// Each starts from a value the conversion must replace or, for parsing, may keep.
+template <class T>
+std::string Text(T value) { std::string text = "previous"; BC::toString(value, text); return text; }
+template <class T>
+std::string Hex(T value) { std::string text = "previous"; BC::toHexString(value, text); return text; }
+template <class T>
+T Parse(const char* text, T value) { BC::fromString(value, text); return value; }
+template <class T>
+T ParseHex(const std::string& text, T value) { BC::fromHexString(value, text); return value; }
+
+TEST(BasicConversion, FormatsEveryTypeInFullAndFloatsCutAt23Characters) {
+  const std::pair<std::string, const char*> rows[] = {
+      {Text(static_cast<short>(SHRT_MIN)), "-32768"}, {Text(static_cast<unsigned short>(USHRT_MAX)), "65535"},
+      {Text(INT_MIN), "-2147483648"},  {Text(UINT_MAX), "4294967295"}, {Text(LONG_MIN), "-9223372036854775808"},
+      {Text(ULLONG_MAX), "18446744073709551615"}, {Text('A'), "A"}, {Text('\0'), ""},
+      {Text(static_cast<unsigned char>(0xE9)), "\xE9"}, {Text(true), "1"}, {Text(false), "0"}, {Text(0.1f), "0.100000"},
+      {Text(1e16), "10000000000000000.00000"}, {Text(-DBL_MAX), "-1797693134862315708145"},
+      {Hex(static_cast<unsigned short>(0)), "0x0"}, {Hex(0xABCDEFull), "0xabcdef"}, {Hex(ULONG_MAX), "0xffffffffffffffff"},
+      {Hex(LLONG_MIN), "0x8000000000000000"}, {Hex(-1LL), "0xffffffffffffffff"},
+  };
+  for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
+}
+
+TEST(BasicConversion, ParsesLikeTheScannerAndKeepsTheValueWhenNothingReads) {
+  EXPECT_EQ(Parse<int>("\t\n-17abc", 7), -17);
+  EXPECT_EQ(Parse<int>("+8", 7), 8);
+  EXPECT_EQ(Parse<short>("-32768", 7), SHRT_MIN);
+  EXPECT_EQ(Parse<unsigned long long>("18446744073709551615", 7), ULLONG_MAX);
+  EXPECT_EQ(Parse<double>(" 2.5e3xyz", 7), 2500.0);
+  EXPECT_EQ(ParseHex<unsigned int>("  0X1fz", 0u), 31u);
+  EXPECT_EQ(ParseHex<unsigned long long>("DEADBEEF00", 0ull), 0xDEADBEEF00ull);
+  EXPECT_EQ(ParseHex<long long>(Hex(LLONG_MIN), 0), LLONG_MIN);
+  for (const char* text : {"", "   ", "-", "x42", ".e5"}) {
+    EXPECT_EQ(Parse<int>(text, 7), 7) << text;
+    EXPECT_EQ(Parse<double>(text, 7.5), 7.5) << text;
+    EXPECT_EQ(ParseHex<long long>(text, 7), 7) << text;
+  }
+  // Characters and booleans take the first character as it is.
+  for (const auto& [text, on] : {std::pair{"", false}, {"0", false}, {"0.5", false}, {"false", true}, {" 0", true}}) {
+    EXPECT_EQ(Parse<bool>(text, !on), on) << text;
+  }
+  EXPECT_EQ(Parse<char>(" a", 'q'), ' ');
+  EXPECT_EQ(Parse<unsigned char>("", 'q'), 0);
+}
+
+TEST(Split, ReleaseAndBuild) {
   const struct {
     const char* input;
     Pieces buildAndRelease;
@@ -27,11 +72,10 @@ TEST(UtilSplitRelAndBuild, SplitsReleaseAndBuild) {
       {"11.0.0 (B80)", {" (B80)", "11.0"}, true},
       {"abc(x)", {"c(x)", "abc"}, false},
       {"11.80", {"", "11.8"}, true},
-      {"x", {"", ""}, true},
-      // Nothing to split: both outputs untouched.
       {"", {"keep-build", "keep-release"}, false},
-      {"(", {"keep-build", "keep-release"}, false},
       {"11.0 (", {"keep-build", "keep-release"}, false},
+      // Fault mended: a leading "(" made the build start one character before the input.
+      {"(B80) 11.0", {"(B80) 11.0", ""}, false},
   };
   for (const auto& c : cases) {
     std::string build = "keep-build", release = "keep-release";
@@ -40,30 +84,19 @@ TEST(UtilSplitRelAndBuild, SplitsReleaseAndBuild) {
   }
 }
 
-// A leading "(" once made the build start one character before the input.
-TEST(UtilSplitRelAndBuild, LeadingParenthesisKeepsWholeInput) {
-  std::string build = "keep";
-  std::string release = "keep";
-  EXPECT_FALSE(UtilSplitRelAndBuild("(B80) 11.0", build, release));
-  EXPECT_EQ(build, "(B80) 11.0");
-  EXPECT_EQ(release, "");
-}
-
-TEST(UtilSplitOsInformation, TakesPiecesBetweenSeparators) {
+TEST(Split, OsInformationStopsAtTheFirstMissingSeparator) {
   const struct {
     const char* input;
     Pieces outputs;
     bool result;
   } cases[] = {
-      {"A:-B:-C:-D", {"B", "C", "A", "D"}, true},
-      {"A:-B:-C:-", {"B", "C", "A", ""}, true},
-      {":-:-:-", {"", "", "", ""}, true},
       {"Linux:-x86_64:-6.1:-Debian 12", {"x86_64", "6.1", "Linux", "Debian 12"}, true},
-      // A missing separator stops at once; earlier pieces keep their new values.
-      {"", {"k1", "k2", "k3", "k4"}, false},
+      {":-:-:-", {"", "", "", ""}, true},
       {"A:-B", {"k1", "k2", "A", "k4"}, false},
       {"A:-B:-C", {"B", "k2", "A", "k4"}, false},
       {"A:B:C:D", {"k1", "k2", "k3", "k4"}, false},
+      // Fault mended: a fourth separator moved piece 3 into out3 and left out4 untouched.
+      {"A:-B:-C:-D:-E", {"B", "C", "A", "D:-E"}, true},
   };
   for (const auto& c : cases) {
     std::string out1 = "k1", out2 = "k2", out3 = "k3", out4 = "k4";
@@ -72,28 +105,15 @@ TEST(UtilSplitOsInformation, TakesPiecesBetweenSeparators) {
   }
 }
 
-// A fourth separator once moved piece 3 into out3 and left out4 untouched.
-TEST(UtilSplitOsInformation, FourthSeparatorStaysInLastPiece) {
-  std::string out1, out2, out3, out4 = "keep";
-  EXPECT_TRUE(UtilSplitOsInformation("A:-B:-C:-D:-E", out1, out2, out3, out4));
-  EXPECT_EQ(out3, "A");
-  EXPECT_EQ(out4, "D:-E");
-}
-
-TEST(UtilSplitDirAndFile, BackslashWinsOverSlash) {
+TEST(Split, DirectoryAndFileAtTheLastBackslashElseSlash) {
   const struct {
     const char* path;
     Pieces directoryAndFile;
     bool result;
   } cases[] = {
-      {"/opt/a/b.log", {"/opt/a", "b.log"}, true},
-      {"/b.log", {"", "b.log"}, true},
-      {"C:\\x/y", {"C:", "x/y"}, true},
-      {"a\\b/", {"a", "b/"}, true},
-      {"/opt/a/", {"keep-dir", "keep-file"}, false},
-      {"C:\\dir\\", {"keep-dir", "keep-file"}, false},
+      {"/opt/a/b.log", {"/opt/a", "b.log"}, true}, {"C:\\x/y", {"C:", "x/y"}, true},
+      {"/b.log", {"", "b.log"}, true},             {"/opt/a/", {"keep-dir", "keep-file"}, false},
       {"file.txt", {"keep-dir", "keep-file"}, false},
-      {"", {"keep-dir", "keep-file"}, false},
   };
   for (const auto& c : cases) {
     std::string directory = "keep-dir", file = "keep-file";
@@ -102,111 +122,102 @@ TEST(UtilSplitDirAndFile, BackslashWinsOverSlash) {
   }
 }
 
-// Two hours east of UTC, no daylight saving; the previous zone is restored.
-class LocalTime : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TZ")) oldTz_ = old;
-    setenv("TZ", "XXX-2", 1);
+TEST(Helpers, ScheduleTimeIsLocalHoursAndMinutes) {
+  {
+    zutest::EnvGuard zone{{"TZ", "XXX-2"}};  // two hours east of UTC, no daylight saving
     tzset();
+    int seconds = -1;
+    EXPECT_EQ(getAtTimeForScheds(1704109559ul, seconds), 0);  // 2024-01-01 11:45:59 UTC
+    EXPECT_EQ(seconds, 13 * 3600 + 45 * 60);
+    EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), seconds), 0);
+    EXPECT_EQ(seconds, 0) << "unconvertible";
   }
-  void TearDown() override {
-    if (oldTz_) setenv("TZ", oldTz_->c_str(), 1); else unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> oldTz_;
-};
-
-TEST_F(LocalTime, ScheduleTimeIsLocalHoursAndMinutes) {
-  int seconds = -1;
-  // 2024-01-01 11:45:59 UTC is 13:45:59 local; the seconds are dropped.
-  EXPECT_EQ(getAtTimeForScheds(1704109559ul, seconds), 0);
-  EXPECT_EQ(seconds, 49500);
-  EXPECT_EQ(getAtTimeForScheds(1704067200ul - 7200, seconds), 0);
-  EXPECT_EQ(seconds, 0) << "local midnight";
+  tzset();
 }
 
-TEST_F(LocalTime, UnconvertibleTimeGivesZero) {
-  int seconds = 123;
-  EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), seconds), 0);
-  EXPECT_EQ(seconds, 0);
-}
-
-TEST(SetValueIfNotSet, AssignsOnlyUnsetTargets) {
+TEST(Helpers, SetValueIfNotSetFillsOnlyEmptyTargets) {
   int number = 5;
   SetValueIfNotSet(number, 7);
   EXPECT_EQ(number, 5);
-  number = 0;
-  SetValueIfNotSet(number, 7);
-  EXPECT_EQ(number, 7);
-
   unsigned long wide = 0;
   SetValueIfNotSet(wide, -1);
   EXPECT_EQ(wide, ULONG_MAX) << "the int is widened with its sign";
-
   std::string text;
   SetValueIfNotSet(text, "first");
   SetValueIfNotSet(text, "second");
   EXPECT_EQ(text, "first");
+  for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
 }
 
-class DirectoryCreation : public ::testing::Test {
- protected:
-  void SetUp() override { oldMask_ = umask(022); }
-  void TearDown() override {
-    umask(oldMask_);
-    permFlag = 0755;
-  }
-  static unsigned ModeOf(const fs::path& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-  }
-
-  uttest::ScratchDir dir_;
-  mode_t oldMask_ = 0;
-};
-
-TEST_F(DirectoryCreation, CreatesMissingParentsWithPermFlag) {
-  EXPECT_EQ(permFlag, 0755);
+TEST(Helpers, CreateDirectoryRecursiveMakesParentsWithPermFlagUpTo1024Characters) {
+  zutest::ScratchDir dir;
+  const mode_t oldMask = umask(022);
   permFlag = 0700;
-  const fs::path leaf = dir_.path() / "a" / "b" / "c";
-  ASSERT_EQ(CreateDirectoryRecursive(leaf.c_str()), 0);
-  EXPECT_TRUE(fs::is_directory(leaf));
-  EXPECT_EQ(ModeOf(dir_.path() / "a"), 0700u);
-  EXPECT_EQ(ModeOf(leaf), 0700u);
+  const std::string leaf = dir / "a/b/c";
+  EXPECT_EQ(CreateDirectoryRecursive(leaf.c_str()), 0);
   EXPECT_EQ(CreateDirectoryRecursive(leaf.c_str()), 0) << "an existing directory is fine";
-}
+  struct stat info {};
+  EXPECT_TRUE(stat((dir / "a").c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
 
-// The errno a refused creation leaves.
-int RefusalErrno(const char* path) {
-  errno = 0;
-  EXPECT_EQ(CreateDirectoryRecursive(path), -1);
-  return errno;
-}
-
-TEST_F(DirectoryCreation, PathLengthLimitIs1024) {
-  std::string path = dir_.path().string() + "/";
+  std::string path = dir.path().string() + "/";
   while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
-  const std::string first = path.substr(0, path.find('/', dir_.path().string().size() + 1));
-
-  EXPECT_EQ(RefusalErrno((path + "e").c_str()), -777);
-  EXPECT_FALSE(fs::exists(first)) << "a refused path creates nothing";
-  ASSERT_EQ(CreateDirectoryRecursive(path.c_str()), 0);
-  EXPECT_TRUE(fs::is_directory(path));
-}
-
-TEST_F(DirectoryCreation, ReportsSystemErrors) {
-  EXPECT_EQ(RefusalErrno((dir_.write("plain", "x") + "/sub").c_str()), ENOTDIR);
-  EXPECT_EQ(RefusalErrno(""), ENOENT) << "no '/' left to split off";
-  EXPECT_EQ(RefusalErrno(nullptr), EINVAL);
-}
-
-TEST(IsPelluxVersionSupported, AcceptsFourteenToSixteen) {
-  for (int version : {13, 14, 15, 16, 17}) {
-    EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16) << version;
+  const std::pair<std::string, int> refusals[] = {
+      {path + "e", -777}, {dir.write("plain", "x") + "/sub", ENOTDIR}, {"", ENOENT}};
+  for (const auto& [refused, number] : refusals) {
+    errno = 0;
+    EXPECT_EQ(CreateDirectoryRecursive(refused.c_str()), -1) << refused;
+    EXPECT_EQ(errno, number) << refused;
   }
+  EXPECT_FALSE(std::filesystem::exists(path.substr(0, path.find('/', dir.path().string().size() + 1))))
+      << "a refused path creates nothing";
+  EXPECT_EQ(CreateDirectoryRecursive(path.c_str()), 0);
+  EXPECT_EQ(CreateDirectoryRecursive(nullptr), -1);
+  umask(oldMask);
+  permFlag = 0755;
+}
+
+TEST(CommaSeparatedList, IntegersWithBlanksStringsQuotedAsTheyAre) {
+  const std::pair<std::vector<int>, const char*> numbers[] = {
+      {{}, "("}, {{-3}, "( -3)"},
+      // Fault mended: values of more than seven characters overflowed a fixed scratch field.
+      {{INT_MIN, 10000000, INT_MAX}, "( -2147483648, 10000000, 2147483647)"}};
+  for (const auto& [values, expected] : numbers) {
+    std::string text = "old";
+    EXPECT_EQ(GetCommaSeperatedList(values, text), !values.empty()) << expected;
+    EXPECT_EQ(text, expected);
+  }
+  std::vector<std::string> names = {"it's", "x y", ""};
+  ASSERT_TRUE(GetCommaSeperatedList(names, names[0])) << "the output may be one of the values";
+  EXPECT_EQ(names[0], "('it's','x y','')");
+}
+
+TEST(PackageCatalogue, MembershipBoundaries) {
+  std::vector<int> all;
+  for (unsigned long id = 795; id < 870; ++id) {
+    const bool db = (id >= 801 && id <= 816) || (id >= 851 && id <= 862);
+    EXPECT_EQ(IsDBPackage(id), db) << id;
+    EXPECT_EQ(IsNonDX_DBPackage(id), db && id != 801 && id != 802 && id != 804 && id != 851) << id;
+    if (db) all.push_back(static_cast<int>(id));
+  }
+  EXPECT_FALSE(IsDBPackage(801 + (1ul << 32)));
+  std::vector<int> ids(100, 7);
+  GetAllDBPackages(ids);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, all);
+  const struct {
+    bool (*test)(const unsigned long&);
+    std::vector<unsigned long> in, out;
+  } classes[] = {
+      {IsBasePackage, {1, 2, 1003}, {0, 3, 1004}}, {IsFSPackage, {702, 2001}, {1003, 2}},
+      {IsMediaAgentPackage, {51, 2003}, {52}},     {IsSRMAgentPackage, {402, 408, 1123}, {401, 409}},
+  };
+  for (const auto& c : classes) {
+    for (unsigned long id : c.in) EXPECT_TRUE(c.test(id)) << id;
+    for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
+  }
+  for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
+  GetAllBasePackages(ids);
+  EXPECT_EQ(ids, (std::vector<int>{1, 1002, 1003, 2})) << "replaced, not appended";
 }
 
 }  // namespace
