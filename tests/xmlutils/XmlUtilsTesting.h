@@ -9,15 +9,18 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "ZUInstallXmlUtils.h"
 
 namespace xutest {
 
+using namespace XmlUtils;
 using ZUInstallManager::ClientSetup;
-using Req = ZUInstallManager::ClientSetup*;
+using ZUInstallManager::ClientsComposition;
+using Req = ClientSetup*;
+using S = std::string;
+using U = unsigned long;
 
 // Parses a request written in the XML vocabulary; a refusal fails the test.
 std::unique_ptr<ClientSetup> Parse(const std::string& xml);
@@ -32,61 +35,42 @@ void HoldNoObject(zumsg::OwnerOf<F>& owner) {
   *slot = nullptr;
 }
 
-// ---- Observing a reader -------------------------------------------------------
-//
-// A reader runs twice, each time with its outputs preset to a different value,
-// so an output it left alone shows as "untouched" whatever its type (a bool
-// preset false and then true cannot pass for a written false).
-
+// A reader runs twice, its outputs preset to a different value each time, so
+// an output it left alone shows as "untouched" whatever its type.
 template <class T>
 T Preset(int run) {
-  if constexpr (std::is_same_v<T, std::string>) {
-    return run == 0 ? "preset-a" : "preset-b";
-  } else if constexpr (std::is_same_v<T, bool>) {
-    return run != 0;
-  } else {
-    return static_cast<T>(777 + run);
-  }
+  if constexpr (std::is_same_v<T, S>) return run == 0 ? "preset-a" : "preset-b";
+  else if constexpr (std::is_same_v<T, bool>) return run != 0;
+  else return static_cast<T>(777 + run);
 }
 
 template <class T>
-std::string Render(const T& value) {
-  if constexpr (std::is_same_v<T, std::string>) {
-    return value.empty() ? "(empty)" : value;
-  } else if constexpr (std::is_same_v<T, bool>) {
-    return value ? "true" : "false";
-  } else if constexpr (std::is_enum_v<T>) {
-    return std::to_string(static_cast<long long>(value));
-  } else {
-    return std::to_string(value);
-  }
+S Render(const T& value) {
+  if constexpr (std::is_same_v<T, S>) return value.empty() ? "(empty)" : value;
+  else if constexpr (std::is_same_v<T, bool>) return value ? "true" : "false";
+  else if constexpr (std::is_enum_v<T>) return std::to_string(static_cast<long long>(value));
+  else return std::to_string(value);
 }
 
+// What a reader returned and left in its outputs (joined by " | ").
 struct Observation {
-  std::string result;
-  std::string outputs;  // rendered outputs joined by " | "
+  S result, outputs;
 };
 
 template <class... Outs, class Call>
 Observation Observe(const Call& call, Req request) {
-  std::tuple<Outs...> first{Preset<Outs>(0)...};
-  std::tuple<Outs...> second{Preset<Outs>(1)...};
+  std::tuple<Outs...> first{Preset<Outs>(0)...}, second{Preset<Outs>(1)...};
   const auto run = [&](std::tuple<Outs...>& outs) {
-    return std::apply([&](Outs&... out) { return call(request, out...); }, outs);
+    return Render(std::apply([&](Outs&... out) { return call(request, out...); }, outs));
   };
-  Observation seen{Render(run(first)), ""};
-  if (Render(run(second)) != seen.result) seen.result += " (unstable)";
-  std::vector<std::string> shown;
+  Observation seen{run(first), ""};
+  if (run(second) != seen.result) seen.result += " (unstable)";
   const auto show = [&](const auto& a, const auto& b) {
     using T = std::decay_t<decltype(a)>;
-    if (a == Preset<T>(0) && b == Preset<T>(1)) {
-      shown.push_back("untouched");
-    } else {
-      shown.push_back(a == b ? Render(a) : "unstable");
-    }
+    const S text = a == Preset<T>(0) && b == Preset<T>(1) ? "untouched" : a == b ? Render(a) : "unstable";
+    seen.outputs += (seen.outputs.empty() ? "" : " | ") + text;
   };
   std::apply([&](const Outs&... a) { std::apply([&](const Outs&... b) { (show(a, b), ...); }, second); }, first);
-  for (const std::string& text : shown) seen.outputs += (seen.outputs.empty() ? "" : " | ") + text;
   return seen;
 }
 
@@ -105,16 +89,15 @@ std::function<Observation(Req)> Reads(Call call) {
   return [call](Req request) { return Observe<Outs...>(call, request); };
 }
 
-// Calls reader fn on the request, on the request with entry index i, on entry i itself,
-// or on entry i's components.
+// Calls reader fn on the request, on the request with entry index i, on entry
+// i itself, or on entry i's components.
 #define ON(fn) [](Req r, auto&... out) { return fn(r, out...); }
 #define AT(fn, i) [](Req r, auto&... out) { return fn(r, i, out...); }
-#define OF(fn, i) [](Req r, auto&... out) { return fn(XmlUtils::GetClientComposition(r, i), out...); }
-#define OF_COMPONENTS(fn, i) \
-  [](Req r, auto&... out) { return fn(XmlUtils::GetComponents(XmlUtils::GetClientComposition(r, i)), out...); }
+#define OF(fn, i) [](Req r, auto&... out) { return fn(GetClientComposition(r, i), out...); }
+#define OF_COMPONENTS(fn, i) [](Req r, auto&... out) { return fn(GetComponents(GetClientComposition(r, i)), out...); }
 
 class ReaderTable : public ::testing::TestWithParam<ReaderRow> {};
 
-inline std::string RowName(const ::testing::TestParamInfo<ReaderRow>& info) { return info.param.name; }
+inline S RowName(const ::testing::TestParamInfo<ReaderRow>& info) { return info.param.name; }
 
 }  // namespace xutest
