@@ -2,17 +2,23 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "ZuRuntime.h"
-#include "runtime/RuntimeTestSupport.h"
 
 namespace {
 
 using Operation = int (ZUPassword::*)(const char*, char*, unsigned long*);
+
+// The error numbers callers see in the wrappers' texts.
+constexpr unsigned long kBadInput = 22;
+constexpr unsigned long kNoRoom = 34;
+
+// Written by an earlier build: the built-in keys must not change.
+constexpr char kPinnedV3[] = "V3:ZZlrLfECwO4fgg1fvcdm8+iojYWsmZOFr5V7uCb0nasflw==";
+constexpr char kPinnedV8[] = "V8:q/MSGgAfZJ/dMz+CelVgGLzEAjnp2iIEvEMrjBZ35gZmwQ==";
 
 struct Result {
   bool ok = false;
@@ -97,7 +103,7 @@ TEST(PasswordCipher, RoundTripsAndConvertsBothFormsWithAFreshNonce) {
       EXPECT_EQ(Call(&ZUPassword::decrypt, converted.text.c_str()).text, text);
       Result sameForm = Call(form.toSame, encrypted.c_str());
       EXPECT_FALSE(sameForm.ok);
-      EXPECT_EQ(sameForm.error, ZUPassword::kBadInput);
+      EXPECT_EQ(sameForm.error, kBadInput);
     }
   }
 }
@@ -134,11 +140,13 @@ TEST(PasswordCipher, RefusesMalformedTexts) {
   ASSERT_EQ(body.back(), '=');
   ASSERT_NE(body[body.size() - 2], '=');
 
-  // Same payload bits, but the two unused bits before '=' set: not canonical.
+  // Same payload bits, but unused bits before the padding set: not canonical.
   std::string loose = body;
   char& last = loose[loose.size() - 2];
   ASSERT_EQ(Sextet(last) & 3, 0);
   last = kAlphabet[Sextet(last) | 1];
+  std::string loose2 = kPinnedV3 + 3;  // "...lw==": four unused bits in 'w'
+  loose2[loose2.size() - 3] = 'x';
 
   const struct Case {
     const char* what;
@@ -157,7 +165,8 @@ TEST(PasswordCipher, RefusesMalformedTexts) {
       {"url-safe alphabet", "V3:" + body.substr(0, 8) + "-" + body.substr(9)},
       {"length not a multiple of 4", "V3:" + body.substr(0, body.size() - 1)},
       {"padding in the middle", "V3:" + body.substr(0, 6) + "==" + body.substr(8)},
-      {"unused bits set", "V3:" + loose},
+      {"unused bits set before '='", "V3:" + loose},
+      {"unused bits set before '=='", "V3:" + loose2},
       {"cut by one block", "V3:" + body.substr(0, body.size() - 4)},
       {"shorter than nonce and tag", "V3:" + std::string(36, 'A')},  // 27 bytes
       {"nonce and tag only", "V3:" + std::string(38, 'A') + "==", true},  // 28 bytes
@@ -166,10 +175,10 @@ TEST(PasswordCipher, RefusesMalformedTexts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ExpectRefused(&ZUPassword::decrypt, c.text.c_str(), ZUPassword::kBadInput, c.wellFormed);
+    ExpectRefused(&ZUPassword::decrypt, c.text.c_str(), kBadInput, c.wellFormed);
     // ConvertToV8 takes only V3: a relabelled V3 text is refused by its shape.
     const bool convertible = c.wellFormed && c.text.compare(0, 3, "V3:") == 0;
-    ExpectRefused(&ZUPassword::ConvertToV8, c.text.c_str(), ZUPassword::kBadInput, convertible);
+    ExpectRefused(&ZUPassword::ConvertToV8, c.text.c_str(), kBadInput, convertible);
   }
 }
 
@@ -187,7 +196,7 @@ TEST(PasswordCipher, DetectsAnyFlippedBitOfThePayload) {
         unsigned long length = sizeof buffer - 1;
         ASSERT_EQ(cipher.decrypt(forged.c_str(), buffer, &length), 0)
             << "character " << at << " bit " << bit;
-        EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+        EXPECT_EQ(cipher.getLastError(), kBadInput);
       }
     }
   }
@@ -211,7 +220,7 @@ TEST(PasswordCipher, RefusesNullArgumentsAStrayLengthAndTooLittleRoom) {
     ZUPassword cipher(0);
     unsigned long needed = 5;  // a null output is a size query only with a length of 0
     EXPECT_EQ((cipher.*c.operation)(c.input.c_str(), nullptr, &needed), 0);
-    EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+    EXPECT_EQ(cipher.getLastError(), kBadInput);
     EXPECT_EQ(needed, 5u);
     needed = 0;
     ASSERT_NE((cipher.*c.operation)(c.input.c_str(), nullptr, &needed), 0);
@@ -220,12 +229,12 @@ TEST(PasswordCipher, RefusesNullArgumentsAStrayLengthAndTooLittleRoom) {
     std::vector<char> buffer(needed + 8, '#');
     unsigned long room = needed + 8;
     EXPECT_EQ((cipher.*c.operation)(nullptr, buffer.data(), &room), 0);
-    EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+    EXPECT_EQ(cipher.getLastError(), kBadInput);
     EXPECT_EQ((cipher.*c.operation)(c.input.c_str(), buffer.data(), nullptr), 0);
-    EXPECT_EQ(cipher.getLastError(), ZUPassword::kBadInput);
+    EXPECT_EQ(cipher.getLastError(), kBadInput);
     room = needed - 1;
     EXPECT_EQ((cipher.*c.operation)(c.input.c_str(), buffer.data(), &room), 0);
-    EXPECT_EQ(cipher.getLastError(), ZUPassword::kNoRoom);
+    EXPECT_EQ(cipher.getLastError(), kNoRoom);
     EXPECT_EQ(room, needed - 1);
     EXPECT_EQ(std::string(buffer.data(), buffer.size()), std::string(buffer.size(), '#'));
 
@@ -246,23 +255,8 @@ TEST(PasswordCipher, RefusesNullArgumentsAStrayLengthAndTooLittleRoom) {
   EXPECT_EQ(one, '\0');
 }
 
-TEST(PasswordCipher, DecryptsTheExampleRequestsPasswords) {
-  const std::regex value(R"re((?:password|clientPassword)="([^"]*)")re");
-  std::size_t found = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR)) {
-    if (entry.path().extension() != ".xml") continue;
-    std::string xml = zu_test::ReadFile(entry.path().string());
-    for (std::sregex_iterator it(xml.begin(), xml.end(), value), end; it != end; ++it) {
-      std::string text = (*it)[1];
-      if (text.compare(0, 3, "V8:") != 0) continue;
-      SCOPED_TRACE(entry.path().filename().string() + ": " + text);
-      ++found;
-      Result plain = Call(&ZUPassword::decrypt, text.c_str());
-      ASSERT_TRUE(plain.ok) << "error " << plain.error;
-      EXPECT_FALSE(plain.text.empty());
-    }
-  }
-  EXPECT_GT(found, 0u);
+TEST(PasswordCipher, ReadsTextsOfAnEarlierBuild) {
+  for (const char* text : {kPinnedV3, kPinnedV8}) EXPECT_EQ(Call(&ZUPassword::decrypt, text).text, "pinned") << text;
 }
 
 }  // namespace
