@@ -1,162 +1,134 @@
-// Field storage: presence, copies, moves, object and list slots, and the states
-// XML cannot express (a present object field holding no child, a present empty list).
+// Field storage: every field of every class through XML and back, presence,
+// copies, moves, clearing, and the states XML cannot express (a present
+// object field holding no child, a present empty list).
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
 
 #include "MessageTestSupport.h"
 
 namespace {
 
-using msgtest::DeepEqual;
 using msgtest::Load;
 using msgtest::Xml;
 using ZUInstallManager::ClientSetup;
-using ZUInstallManager::ClientsComposition;
-using ZUInstallManager::Components;
 using ZUInstallManager::DXInfo;
+using ZuSecurity::UserAccount;
 
 const char kRequest[] =
     R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/></dxInfo>)"
     R"(<clientAuthentication><userAccount userName="u" password="V8:p"/></clientAuthentication>)"
-    R"(<clientComposition operationType="1"><components><packages packageId="1002"/><packages packageId="51"/></components></clientComposition>)"
-    R"(<clientComposition operationType="2"/></ClientSetup>)";
+    R"(<clientComposition operationType="1"><components><packages packageId="1002"/><packages packageId="51"/></components>)"
+    R"(</clientComposition><clientComposition operationType="2"/></ClientSetup>)";
 
-TEST(MessageCopy, DeepCopyIsIndependentOfTheOriginal) {
+TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies) {
+  ASSERT_EQ(CNMessageBase::Initialize(), 0);
+  std::size_t count = 0;
+  const zumsg::ClassInfo* const* classes = zumsg::AllClasses(count);
+  ASSERT_EQ(count, 31u);
+  for (std::size_t c = 0; c < count; ++c) {
+    const zumsg::ClassInfo& info = *classes[c];
+    SCOPED_TRACE(info.qualifiedName);
+    std::unique_ptr<CNMessageBase> original(info.create());
+    msgtest::FillAll(*original);
+    for (unsigned i = 0; i < info.fieldCount; ++i) EXPECT_TRUE(original->isSet(i)) << info.fields[i].name;
+    const std::string xml = Xml(*original);
+    ASSERT_EQ(xml.rfind("error", 0), std::string::npos) << xml;
+    std::unique_ptr<CNMessageBase> reread(info.create());
+    ASSERT_TRUE(Load(*reread, xml));
+    EXPECT_EQ(Xml(*reread), xml);
+    std::unique_ptr<CNMessageBase> copy(info.clone(*original));
+    original.reset();
+    EXPECT_EQ(Xml(*copy), xml);
+  }
+}
+
+TEST(MessageCopy, CopiesAreIndependentAndMovesTakeTheTree) {
   ClientSetup original;
   ASSERT_TRUE(Load(original, kRequest));
   const std::string before = Xml(original);
-
   ClientSetup copy(original);
-  ASSERT_TRUE(DeepEqual(copy, original));
   copy.setint64(ClientSetup::jobId, 99);
   zumsg::object<ClientSetup::dxInfo>(copy)->setstring(DXInfo::connectionUrl, "changed");
-  zumsg::object<DXInfo::dxClient>(*zumsg::object<ClientSetup::dxInfo>(copy))->clearField(ZuEntities::ClientEntity::clientName);
-  auto& entries = *zumsg::list<ClientSetup::clientComposition>(copy);
-  zumsg::list<Components::packages>(*zumsg::object<ClientsComposition::components>(entries[0]))->emplace_back();
-  entries.emplace_back();
-  auto* account = zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(
-      *zumsg::object<ClientSetup::clientAuthentication>(copy));
-  account->setpstringobject(ZuSecurity::UserAccount::password, bstring("V3:q"), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+  zumsg::list<ClientSetup::clientComposition>(copy)->emplace_back();
   EXPECT_EQ(Xml(original), before);
-
   ClientSetup assigned;
   assigned.setint64(ClientSetup::localeId, 1033);
   assigned = copy;
-  EXPECT_TRUE(DeepEqual(assigned, copy));
+  EXPECT_EQ(Xml(assigned), Xml(copy));
   assigned = original;
-  EXPECT_EQ(Xml(assigned), before);
-  EXPECT_NE(Xml(copy).find("changed"), std::string::npos);
   const ClientSetup& self = assigned;
   assigned = self;
   EXPECT_EQ(Xml(assigned), before);
-}
 
-TEST(MessageCopy, MoveTakesTheTreeAndLeavesAUsableEmptyObject) {
-  ClientSetup original;
-  ASSERT_TRUE(Load(original, kRequest));
-  const std::string before = Xml(original);
   DXInfo* dx = zumsg::object<ClientSetup::dxInfo>(original);
-
   ClientSetup moved(std::move(original));
-  EXPECT_EQ(Xml(moved), before);
   EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(moved), dx) << "a move must not copy children";
   for (unsigned i = 0; i < ClientSetup::FieldCount; ++i) EXPECT_FALSE(original.isSet(i));
-  EXPECT_EQ(Xml(original), "<ClientSetup/>");
+  original.clearField(ClientSetup::dxInfo);  // absent after the move: nothing to release
   ASSERT_TRUE(Load(original, R"(<ClientSetup jobId="5"/>)"));
-  EXPECT_EQ(original.getint64(ClientSetup::jobId), 5);
-
-  ClientSetup target;
-  ASSERT_TRUE(Load(target, R"(<ClientSetup requestType="3"><dxInfo/></ClientSetup>)"));
-  target = std::move(moved);
-  EXPECT_EQ(Xml(target), before);
+  EXPECT_EQ(Xml(original), R"(<ClientSetup jobId="5"/>)");
+  copy = std::move(moved);
+  EXPECT_EQ(Xml(copy), before);
   EXPECT_EQ(Xml(moved), "<ClientSetup/>");
 }
 
-TEST(MessageFields, SettersReplaceValuesAndKeepBinaryText) {
-  DXInfo dx;
-  dx.setstring(DXInfo::connectionUrl, "first");
-  dx.setstring(DXInfo::connectionUrl, std::string("a\0b", 3));
-  EXPECT_EQ(dx.getstring(DXInfo::connectionUrl), std::string("a\0b", 3));
-  ZuSecurity::UserAccount account;
-  account.setpstringobject(ZuSecurity::UserAccount::password, bstring("V8:x"), Annotation::PASSWORD_ENCRYPT_NONE);
-  account.setpstringobject(ZuSecurity::UserAccount::password, bstring("V3:y"), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-  pstring* p = *account.getpstringobject(ZuSecurity::UserAccount::password);
-  EXPECT_EQ(p->str(), "V3:y");
-  EXPECT_EQ(p->encryptType(), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-}
-
-TEST(MessageObjectFields, CreateKeepsAPresentChildAndReplacesAnAbsentOrNullOne) {
-  ClientSetup request;
-  CNMessageBase** created = request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber);
-  ASSERT_NE(created, nullptr);
-  ASSERT_NE(*created, nullptr);
-  EXPECT_TRUE(request.isSet(ClientSetup::dxInfo));
-  CNMessageBase* child = *created;
-  child->setstring(DXInfo::connectionUrl, "kept");
-
-  CNMessageBase** again = request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber);
-  EXPECT_EQ(*again, child);
-  EXPECT_EQ(zumsg::objectCreate<ClientSetup::dxInfo>(request).getstring(DXInfo::connectionUrl), "kept");
-
-  // A present field holding no child: readers, the writer and a copy see nothing
-  // but presence; create puts a new child there.
-  delete *again;
-  *again = nullptr;
-  EXPECT_TRUE(request.isSet(ClientSetup::dxInfo));
-  EXPECT_EQ(request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
-  EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(request), nullptr);
-  request.setint64(ClientSetup::jobId, 1);
-  EXPECT_EQ(Xml(request), R"(<ClientSetup jobId="1"/>)");
-  ClientSetup copy(request);
-  EXPECT_TRUE(copy.isSet(ClientSetup::dxInfo));
-  EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(copy), nullptr);
-  EXPECT_TRUE(DeepEqual(copy, request));
-  DXInfo& fresh = zumsg::objectCreate<ClientSetup::dxInfo>(request);
-  EXPECT_FALSE(fresh.isSet(DXInfo::connectionUrl));
-}
-
-TEST(MessageListFields, PresentEmptyListIsKeptAndWritesNothing) {
-  ClientSetup request;
-  void** slot = request.getlistobject(ClientSetup::clientComposition, true);
-  ASSERT_NE(slot, nullptr);
-  EXPECT_TRUE(request.isSet(ClientSetup::clientComposition));
-  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), slot);
-  EXPECT_TRUE(zumsg::list<ClientSetup::clientComposition>(request)->empty());
-  EXPECT_EQ(Xml(request), "<ClientSetup/>");
-  ClientSetup copy(request);
-  ASSERT_NE(zumsg::list<ClientSetup::clientComposition>(copy), nullptr);
-  EXPECT_TRUE(zumsg::list<ClientSetup::clientComposition>(copy)->empty());
-  EXPECT_NE(zumsg::list<ClientSetup::clientComposition>(copy), zumsg::list<ClientSetup::clientComposition>(request));
-}
-
-// Absent fields read as zero, empty or null, whether never set or cleared.
-TEST(MessageFields, ClearFieldMakesEachKindAbsent) {
-  ClientSetup fresh;
-  ZuSecurity::UserAccount freshAccount;
+TEST(MessageFields, SettersReplaceValuesAndClearingMakesOneFieldAbsent) {
   ClientSetup request;
   ASSERT_TRUE(Load(request, kRequest));
-  request.clearField(ClientSetup::jobId);
-  request.clearField(ClientSetup::dxInfo);
-  request.clearField(ClientSetup::clientComposition);
-  request.clearField(ClientSetup::organizationInfo);  // absent already
+  auto* dx = zumsg::object<ClientSetup::dxInfo>(request);
+  dx->setstring(DXInfo::connectionUrl, std::string("a\0b", 3));
+  EXPECT_EQ(dx->getstring(DXInfo::connectionUrl), std::string("a\0b", 3));
   auto* account = zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(
       *zumsg::object<ClientSetup::clientAuthentication>(request));
-  account->clearField(ZuSecurity::UserAccount::password);
-  account->clearField(ZuSecurity::UserAccount::userName);
-  for (ClientSetup* m : {&fresh, &request}) {
-    EXPECT_FALSE(m->isSet(ClientSetup::jobId));
-    EXPECT_EQ(m->getint64(ClientSetup::jobId), 0);
-    EXPECT_FALSE(m->isSet(ClientSetup::dxInfo));
-    EXPECT_EQ(m->getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
-    EXPECT_EQ(m->getlistobject(ClientSetup::clientComposition, false), nullptr);
+  account->setpstringobject(UserAccount::password, bstring("V3:y"), Annotation::PASSWORD_ENCRYPT_NONE);
+  EXPECT_EQ((*account->getpstringobject(UserAccount::password))->encryptType(), Annotation::PASSWORD_ENCRYPT_NONE);
+  // Each field cleared twice: the second time it is absent and must stay so,
+  // its old value not released again, the others untouched.
+  for (int round = 0; round < 2; ++round) {
+    request.clearField(ClientSetup::jobId);
+    request.clearField(ClientSetup::dxInfo);
+    request.clearField(ClientSetup::clientComposition);
+    request.clearField(ClientSetup::organizationInfo);
+    account->clearField(UserAccount::password);
+    account->clearField(UserAccount::userName);
   }
-  for (ZuSecurity::UserAccount* a : {&freshAccount, account}) {
-    EXPECT_EQ(a->getpstringobject(ZuSecurity::UserAccount::password), nullptr);
-    EXPECT_EQ(a->getstring(ZuSecurity::UserAccount::userName), "");
-    EXPECT_EQ(a->getstringview(ZuSecurity::UserAccount::userName), "");
-  }
+  EXPECT_FALSE(request.isSet(ClientSetup::jobId));
+  EXPECT_EQ(request.getint64(ClientSetup::jobId), 0);
+  EXPECT_FALSE(request.isSet(ClientSetup::dxInfo));
+  EXPECT_EQ(request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
+  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), nullptr);
+  EXPECT_EQ(account->getpstringobject(UserAccount::password), nullptr);
+  EXPECT_EQ(account->getstringview(UserAccount::userName), "");
+  EXPECT_TRUE(request.isSet(ClientSetup::requestFlags));
   EXPECT_EQ(Xml(request), R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
+  ClientSetup copy(request);
+  EXPECT_EQ(Xml(copy), Xml(request));
+}
+
+TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButStayPresent) {
+  ClientSetup request;
+  CNMessageBase** slot = request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber);
+  ASSERT_NE(slot, nullptr);
+  CNMessageBase* child = *slot;
+  child->setstring(DXInfo::connectionUrl, "kept");
+  EXPECT_EQ(*request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber), child);
+  delete *slot;
+  *slot = nullptr;
+  void** list = request.getlistobject(ClientSetup::clientComposition, true);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), list);
+  request.setint64(ClientSetup::jobId, 1);
+  ClientSetup copy(request);
+  for (ClientSetup* m : {&request, &copy}) {
+    EXPECT_TRUE(m->isSet(ClientSetup::dxInfo));
+    EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(*m), nullptr);
+    ASSERT_NE(zumsg::list<ClientSetup::clientComposition>(*m), nullptr);
+    EXPECT_TRUE(zumsg::list<ClientSetup::clientComposition>(*m)->empty());
+    EXPECT_EQ(Xml(*m), R"(<ClientSetup jobId="1"/>)");
+  }
+  EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
 }
 
 }  // namespace
