@@ -20,12 +20,7 @@ using zutest::ReadFile;
 using zutest::SplitLines;
 
 // One line of the stand-in's debug log.
-struct DebugLine {
-  long pid = 0;
-  long long jobId = 0;
-  int level = 0;
-  std::string text;
-};
+struct DebugLine { long pid = 0; long long jobId = 0; int level = 0; std::string text; };
 
 // Each test: an empty log directory, no focus, no debug level, nothing at the
 // pre-install path.

@@ -1,7 +1,6 @@
 // Where entries go and how they look: the debug log, the pre-install file and
 // its retry, the quiet filter, markers, console events and the bounded formatter.
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 
 #include "LogTestSupport.h"
@@ -19,45 +18,40 @@ TEST_F(LogTest, DebugLogEntryIsOneLineWithJobAndLevelUnderZuInstallMgrForAnEmpty
   log.jobId = 4711;
   log.LogMessageV("fn", 2, "copied %d of %s", 3, "7 files");
   log.LogMessage("fn", -1, nullptr);
-  const std::vector<logtest::DebugLine> lines = DebugLines("ZuInstallMgr");
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].text, "copied 3 of 7 files");
-  EXPECT_EQ(lines[0].level, 2);
-  EXPECT_EQ(lines[0].jobId, 4711);
-  EXPECT_EQ(lines[0].pid, getpid());
-  EXPECT_EQ(lines[1].text, "");
-  EXPECT_EQ(lines[1].level, -1);
+  std::string shown;
+  for (const logtest::DebugLine& line : DebugLines("ZuInstallMgr")) {
+    shown += std::to_string(line.pid == getpid()) + " " + std::to_string(line.jobId) + " " +
+             std::to_string(line.level) + " " + line.text + "|";
+  }
+  EXPECT_EQ(shown, "1 4711 2 copied 3 of 7 files|1 4711 -1 |");
   EXPECT_TRUE(log.IsReady());
   EXPECT_FALSE(zutest::Exists(kPreInstallPath));
 }
 
-// Markers, XML entries and plain entries alike: one line each, the XML one
-// not doubling a line feed of its own.
+// Markers, XML entries under their kind's heading and plain entries alike:
+// one line each, an XML text's own line feed not doubled, a text cut after
+// 20279 characters.
 TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndText) {
   ZUSimLog log("Installer");
-  log.LogMessage("fn", 0, "hello  world");
   log.LogMessageV("fn", 2, "%d-%s", 42, "x");
   log.AddClientMarker("c1", "p1", 14);
-  EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"1\"/>", 0, 1), 0);
-  EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"2\"/>\n", 0, 2), 0);
-  log.LogMessage("fn", 0, "next");
-  EXPECT_FALSE(log.IsReady());
-  EXPECT_EQ(PreInstallTexts(), (std::vector<std::string>{"hello  world", "42-x",
-                                                         "Install client/packages [p1] for client [c1]",
-                                                         "XML Request :<ClientSetup jobId=\"1\"/>",
-                                                         "XML Response :<ClientSetup jobId=\"2\"/>", "next"}));
-  EXPECT_EQ(ReadFile(kPreInstallPath).back(), '\n');
-}
-
-TEST_F(LogTest, PreInstallTextIsCutAfter20279Characters) {
-  for (const auto& [length, kept] : {std::pair{20278, 20278}, {20279, 20279}, {20280, 20279}, {30000, 20279}}) {
-    std::filesystem::remove(kPreInstallPath);
+  std::vector<std::string> expected = {"42-x", "Install client/packages [p1] for client [c1]"};
+  const std::pair<int, const char*> kinds[] = {{1, "XML Request :"}, {2, "XML Response :"},
+      {4, "Stored Procedure Input :"}, {5, "Stored Procedure Output :"}, {0, ""}, {3, ""}, {6, ""}, {-1, ""}};
+  for (const auto& [kind, heading] : kinds) {
+    const std::string xml = "<ClientSetup jobId=\"" + std::to_string(kind) + "\"/>";
+    EXPECT_EQ(log.LogXML("fn", (xml + (kind == 2 ? "\n" : "")).c_str(), 0, kind), 0);
+    expected.push_back(heading + xml);
+  }
+  for (const auto& [length, kept] : {std::pair{20279, 20279}, {20280, 20279}, {30000, 20279}}) {
     std::string text(length, 'x');
     for (std::size_t i = 0; i < text.size(); i += 1000) text[i] = static_cast<char>('a' + i / 1000 % 26);
-    ZUSimLog("Installer").LogMessage("fn", 0, text.c_str());
-    EXPECT_EQ(PreInstallTexts(), std::vector<std::string>{text.substr(0, kept)}) << length;
-    EXPECT_EQ(ReadFile(kPreInstallPath).back(), '\n') << length;
+    log.LogMessage("fn", 0, text.c_str());
+    expected.push_back(text.substr(0, kept));
   }
+  EXPECT_FALSE(log.IsReady());
+  EXPECT_EQ(PreInstallTexts(), expected);
+  EXPECT_EQ(ReadFile(kPreInstallPath).back(), '\n');
 }
 
 TEST_F(LogTest, FallsBackWhileTheServiceRefusesAndRetriesAtTheNextEntry) {
@@ -81,11 +75,7 @@ class LevelFilter : public LogTest, public ::testing::WithParamInterface<bool> {
 // are filtered with the rest, XML entries never.
 TEST_P(LevelFilter, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
   SetFocus(GetParam() ? "Instance001" : "");  // empty: no instance, the pre-install file
-  const struct {
-    bool quiet;
-    int debugLevel, level;
-    bool written;
-  } cases[] = {
+  const struct { bool quiet; int debugLevel, level; bool written; } cases[] = {
       {true, 3, 0, false}, {true, 3, 2, false}, {true, 3, -1, true}, {true, 0, -1, true},
       {true, 4, 0, true},  {true, 4, -1, true}, {false, 3, 0, true}, {false, 0, 0, true},
   };
@@ -116,10 +106,7 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
   SetDebugLevel(0);
   ZUSimLog log("Installer");
   const std::string longName(2000, 'c');
-  const struct {
-    std::function<void()> add;
-    std::string text;
-  } rows[] = {
+  const struct { std::function<void()> add; std::string text; } rows[] = {
       {[&] { log.AddClientMarker("c1", "p1", 0); }, "Install client/packages [p1] for client [c1]"},
       {[&] { log.AddClientMarker(nullptr, nullptr, 7); }, "Client Uninstall [] for client []"},
       {[&] { log.AddClientMarker("c1", "p1", 4); }, "Invalid operation type [4]"},
@@ -129,13 +116,10 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
       {[&] { log.AddClientMarker(longName.c_str(), "s", 20); },
        ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)},
   };
-  std::vector<std::string> expected;
-  for (const auto& row : rows) {
-    row.add();
-    expected.push_back(row.text);
-  }
-  EXPECT_EQ(DebugTexts("Installer"), expected);
-  for (const logtest::DebugLine& line : DebugLines("Installer")) EXPECT_EQ(line.level, 0) << line.text;
+  for (const auto& row : rows) row.add();
+  const std::vector<logtest::DebugLine> lines = DebugLines("Installer");
+  ASSERT_EQ(lines.size(), std::size(rows));
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(std::to_string(lines[i].level) + lines[i].text, "0" + rows[i].text);
 }
 
 // Blank-separated "%d" and "%s" tokens take the arguments in order; a type
@@ -161,14 +145,8 @@ TEST_F(LogTest, ConsoleEventsCarryTheTokensArgumentsAndTheTypesSeverity) {
 }
 
 TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes) {
-  const struct {
-    std::size_t size, length;
-    int result;
-    const char* buffer;  // afterwards
-  } cases[] = {
-      {24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
-      {1, 5, kStrSafeTruncated, ""},
-      {0, 5, kStrSafeInvalidParameter, "keep"},
+  const struct { std::size_t size, length; int result; const char* buffer; } cases[] = {  // buffer: afterwards
+      {24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"}, {1, 5, kStrSafeTruncated, ""}, {0, 5, kStrSafeInvalidParameter, "keep"},
       {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"},
   };
   for (const auto& c : cases) {

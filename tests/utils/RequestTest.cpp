@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "common/TestSupport.h"
 #include "ZUInstallUtils.h"
+#include "ZUInstallXmlUtils.h"
 
 namespace {
 
@@ -19,13 +21,6 @@ void Load(const std::string& xml, ClientSetup& request) {
   ASSERT_EQ(ConvertStringToClientSetup(xml, &request, error), 0) << error << "\n" << xml;
 }
 
-std::string ErrorMessageOf(const ClientSetup& request) {
-  const auto* info = zumsg::object<ClientSetup::errorInfo>(request);
-  return info != nullptr && info->isSet(ZUInstallManager::ErrorInfo::errorMessage)
-             ? info->getstring(ZUInstallManager::ErrorInfo::errorMessage)
-             : "<absent>";
-}
-
 TEST(RequestLoading, EachFailureHasItsTextAndSuccessLeavesTheErrorAlone) {
   zutest::ScratchDir dir;
   ClientSetup request;
@@ -35,7 +30,7 @@ TEST(RequestLoading, EachFailureHasItsTextAndSuccessLeavesTheErrorAlone) {
   ASSERT_EQ(PopulateClientSetupFromXmlFile(&request, path, error), 0);
   EXPECT_EQ(error, "kept");
   EXPECT_EQ(request.getint64(ClientSetup::jobId), 9);
-  EXPECT_EQ(ErrorMessageOf(request), "<absent>") << "a load replaces the whole content";
+  EXPECT_FALSE(request.isSet(ClientSetup::errorInfo)) << "a load replaces the whole content";
   ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", &request, error), 0);
   EXPECT_EQ(error, "kept");
   EXPECT_EQ(request.getint64(ClientSetup::jobId), 1234);
@@ -63,7 +58,9 @@ TEST(RequestLoading, FileLinesAreJoinedWithoutSeparators) {
     ClientSetup request;
     std::string error, path = dir.write("request.xml", content);
     EXPECT_EQ(PopulateClientSetupFromXmlFile(&request, path, error), message != nullptr ? 0 : -1) << content;
-    if (message != nullptr) EXPECT_EQ(ErrorMessageOf(request), message);
+    if (message != nullptr) {
+      EXPECT_EQ(zumsg::object<ClientSetup::errorInfo>(request)->getstring(ZUInstallManager::ErrorInfo::errorMessage), message);
+    }
   }
 }
 
@@ -109,9 +106,8 @@ std::string Call(Wrapper wrapper, const char* input, int& result, std::string& e
 std::string Encrypted(Wrapper wrapper, const std::string& plain) {
   char* output = nullptr;
   EXPECT_EQ(wrapper(plain.c_str(), &output, nullptr), 0);
-  std::string text = output != nullptr ? output : "";
-  delete[] output;
-  return text;
+  const std::unique_ptr<char[]> text(output);
+  return text != nullptr ? text.get() : "";
 }
 
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {
@@ -124,15 +120,8 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const char* lengthError = "An invalid length of encrypted string is passed to decrypt. Decrypt failed.";
   const char* encryptLength = "Failed to encrypt password to get length, error 22";
   const char* decryptLength = "Failed to decrypt password to get length, error 22";
-  const struct {
-    const char* name;
-    Wrapper wrapper;
-    std::string input;
-    int result;
-    std::string error, output;
-  } rows[] = {
+  const struct { const char* name; Wrapper wrapper; std::string input; int result; std::string error, output; } rows[] = {
       {"EncryptV3", ZUEncryptPassword, "s3cret pass", 0, "", "V3:s3cret pass"},
-      {"EncryptV3Empty", ZUEncryptPassword, "", 0, "", "V3:"},
       {"EncryptV8", ZUEncryptPassword_V8, longPlain, 0, "", "V8:" + longPlain},
       {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, 0, "", "V3:pw"},
       {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, 0, "", "V8:pw"},
@@ -156,13 +145,12 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
     EXPECT_EQ(result, row.result) << row.name;
     EXPECT_EQ(error, row.error) << row.name;
   }
-  for (Wrapper wrapper : {ZUEncryptPassword, ZUEncryptPassword_V8, ZUPasswordConvert_V8ToV3,
-                          ZUPasswordConvert_V3ToV8, ZUDecryptPassword}) {
+  for (Wrapper wrapper : {ZUEncryptPassword, ZUEncryptPassword_V8, ZUPasswordConvert_V8ToV3, ZUPasswordConvert_V3ToV8,
+                          ZUDecryptPassword}) {
     int result = 0;
     std::string error;
-    EXPECT_EQ(Call(wrapper, nullptr, result, error), "untouched");
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(error, "Invalid arguments passed.");
+    EXPECT_EQ(Call(wrapper, nullptr, result, error) + " " + std::to_string(result) + " " + error,
+              "untouched -1 Invalid arguments passed.");
     EXPECT_EQ(wrapper(v3.c_str(), nullptr, nullptr), -1);
   }
 }
@@ -170,12 +158,7 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
 // The one-call forms offer the cipher 1023 characters and return its error number.
 TEST(PasswordWrappers, UtilEncryptAndDecrypt) {
   const std::string fits(737, 'x');  // encrypts to exactly 1023 characters
-  const struct {
-    int (*call)(const char*, std::string&);
-    std::string input;
-    int result;
-    std::string output;
-  } rows[] = {
+  const struct { int (*call)(const char*, std::string&); std::string input; int result; std::string output; } rows[] = {
       {UtilEncrypt, fits + "x", 34, "untouched"},
       {UtilDecrypt, Encrypted(ZUEncryptPassword_V8, std::string(1023, 'y')), 0, std::string(1023, 'y')},
       {UtilDecrypt, Encrypted(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
@@ -200,51 +183,49 @@ std::string ClientEntry(const std::string& password) {
          "><clientEntity clientName=\"c\"/></client></clientInfo></clientComposition>";
 }
 
-std::string PasswordAt(ClientSetup& request, std::size_t index) {
-  auto* info = zumsg::object<ClientsComposition::clientInfo>(zumsg::list<ClientSetup::clientComposition>(request)->at(index));
-  return zumsg::object<App::ClientInfo::client>(*info)->getstring(App::Client::clientPassword);
+// Each entry's password, "-" for none, converted ones decrypted.
+std::string Passwords(ClientSetup& request) {
+  std::string shown;
+  for (ClientsComposition& entry : zumsg::listCreate<ClientSetup::clientComposition>(request)) {
+    std::string password = "-", error;
+    int result = 0;
+    XmlUtils::GetClientPassword(&entry, password);
+    shown += (password.rfind("V3:", 0) == 0 ? "V3:" + Call(ZUDecryptPassword, password.c_str(), result, error) : password) + " ";
+  }
+  return shown;
 }
 
-// Converts each client password in order and stops at the first refusal.
+// Converts each client password in order, skips entries without one and stops at the first refusal.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   const std::string one = Encrypted(ZUEncryptPassword_V8, "one"), three = Encrypted(ZUEncryptPassword_V8, "three");
-  const std::string alreadyV3 = Encrypted(ZUEncryptPassword, "two");
+  const struct { std::string entries; int result; std::string error, after; } cases[] = {
+      {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>", 0,
+       "untouched", "V3:one - - - "},
+      {ClientEntry(one) + ClientEntry(Encrypted(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
+       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "}};
+  for (const auto& c : cases) {
+    ClientSetup request;
+    Load("<ClientSetup>" + c.entries + "</ClientSetup>", request);
+    ClientSetup* pointer = &request;
+    std::string error = "untouched";
+    EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), c.result);
+    EXPECT_EQ(pointer, &request);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(Passwords(request), c.after);
+  }
   ClientSetup request;
-  Load("<ClientSetup>" + ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/>" +
-           "</clientComposition>" + ClientEntry(alreadyV3) + ClientEntry(three) + "</ClientSetup>", request);
   ClientSetup* pointer = &request;
-  std::string error = "untouched";
-  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);
-  EXPECT_EQ(error, "Failed to encrypt password to get length, error 22");
-  EXPECT_EQ(pointer, &request);
-  int result = 0;
-  EXPECT_EQ(Call(ZUDecryptPassword, PasswordAt(request, 0).c_str(), result, error), "one");
-  EXPECT_EQ(PasswordAt(request, 0).substr(0, 3), "V3:");
-  EXPECT_EQ(PasswordAt(request, 4), alreadyV3);
-  EXPECT_EQ(PasswordAt(request, 5), three);
-
-  pointer = nullptr;
-  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);
-  EXPECT_EQ(error, "Invalid arguments passed.");
-}
-
-TEST(ReEncryptInputRequestNetPwdV8ToV3, RequestsWithoutPasswordsSucceedUnchanged) {
-  ClientSetup request;
+  std::string error;
   Load("<ClientSetup><clientComposition><clientInfo/></clientComposition></ClientSetup>", request);
-  ClientSetup* pointer = &request;
-  std::string error = "untouched";
-  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), 0);
   // A present client field holding no object, which XML cannot say.
   auto* info = zumsg::object<ClientsComposition::clientInfo>(zumsg::list<ClientSetup::clientComposition>(request)->at(0));
   CNMessageBase** slot = info->getObjectAccessor(true, true, App::ClientInfo::client, App::Client::kClassNumber);
   delete *slot;
   *slot = nullptr;
   EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), 0);
-  const std::string one = Encrypted(ZUEncryptPassword_V8, "one");
-  Load("<ClientSetup>" + ClientEntry(one) + "</ClientSetup>", request);
-  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), 0);
-  EXPECT_EQ(error, "untouched");
-  EXPECT_EQ(PasswordAt(request, 0).substr(0, 3), "V3:");
+  pointer = nullptr;
+  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);
+  EXPECT_EQ(error, "Invalid arguments passed.");
 }
 
 }  // namespace

