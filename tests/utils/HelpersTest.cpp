@@ -12,6 +12,7 @@
 
 #include "common/TestSupport.h"
 #include "ZUInstallUtils.h"
+#include "ZUInstallXmlUtils.h"
 
 namespace {
 
@@ -24,34 +25,24 @@ template <class T> std::string Hex(T value) { std::string text = "old"; BC::toHe
 template <class T> T Parse(const char* text, T value) { BC::fromString(value, text); return value; }
 template <class T> T ParseHex(const std::string& text, T value) { BC::fromHexString(value, text); return value; }
 
-TEST(BasicConversion, FormatsEveryTypeInFullAndFloatsCutAt23Characters) {
+// Texts: integers in full, floats cut at 23 characters, hex in lower case;
+// parsing keeps the value when nothing reads.
+TEST(BasicConversion, FormatsAndParsesEveryType) {
   const std::pair<std::string, const char*> rows[] = {
-      {Text(static_cast<short>(SHRT_MIN)), "-32768"}, {Text(static_cast<unsigned short>(USHRT_MAX)), "65535"},
-      {Text(INT_MIN), "-2147483648"}, {Text(UINT_MAX), "4294967295"}, {Text(LONG_MIN), "-9223372036854775808"},
-      {Text(ULLONG_MAX), "18446744073709551615"}, {Text('A'), "A"}, {Text('\0'), ""}, {Text(true), "1"},
-      {Text(static_cast<unsigned char>(0xE9)), "\xE9"}, {Text(false), "0"}, {Text(0.1f), "0.100000"},
+      {Text(static_cast<short>(SHRT_MIN)), "-32768"}, {Text(UINT_MAX), "4294967295"}, {Text(true), "1"},
+      {Text(LONG_MIN), "-9223372036854775808"}, {Text(ULLONG_MAX), "18446744073709551615"}, {Text('\0'), ""},
       {Text(1e16), "10000000000000000.00000"}, {Text(-DBL_MAX), "-1797693134862315708145"},
       {Hex(static_cast<unsigned short>(0)), "0x0"}, {Hex(0xABCDEFull), "0xabcdef"}, {Hex(-1LL), "0xffffffffffffffff"},
-      {Hex(ULONG_MAX), "0xffffffffffffffff"}, {Hex(LLONG_MIN), "0x8000000000000000"}};
+      {Hex(ULONG_MAX), "0xffffffffffffffff"}, {Hex(LLONG_MIN), "0x8000000000000000"},
+      {std::to_string(Parse<int>("\t\n-17abc", 7) + Parse<int>("x42", 7)), "-10"},
+      {std::to_string(Parse<unsigned long long>("18446744073709551615", 7)), "18446744073709551615"},
+      {std::to_string(Parse<double>(" 2.5e3xyz", 7) + Parse<double>(".e5", 0.5)), "2500.500000"},
+      {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
+      {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
+      // Characters and booleans take the first character as it is.
+      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)),
+       " 01"}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
-}
-
-TEST(BasicConversion, ParsesLikeTheScannerAndKeepsTheValueWhenNothingReads) {
-  EXPECT_EQ(Parse<int>("\t\n-17abc", 7), -17);
-  EXPECT_EQ(Parse<short>("-32768", 7), SHRT_MIN);
-  EXPECT_EQ(Parse<unsigned long long>("18446744073709551615", 7), ULLONG_MAX);
-  EXPECT_EQ(Parse<double>(" 2.5e3xyz", 7), 2500.0);
-  EXPECT_EQ(ParseHex<unsigned int>("  0X1fz", 0u), 31u);
-  EXPECT_EQ(ParseHex<long long>(Hex(LLONG_MIN), 0), LLONG_MIN);
-  for (const char* text : {"", "-", "x42", ".e5"}) {
-    EXPECT_EQ(Parse<int>(text, 7) + Parse<double>(text, 0.5) + ParseHex<long long>(text, 7), 14.5) << text;
-  }
-  // Characters and booleans take the first character as it is.
-  for (const auto& [text, on] : {std::pair{"", false}, {"0", false}, {"0.5", false}, {"false", true}, {" 0", true}}) {
-    EXPECT_EQ(Parse<bool>(text, !on), on) << text;
-  }
-  EXPECT_EQ(Parse<char>(" a", 'q'), ' ');
-  EXPECT_EQ(Parse<unsigned char>("", 'q'), 0);
 }
 
 // Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split.
@@ -117,23 +108,17 @@ TEST(Helpers, CreateDirectoryRecursiveMakesParentsWithPermFlagUpTo1024Characters
   zutest::ScratchDir dir;
   const mode_t oldMask = umask(022);
   permFlag = 0700;
-  EXPECT_EQ(CreateDirectoryRecursive((dir / "a/b/c").c_str()), 0);
-  EXPECT_EQ(CreateDirectoryRecursive((dir / "a/b/c").c_str()), 0) << "an existing directory is fine";
-  struct stat info {};
-  EXPECT_TRUE(stat((dir / "a").c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
   std::string path = dir.path().string() + "/";
   while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
-  const std::pair<std::string, int> refusals[] = {
-      {path + "e", -777}, {dir.write("plain", "x") + "/sub", ENOTDIR}, {"", ENOENT}};
-  for (const auto& [refused, number] : refusals) {
-    errno = 0;
-    EXPECT_EQ(CreateDirectoryRecursive(refused.c_str()), -1) << refused;
-    EXPECT_EQ(errno, number) << refused;
-  }
-  EXPECT_FALSE(std::filesystem::exists(path.substr(0, path.find('/', dir.path().string().size() + 1))))
-      << "a refused path creates nothing";
-  EXPECT_EQ(CreateDirectoryRecursive(path.c_str()), 0);
-  EXPECT_EQ(CreateDirectoryRecursive(nullptr), -1);
+  errno = 0;
+  EXPECT_EQ(CreateDirectoryRecursive((path + "e").c_str()), -1);
+  EXPECT_EQ(errno, -777);
+  EXPECT_FALSE(std::filesystem::exists(path.substr(0, path.find('/', dir.path().string().size() + 1))));
+  EXPECT_EQ(CreateDirectoryRecursive(path.c_str()) + CreateDirectoryRecursive(path.c_str()), 0);
+  struct stat info {};
+  EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
+  EXPECT_EQ(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()), -1);
+  EXPECT_EQ(errno, ENOTDIR);
   umask(oldMask);
   permFlag = 0755;
 }
@@ -172,6 +157,25 @@ TEST(PackageCatalogue, MembershipBoundaries) {
     for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
+}
+
+// The first entry holding the id on its low 32 bits; entries without one never match.
+TEST(PackageCatalogue, SearchFindsTheFirstPresentId) {
+  ZUInstallManager::ClientSetup request;
+  std::string error;
+  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/>
+      <packages packageId="702" packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages
+      packageId="702" packageMode="3"/></components></clientComposition></ClientSetup>)", &request, error), 0);
+  auto* packages = zumsg::list<ZUInstallManager::Components::packages>(
+      *XmlUtils::GetComponents(XmlUtils::GetClientComposition(&request, 0)));
+  std::string modes;
+  for (int id : {702, 802, 0, 801}) {
+    const auto it = GetIterToPackageInVector(packages, id);
+    modes += (it == packages->end() ? "-" : std::to_string(it->getint64(ZUInstallManager::PackageInformation::packageMode)))
+             + (FindPackageInVector(packages, id) ? "+ " : " ");
+  }
+  EXPECT_EQ(modes, "1+ 2+ - - ");
+  EXPECT_FALSE(FindPackageInVector(nullptr, 702));
 }
 
 }  // namespace

@@ -149,8 +149,8 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
                           ZUDecryptPassword}) {
     int result = 0;
     std::string error;
-    EXPECT_EQ(Call(wrapper, nullptr, result, error) + " " + std::to_string(result) + " " + error,
-              "untouched -1 Invalid arguments passed.");
+    const std::string shown = Call(wrapper, nullptr, result, error);
+    EXPECT_EQ(shown + " " + std::to_string(result) + " " + error, "untouched -1 Invalid arguments passed.");
     EXPECT_EQ(wrapper(v3.c_str(), nullptr, nullptr), -1);
   }
 }

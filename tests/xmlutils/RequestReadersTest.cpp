@@ -28,7 +28,6 @@ const char kTopWithoutCode[] = R"(<ClientSetup><errorInfo errorMessage="top"/><c
 // No request-level block; entry 0 has a code and no text; entry 1 a text.
 const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCode="7"/></clientComposition>
   <clientComposition><errorInfo errorCode="4294967295" errorMessage="second"/></clientComposition></ClientSetup>)";
-const char kWide[] = R"(<ClientSetup><errorInfo errorCode="4294967296" errorMessage="wide"/></ClientSetup>)";
 // Only entry 1 has a code: the response readers never look there.
 const char kSecondOnly[] = R"(<ClientSetup><clientComposition/>
   <clientComposition><errorInfo errorCode="9"/></clientComposition></ClientSetup>)";
@@ -48,28 +47,23 @@ const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 const ReaderRow kRows[] = {
     {"OperationTypeLow32Bits", kHeader, Reads<Op>(ON(GetOperationType)), "0", "20"},
     {"OperationTypeAbsent", kHollow, Reads<Op>(ON(GetOperationType)), "-1", "untouched"},
-    {"LocaleSignExtended", kHeader, Reads<U>(ON(GetlocaleID)), "0", "18446744073709551615"},
     {"UserIdSignExtended", kHeader, Reads<U>(ON(GetUserID)), "0", "18446744073709551615"},
     {"UserWithoutUserId", kHollow, Reads<U>(ON(GetUserID)), "-1", "untouched"},
     {"UpgradeModeTwoIsTrue", kHeader, Reads<bool>(ON(GetUpgradeMode)), "0", "true"},
-    {"RemoteClient", kHeader, Reads<bool>(ON(GetRemoteClient)), "0", "true"},
     {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
     {"ClientOperationTypeOfIndex", kHeader, Reads<Op>(AT(GetClientOperationType, 1)), "0", "20"},
     {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
     {"RequestFlagsWhole64Bits", kHeader, Reads<>(ON(GetRequestFlags)), "-4294963200", ""},
-    {"RequestTypeAbsentIsZero", kHollow, Reads<>(ON(GetRequestType)), "0", ""},
     {"ErrorCodeRequestLevelZeroWins", kTopZero, kCode, "0", ""},
     {"InfoRequestLevelZeroWins", kTopZero, kInfo, "0", "0 | done"},
     {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
     {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
     {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
-    {"InfoWhole64Bits", kWide, kInfo, "0", "4294967296 | wide"},
     {"ErrorCodeNeverReadsEntry1", kSecondOnly, kCode, "-1", ""},
     {"InfoNeverReadsEntry1", kSecondOnly, kInfo, "-1", "untouched | untouched"},
     {"ErrorCodeNullRequest", nullptr, kCode, "-1", ""},
     {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
     {"StatusEntryWithoutCode", kSecondOnly, Reads<U, S>(OF(GetClientStatus, 0)), "-1", "untouched | untouched"},
-    {"PushJobStatusIsClientStatus", kEntryOnly, Reads<U, S>(OF(GetPushJobStatus, 1)), "0", "4294967295 | second"},
     {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
     {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
@@ -78,9 +72,7 @@ const ReaderRow kRows[] = {
     {"AuthCodeAbsentIsSuccessUntouched", kHollow, Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
     {"AuthCodeNullRequest", nullptr, Reads<S>(ON(GetOrganizationAuthcode)), "-1", "untouched"},
     {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
-    {"DXType", kConnect, Reads<int>(ON(GetDXType)), "0", "3"},
     {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
-    {"Gateway", kConnect, Reads<S>(ON(GetiNetworkGateway)), "0", "gw01:8403"},
     {"FirewallBlockEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetiFirewallConfigBlock)), "-1", "(empty)"},
     {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
     {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0", "dx02 | (empty) | false"},
