@@ -163,4 +163,8 @@ include(CPack)
 if(ZU_BUILD_TESTS)
   add_subdirectory(tests/package)
   add_subdirectory(tests/symbols)
+  if(NOT ZU_USE_PRODUCT_LIBS)
+    # The baseline describes the library built on our declarations of the platform.
+    add_subdirectory(tests/abi)
+  endif()
 endif()
