@@ -1,7 +1,8 @@
 # Checks the man page and the bash completion that ship with zu-request
-# (cmake -P): groff reads the page without a warning, bash parses the
-# completion, and both know every command and option `zu-request --help` names.
-# Inputs: ZU_TOOL, ZU_GROFF, ZU_BASH, ZU_MAN_PAGE, ZU_COMPLETION.
+# (cmake -P): groff reads the page without a warning, both know every command
+# and option `zu-request --help` names, and the completion completes (with
+# bash-completion's helpers, when installed).
+# Inputs: ZU_TOOL, ZU_GROFF, ZU_BASH, ZU_MAN_PAGE, ZU_COMPLETION, ZU_SOURCE_DIR.
 cmake_minimum_required(VERSION 3.25)
 
 execute_process(COMMAND "${ZU_GROFF}" -man -ww -z "${ZU_MAN_PAGE}"
@@ -48,6 +49,43 @@ foreach(option IN LISTS options)
 endforeach()
 if(missing)
   message(FATAL_ERROR "zu-request --help names what its documentation lacks:\n${missing}")
+endif()
+
+# What bash offers after the words typed so far (the last one is completed).
+set(helpers /usr/share/bash-completion/bash_completion)
+set(rows
+  "s|show schema"
+  "show --j|--json"
+  "log --kind r|request response"
+  "log --kind=res|response"
+  "password v|v8-to-v3 v3-to-v8"
+  "show examples/requests/bulk|examples/requests/bulk-install.xml"
+  "mask -- examples/requests/si|examples/requests/single-client-install.xml"
+  "packages 1|")
+if(NOT EXISTS "${helpers}")
+  message(STATUS "bash-completion not installed: completion not exercised")
+  set(rows "")
+endif()
+foreach(row IN LISTS rows)
+  string(REPLACE "|" ";" row "${row}")
+  list(GET row 0 typed)
+  list(GET row 1 expected)
+  execute_process(
+    COMMAND "${ZU_BASH}" -c [[
+      source "$1" && source "$2" || exit 1
+      COMP_WORDS=(zu-request $3) COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE="zu-request $3" COMP_POINT=${#COMP_LINE}
+      compopt() { :; }
+      _zu_request zu-request "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
+      printf '%s
+' "${COMPREPLY[*]}"]] completion "${helpers}" "${ZU_COMPLETION}" "${typed}"
+    WORKING_DIRECTORY "${ZU_SOURCE_DIR}" RESULT_VARIABLE status OUTPUT_VARIABLE offered ERROR_VARIABLE err)
+  string(STRIP "${offered}" offered)
+  if(NOT status EQUAL 0 OR NOT offered STREQUAL expected OR err)
+    string(APPEND missing "  'zu-request ${typed}' completes to '${offered}' instead of '${expected}' ${err}\n")
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "the bash completion misbehaves:\n${missing}")
 endif()
 list(LENGTH commands count)
 message(STATUS "man page and completion cover the ${count} commands of zu-request --help")
