@@ -17,7 +17,7 @@ set_target_properties(zu-request PROPERTIES INSTALL_RPATH "$ORIGIN/${ZU_BIN_TO_L
 
 install(FILES include/ZUInstallLog.h include/ZUInstallUtils.h include/ZUInstallXmlUtils.h
               ${PROJECT_BINARY_DIR}/include/zuinstall_export.h
-        DESTINATION ${ZU_HEADER_DIR})
+        DESTINATION ${ZU_HEADER_DIR} COMPONENT dev)
 
 set(ZU_INSTALL_TARGETS ZuInstall)
 if(ZU_USE_PRODUCT_LIBS)
@@ -29,7 +29,7 @@ if(ZU_USE_PRODUCT_LIBS)
     # Built against our declarations of the product: install them with ours.
     install(FILES interfaces/messages/CNMessageBase.h interfaces/messages/ZuInstallMessages.h
                   interfaces/messages/ZuInstallSchema.def interfaces/runtime/ZuRuntime.h
-            DESTINATION ${ZU_HEADER_DIR})
+            DESTINATION ${ZU_HEADER_DIR} COMPONENT dev)
     set(ZU_PLATFORM_INCLUDES "\${PACKAGE_PREFIX_DIR}/${ZU_HEADER_DIR}")
     set(ZU_PC_PLATFORM_CFLAGS "")
   else()
@@ -61,7 +61,7 @@ else()
   list(APPEND ZU_INSTALL_TARGETS ZuXMLMessagesBase ZuLib)
   install(FILES interfaces/messages/CNMessageBase.h interfaces/messages/ZuInstallMessages.h
                 interfaces/messages/ZuInstallSchema.def interfaces/runtime/ZuRuntime.h
-          DESTINATION ${ZU_HEADER_DIR})
+          DESTINATION ${ZU_HEADER_DIR} COMPONENT dev)
   target_compile_features(ZuXMLMessagesBase PUBLIC cxx_std_17)
   target_compile_features(ZuLib PUBLIC cxx_std_17)
   set_target_properties(ZuXMLMessagesBase PROPERTIES EXPORT_NAME XMLMessagesBase INSTALL_RPATH "$ORIGIN")
@@ -74,34 +74,97 @@ else()
   set(ZU_PC_LIBS_PRIVATE "-lZuLib")
 endif()
 
+# Three components, split as Debian splits a library: `runtime` (the shared
+# libraries), `dev` (headers, CMake package, pkg-config file, the unversioned
+# .so links) and `tool` (zu-request, its man page and completion).
 install(TARGETS ${ZU_INSTALL_TARGETS} EXPORT ZuInstallTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS zu-request RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(EXPORT ZuInstallTargets NAMESPACE Zu:: DESTINATION ${ZU_CMAKE_DIR})
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS zu-request RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+install(EXPORT ZuInstallTargets NAMESPACE Zu:: DESTINATION ${ZU_CMAKE_DIR} COMPONENT dev)
 
 configure_package_config_file(cmake/ZuInstallConfig.cmake.in
   ${PROJECT_BINARY_DIR}/ZuInstallConfig.cmake INSTALL_DESTINATION ${ZU_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/ZuInstallConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/ZuInstallConfig.cmake ${PROJECT_BINARY_DIR}/ZuInstallConfigVersion.cmake
-        DESTINATION ${ZU_CMAKE_DIR})
-# The pkg-config file is written at install time, for the prefix actually used.
-install(CODE "
-  set(ZU_PC_TEMPLATE [[${PROJECT_SOURCE_DIR}/cmake/zuinstall.pc.in]])
-  set(ZU_PC_LIBDIR [[${CMAKE_INSTALL_LIBDIR}]])
-  set(ZU_PC_INCLUDEDIR [[${CMAKE_INSTALL_INCLUDEDIR}]])
-  set(PROJECT_DESCRIPTION [[${PROJECT_DESCRIPTION}]])
-  set(PROJECT_VERSION [[${PROJECT_VERSION}]])
-  set(ZU_PC_LIBS [[${ZU_PC_LIBS}]])
-  set(ZU_PC_LIBS_PRIVATE [[${ZU_PC_LIBS_PRIVATE}]])
-  set(ZU_PC_PLATFORM_CFLAGS [[${ZU_PC_PLATFORM_CFLAGS}]])")
-install(SCRIPT cmake/InstallPkgConfig.cmake)
+        DESTINATION ${ZU_CMAKE_DIR} COMPONENT dev)
 
+# The pkg-config file finds the prefix from its own place, so the installed
+# tree can move as the libraries can.
+set(ZU_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH ZU_PC_TO_PREFIX /${ZU_PC_DIR} /)
+string(REGEX REPLACE "/$" "" ZU_PC_TO_PREFIX "${ZU_PC_TO_PREFIX}")
+foreach(kind LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
+    set(ZU_PC_${kind} "${CMAKE_INSTALL_${kind}}")
+  else()
+    set(ZU_PC_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
+  endif()
+endforeach()
+configure_file(cmake/zuinstall.pc.in ${PROJECT_BINARY_DIR}/zuinstall.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/zuinstall.pc DESTINATION ${ZU_PC_DIR} COMPONENT dev)
+
+# The man page, compressed as Debian ships them, and the bash completion.
+find_program(ZU_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/zu-request.1.gz
+  COMMAND ${ZU_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/doc/zu-request.1 > ${PROJECT_BINARY_DIR}/zu-request.1.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/doc/zu-request.1
+  COMMENT "Compressing the man page")
+add_custom_target(zu-request-man ALL DEPENDS ${PROJECT_BINARY_DIR}/zu-request.1.gz)
+install(FILES ${PROJECT_BINARY_DIR}/zu-request.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+install(FILES doc/zu-request.bash-completion DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
+        RENAME zu-request COMPONENT tool)
+
+# `make package`: one Debian package per component.
+set(ZU_PACKAGE_MAINTAINER "ZuInstall maintainers <zuinstall@example.org>" CACHE STRING
+    "Maintainer field of the Debian packages")
+set(ZU_RUNTIME_PACKAGE libzuinstall${PROJECT_VERSION_MAJOR})
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zuinstall)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Empty, so each package's own first line is its synopsis.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+set(CPACK_PACKAGE_CONTACT "${ZU_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime dev tool)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# dpkg-shlibdeps runs in each component's staging directory; the tool finds
+# its own libraries in the runtime component's and depends on them by name.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ../runtime${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ZU_RUNTIME_PACKAGE})
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "install request, logging and utility library
+The library the installation manager's processes load to read and write
+install requests, log them with every password masked and handle the V3
+and V8 password forms, with its message and runtime libraries.")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libzuinstall-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${ZU_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DEV_DESCRIPTION "install request library - development files
+Headers, CMake package (find_package(ZuInstall)), pkg-config file
+(zuinstall) and the unversioned links to build against ${ZU_RUNTIME_PACKAGE}.")
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME zu-request)
+set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${ZU_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_TOOL_DESCRIPTION "show, check, compare, mask and log install requests
+zu-request, the operators' command-line tool over the install request
+library: shows a request's facts, checks it against the request format,
+compares two requests, prints its XML Schema, masks and logs it, and
+converts passwords read from standard input.")
+include(CPack)
 
 # The tests of what the install delivers live beside the install rules.
 if(ZU_BUILD_TESTS)
   add_subdirectory(tests/package)
   add_subdirectory(tests/symbols)
+  if(NOT ZU_USE_PRODUCT_LIBS)
+    # The baseline describes the library built on our declarations of the platform.
+    add_subdirectory(tests/abi)
+  endif()
 endif()

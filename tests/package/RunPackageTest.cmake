@@ -2,8 +2,12 @@
 #   cmake      stage `cmake --install` of the build, check the installed
 #              libraries, build the consumer with find_package and run it and
 #              the installed zu-request;
-#   pkgconfig  stage the install, build the consumer with the flags pkg-config
-#              gives and run it;
+#   pkgconfig  stage the install, move it elsewhere, build the consumer with
+#              the flags pkg-config gives there and run it;
+#   deb        build the Debian packages with cpack, check their names,
+#              versions, dependencies and contents, extract them into one
+#              root with `dpkg-deb -x`, and build and run both consumers and
+#              the tool against what they hold;
 #   product    configure a second tree with ZU_USE_PRODUCT_LIBS pointing at the
 #              build's stand-in libraries as if they were the product's, build
 #              libZuInstall and zu-request there, compare the tool's output
@@ -11,7 +15,7 @@
 #              consumer against that install.
 # Inputs: ZU_MODE, ZU_SOURCE_DIR, ZU_BUILD_DIR, ZU_WORK_DIR, ZU_CXX,
 # ZU_GENERATOR, ZU_BUILD_TYPE, ZU_SANITIZE, ZU_VERSION, ZU_SOVERSION,
-# ZU_LIBDIR, ZU_TOOL, ZU_RUNTIME_LIBRARY, ZU_MESSAGES_LIBRARY.
+# ZU_LIBDIR, ZU_TOOL, ZU_CPACK, ZU_RUNTIME_LIBRARY, ZU_MESSAGES_LIBRARY.
 cmake_minimum_required(VERSION 3.25)
 
 set(example "${ZU_SOURCE_DIR}/examples/requests/bulk-install.xml")
@@ -84,6 +88,31 @@ function(run_cmake_consumer prefix build)
   expect_output("the find_package consumer" "${run_output}" "${expected_consumer_output}")
 endfunction()
 
+# Builds the consumer with the flags pkg-config finds for the install in
+# `prefix` and runs it; the .pc file must point into `prefix`.
+function(run_pkgconfig_consumer prefix)
+  find_program(PKG_CONFIG pkg-config REQUIRED)
+  set(ENV{PKG_CONFIG_PATH} "${prefix}/${ZU_LIBDIR}/pkgconfig")
+  unset(ENV{PKG_CONFIG_LIBDIR})
+  run("pkg-config --cflags" "${PKG_CONFIG}" --cflags zuinstall)
+  separate_arguments(cflags UNIX_COMMAND "${run_output}")
+  run("pkg-config --libs" "${PKG_CONFIG}" --libs zuinstall)
+  separate_arguments(libs UNIX_COMMAND "${run_output}")
+  run("pkg-config --variable=libdir" "${PKG_CONFIG}" --variable=libdir zuinstall)
+  string(STRIP "${run_output}" libdir)
+  file(REAL_PATH "${libdir}" real_libdir)
+  file(REAL_PATH "${prefix}/${ZU_LIBDIR}" expected_libdir)
+  if(NOT real_libdir STREQUAL expected_libdir)
+    message(FATAL_ERROR "zuinstall.pc names libdir ${libdir}, not ${prefix}/${ZU_LIBDIR}")
+  endif()
+  separate_arguments(sanitize UNIX_COMMAND "${sanitize_flags}")
+  run("compiling the consumer" "${ZU_CXX}" -std=c++17 ${sanitize} ${cflags}
+      "${ZU_SOURCE_DIR}/tests/package/consumer/consumer.cpp" -o "${ZU_WORK_DIR}/pkgconfig-consumer"
+      ${libs} "-Wl,-rpath,${libdir}")
+  run("the consumer" "${ZU_WORK_DIR}/pkgconfig-consumer" "${example}")
+  expect_output("the pkg-config consumer" "${run_output}" "${expected_consumer_output}")
+endfunction()
+
 file(REMOVE_RECURSE "${ZU_WORK_DIR}")
 file(MAKE_DIRECTORY "${ZU_WORK_DIR}")
 set(prefix "${ZU_WORK_DIR}/prefix")
@@ -101,25 +130,63 @@ if(ZU_MODE STREQUAL "cmake")
   expect_output("the installed zu-request" "${run_output}" "${reference}")
 
 elseif(ZU_MODE STREQUAL "pkgconfig")
-  find_program(PKG_CONFIG pkg-config REQUIRED)
-  stage("${ZU_BUILD_DIR}" "${prefix}")
-  set(ENV{PKG_CONFIG_PATH} "${prefix}/${ZU_LIBDIR}/pkgconfig")
-  unset(ENV{PKG_CONFIG_LIBDIR})
-  run("pkg-config --cflags" "${PKG_CONFIG}" --cflags zuinstall)
-  separate_arguments(cflags UNIX_COMMAND "${run_output}")
-  run("pkg-config --libs" "${PKG_CONFIG}" --libs zuinstall)
-  separate_arguments(libs UNIX_COMMAND "${run_output}")
-  run("pkg-config --variable=libdir" "${PKG_CONFIG}" --variable=libdir zuinstall)
-  string(STRIP "${run_output}" libdir)
-  if(NOT libdir STREQUAL "${prefix}/${ZU_LIBDIR}")
-    message(FATAL_ERROR "zuinstall.pc names libdir ${libdir}, not the staged ${prefix}/${ZU_LIBDIR}")
-  endif()
-  separate_arguments(sanitize UNIX_COMMAND "${sanitize_flags}")
-  run("compiling the consumer" "${ZU_CXX}" -std=c++17 ${sanitize} ${cflags}
-      "${ZU_SOURCE_DIR}/tests/package/consumer/consumer.cpp" -o "${ZU_WORK_DIR}/consumer"
-      ${libs} "-Wl,-rpath,${libdir}")
-  run("the consumer" "${ZU_WORK_DIR}/consumer" "${example}")
-  expect_output("the pkg-config consumer" "${run_output}" "${expected_consumer_output}")
+  # Installed in one place, used in another: the .pc file follows its prefix.
+  stage("${ZU_BUILD_DIR}" "${ZU_WORK_DIR}/staged")
+  file(RENAME "${ZU_WORK_DIR}/staged" "${prefix}")
+  run_pkgconfig_consumer("${prefix}")
+
+elseif(ZU_MODE STREQUAL "deb")
+  find_program(DPKG_DEB dpkg-deb REQUIRED)
+  set(packages "${ZU_WORK_DIR}/packages")
+  run("cpack" "${ZU_CPACK}" -G DEB --config "${ZU_BUILD_DIR}/CPackConfig.cmake" -B "${packages}")
+  set(runtime "libzuinstall${ZU_SOVERSION}")
+  set(same_version "${runtime} (= ${ZU_VERSION})")
+  # package | what its Depends must hold | the only paths it may hold (regex
+  # under /usr) | a path it must hold (a link to another package counts).
+  set(lib "${ZU_LIBDIR}/")
+  set(expected
+    "${runtime}|libexpat1|${lib}libZu[A-Za-z]+\\.so\\.${ZU_SOVERSION}(\\.[0-9.]+)?|${ZU_LIBDIR}/libZuInstall.so.${ZU_SOVERSION}"
+    "libzuinstall-dev|${same_version}|include/ZuInstall/.*|${lib}(libZu[A-Za-z]+\\.so|pkgconfig/zuinstall\\.pc|cmake/ZuInstall/.*)|${ZU_LIBDIR}/libZuInstall.so"
+    "zu-request|${same_version}|bin/zu-request|share/man/man1/zu-request\\.1\\.gz|share/bash-completion/completions/zu-request|share/man/man1/zu-request.1.gz")
+  set(root "${ZU_WORK_DIR}/root")
+  foreach(row IN LISTS expected)
+    string(REPLACE "|" ";" row "${row}")
+    list(POP_FRONT row name depends)
+    list(POP_BACK row required)
+    list(JOIN row "|" allowed)
+    file(GLOB deb "${packages}/${name}_${ZU_VERSION}_*.deb")
+    if(NOT deb)
+      message(FATAL_ERROR "cpack made no package ${name} ${ZU_VERSION}:\n${run_output}")
+    endif()
+    run("dpkg-deb -f" "${DPKG_DEB}" -f "${deb}" Depends)
+    string(FIND "${run_output}" "${depends}" found)
+    if(found EQUAL -1)
+      message(FATAL_ERROR "${name} depends on \"${run_output}\", lacking ${depends}")
+    endif()
+    run("dpkg-deb -c" "${DPKG_DEB}" -c "${deb}")
+    string(REPLACE "\n" ";" listing "${run_output}")
+    foreach(line IN LISTS listing)
+      if(NOT line MATCHES "^[-l][^ ]* .* \\./usr/([^ ]+)")
+        continue()
+      endif()
+      set(path "${CMAKE_MATCH_1}")
+      if(NOT path MATCHES "^(${allowed})$")
+        message(FATAL_ERROR "${name} holds /usr/${path}, which belongs in another package")
+      endif()
+    endforeach()
+    set(one "${ZU_WORK_DIR}/${name}")
+    run("dpkg-deb -x" "${DPKG_DEB}" -x "${deb}" "${one}")
+    if(NOT EXISTS "${one}/usr/${required}" AND NOT IS_SYMLINK "${one}/usr/${required}")
+      message(FATAL_ERROR "${name} lacks /usr/${required}")
+    endif()
+    run("dpkg-deb -x" "${DPKG_DEB}" -x "${deb}" "${root}")
+  endforeach()
+  run_cmake_consumer("${root}/usr" "${ZU_WORK_DIR}/consumer")
+  run_pkgconfig_consumer("${root}/usr")
+  run("zu-request in the build" "${ZU_TOOL}" show "${example}")
+  set(reference "${run_output}")
+  run("the packaged zu-request" "${root}/usr/bin/zu-request" show "${example}")
+  expect_output("the packaged zu-request" "${run_output}" "${reference}")
 
 elseif(ZU_MODE STREQUAL "product")
   set(build "${ZU_WORK_DIR}/build")
