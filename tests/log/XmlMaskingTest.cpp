@@ -28,6 +28,8 @@ const MaskCase kCases[] = {
      R"(<u password="********"/><v note="keep me" x="1"/>)"},
 };
 
+void PrintTo(const MaskCase& c, std::ostream* out) { *out << c.name; }
+
 class MaskInformationCases : public ::testing::TestWithParam<MaskCase> {};
 
 TEST_P(MaskInformationCases, MasksUpToTheNextQuote) {

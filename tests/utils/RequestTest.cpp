@@ -81,76 +81,63 @@ TEST(RequestLoading, ErrorCodeIsTheRequestLevelOneWhenPresent) {
   EXPECT_EQ(FreeMessageObject(nullptr), 0);
 }
 
-// Runs a wrapper with `input` and an error buffer of 80 '#'. Shows its output:
-// "untouched" when the caller's pointer was left alone, a cipher text as its
-// form and plain text, anything else as it is. The array is released with delete[].
-std::string Call(Wrapper wrapper, const char* input, int& result, std::string& error) {
-  static char sentinel;
-  char* output = &sentinel;
-  char buffer[81] = {};
-  std::memset(buffer, '#', 80);
-  result = wrapper(input, &output, buffer);
-  error = std::strchr(buffer, '#') == buffer ? "" : std::string(buffer);
-  EXPECT_TRUE(error.size() <= 75 && buffer[error.empty() ? 0 : error.size() + 1] == '#') << "wrote past its text";
-  if (output == &sentinel) return "untouched";
-  std::string shown = output;
-  delete[] output;
-  if (shown.rfind("V3:", 0) == 0 || shown.rfind("V8:", 0) == 0) {
-    int decrypted;
-    std::string ignored;
-    shown = shown.substr(0, 3) + Call(ZUDecryptPassword, shown.c_str(), decrypted, ignored);
-  }
-  return shown;
+// The output of a call expected to succeed; the array is released with delete[].
+std::string Output(Wrapper wrapper, const std::string& input) {
+  char* output = nullptr;
+  EXPECT_EQ(wrapper(input.c_str(), &output, nullptr), 0) << input;
+  const std::unique_ptr<char[]> owned(output);
+  return output != nullptr ? output : "";
 }
 
-std::string Encrypted(Wrapper wrapper, const std::string& plain) {
-  char* output = nullptr;
-  EXPECT_EQ(wrapper(plain.c_str(), &output, nullptr), 0);
-  const std::unique_ptr<char[]> text(output);
-  return text != nullptr ? text.get() : "";
+// Runs a wrapper with an error buffer of 80 '#' and shows "RESULT ERROR -> OUTPUT"; the output is
+// "untouched" when the caller's pointer was left alone, a cipher text shows as its form and plain text.
+std::string Call(Wrapper wrapper, const char* input) {
+  static char sentinel;
+  char* output = &sentinel;
+  char error[81] = {};
+  std::memset(error, '#', 80);
+  const int result = wrapper(input, &output, error);
+  const std::size_t length = error[0] == '#' ? 0 : std::strlen(error);
+  EXPECT_TRUE(length <= 75 && error[length == 0 ? 0 : length + 1] == '#') << "wrote past its text";
+  const std::string shown = std::to_string(result) + " " + std::string(error, length) + " -> ";
+  if (output == &sentinel) return shown + "untouched";
+  const std::unique_ptr<char[]> owned(output);
+  const std::string text = output;
+  const bool cipher = text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0;
+  return shown + (cipher ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
 }
 
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {
-  const std::string v3 = Encrypted(ZUEncryptPassword, "pw"), v8 = Encrypted(ZUEncryptPassword_V8, "pw");
+  const std::string v3 = Output(ZUEncryptPassword, "pw"), v8 = Output(ZUEncryptPassword_V8, "pw");
   // Forged texts have the right shape: the size query passes, the second call fails.
   std::string forgedV3 = v3, forgedV8 = v8;
   forgedV3[5] = forgedV3[5] == 'A' ? 'B' : 'A';
   forgedV8[5] = forgedV8[5] == 'A' ? 'B' : 'A';
-  const std::string longPlain(700, 'p');
-  const char* lengthError = "An invalid length of encrypted string is passed to decrypt. Decrypt failed.";
-  const char* encryptLength = "Failed to encrypt password to get length, error 22";
-  const char* decryptLength = "Failed to decrypt password to get length, error 22";
-  const struct { const char* name; Wrapper wrapper; std::string input; int result; std::string error, output; } rows[] = {
-      {"EncryptV3", ZUEncryptPassword, "s3cret pass", 0, "", "V3:s3cret pass"},
-      {"EncryptV8", ZUEncryptPassword_V8, longPlain, 0, "", "V8:" + longPlain},
-      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, 0, "", "V3:pw"},
-      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, 0, "", "V8:pw"},
-      {"Decrypt", ZUDecryptPassword, v3, 0, "", "pw"},
-      {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, -1, encryptLength, "untouched"},
-      {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), -1, encryptLength, "untouched"},
-      {"DecryptPlainText", ZUDecryptPassword, "plain text", -1, decryptLength, "untouched"},
+  const std::string lengthError = "-1 An invalid length of encrypted string is passed to decrypt. Decrypt failed. -> ";
+  const std::string encryptLength = "-1 Failed to encrypt password to get length, error 22 -> untouched";
+  const std::string decryptLength = "-1 Failed to decrypt password to get length, error 22 -> untouched";
+  const struct { const char* name; Wrapper wrapper; std::string input, shown; } rows[] = {
+      {"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
+      {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
+      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
+      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
+      {"Decrypt", ZUDecryptPassword, v3, "0  -> pw"},
+      {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
+      {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
+      {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
       // 2048 characters reach the cipher, 2049 and none do not.
-      {"DecryptEmpty", ZUDecryptPassword, "", -1, lengthError, "untouched"},
-      {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), -1, decryptLength, "untouched"},
-      {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), -1, lengthError, "untouched"},
+      {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
+      {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
+      {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
       // Refused in the second call: the zero-filled array is already the caller's.
-      {"DecryptForged", ZUDecryptPassword, forgedV3, -1, "Failed to decrypt password, error 22", ""},
-      {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, -1, "Failed to encrypt password, error 22", ""},
-      {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, -1, "Failed to encrypt password, error 22", ""},
+      {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
+      {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
+      {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "},
   };
-  for (const auto& row : rows) {
-    int result = 0;
-    std::string error;
-    EXPECT_EQ(Call(row.wrapper, row.input.c_str(), result, error), row.output) << row.name;
-    EXPECT_EQ(result, row.result) << row.name;
-    EXPECT_EQ(error, row.error) << row.name;
-  }
+  for (const auto& row : rows) EXPECT_EQ(Call(row.wrapper, row.input.c_str()), row.shown) << row.name;
   for (Wrapper wrapper : {ZUEncryptPassword, ZUEncryptPassword_V8, ZUPasswordConvert_V8ToV3, ZUPasswordConvert_V3ToV8,
                           ZUDecryptPassword}) {
-    int result = 0;
-    std::string error;
-    const std::string shown = Call(wrapper, nullptr, result, error);
-    EXPECT_EQ(shown + " " + std::to_string(result) + " " + error, "untouched -1 Invalid arguments passed.");
+    EXPECT_EQ(Call(wrapper, nullptr), "-1 Invalid arguments passed. -> untouched");
     EXPECT_EQ(wrapper(v3.c_str(), nullptr, nullptr), -1);
   }
 }
@@ -158,24 +145,18 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
 // The one-call forms offer the cipher 1023 characters and return its error number.
 TEST(PasswordWrappers, UtilEncryptAndDecrypt) {
   const std::string fits(737, 'x');  // encrypts to exactly 1023 characters
+  std::string cipher = "untouched";
+  ASSERT_EQ(UtilEncrypt(fits.c_str(), cipher), 0);
+  EXPECT_EQ(cipher.size(), 1023u);
   const struct { int (*call)(const char*, std::string&); std::string input; int result; std::string output; } rows[] = {
-      {UtilEncrypt, fits + "x", 34, "untouched"},
-      {UtilDecrypt, Encrypted(ZUEncryptPassword_V8, std::string(1023, 'y')), 0, std::string(1023, 'y')},
-      {UtilDecrypt, Encrypted(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
-      {UtilDecrypt, "V3:bad", 22, "untouched"},
-  };
+      {UtilDecrypt, cipher, 0, fits}, {UtilEncrypt, fits + "x", 34, "untouched"},
+      {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
+      {UtilDecrypt, "V3:bad", 22, "untouched"}, {UtilEncrypt, "", -1, "untouched"}, {UtilDecrypt, "", -1, "untouched"}};
   for (const auto& row : rows) {
     std::string output = "untouched";
-    EXPECT_EQ(row.call(row.input.c_str(), output), row.result) << row.input.substr(0, 20);
+    EXPECT_EQ(row.call(row.input.empty() ? nullptr : row.input.c_str(), output), row.result) << row.input.substr(0, 9);
     EXPECT_EQ(output, row.output) << row.input.substr(0, 20);
   }
-  std::string output = "untouched", plain;
-  ASSERT_EQ(UtilEncrypt(fits.c_str(), output), 0);
-  EXPECT_EQ(output.size(), 1023u);
-  ASSERT_EQ(UtilDecrypt(output.c_str(), plain), 0);
-  EXPECT_EQ(plain, fits);
-  EXPECT_EQ(UtilEncrypt(nullptr, output), -1);
-  EXPECT_EQ(UtilDecrypt(nullptr, output), -1);
 }
 
 std::string ClientEntry(const std::string& password) {
@@ -187,21 +168,20 @@ std::string ClientEntry(const std::string& password) {
 std::string Passwords(ClientSetup& request) {
   std::string shown;
   for (ClientsComposition& entry : zumsg::listCreate<ClientSetup::clientComposition>(request)) {
-    std::string password = "-", error;
-    int result = 0;
+    std::string password = "-";
     XmlUtils::GetClientPassword(&entry, password);
-    shown += (password.rfind("V3:", 0) == 0 ? "V3:" + Call(ZUDecryptPassword, password.c_str(), result, error) : password) + " ";
+    shown += (password.rfind("V3:", 0) == 0 ? "V3:" + Output(ZUDecryptPassword, password) : password) + " ";
   }
   return shown;
 }
 
 // Converts each client password in order, skips entries without one and stops at the first refusal.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
-  const std::string one = Encrypted(ZUEncryptPassword_V8, "one"), three = Encrypted(ZUEncryptPassword_V8, "three");
+  const std::string one = Output(ZUEncryptPassword_V8, "one"), three = Output(ZUEncryptPassword_V8, "three");
   const struct { std::string entries; int result; std::string error, after; } cases[] = {
       {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>", 0,
        "untouched", "V3:one - - - "},
-      {ClientEntry(one) + ClientEntry(Encrypted(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
+      {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
        "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "}};
   for (const auto& c : cases) {
     ClientSetup request;

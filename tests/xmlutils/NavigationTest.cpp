@@ -102,14 +102,14 @@ TEST(PackageSelection, CountAndIdsOfEntry) {
 }
 
 TEST(PackageSelection, DatabaseIs802To899AndTwentyFourOnRequest) {
-  const struct { const char* id; bool also24, selected; } cases[] = {
-      {"802", false, true}, {"899", false, true}, {"801", true, false}, {"900", true, false}, {"24", false, false},
-      {"24", true, true}, {"4294968098", false, true}};  // 2^32 + 802
-  for (const auto& c : cases) {
-    const std::string packages = std::string("<packages/><packages packageId='1'/><packages packageId='") + c.id + "'/>";
-    EXPECT_EQ(IsDBPackageSelected(Parse(WithPackages(packages)).get(), 0, c.also24), c.selected) << c.id << c.also24;
+  const std::pair<const char*, bool> cases[] = {{"24", true}, {"802", true}, {"899", true}, {"801", false},
+                                                {"900", false}, {"4294968098", true}};  // 2^32 + 802
+  for (const auto& [id, also24] : cases) {
+    auto request = Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
+    EXPECT_EQ(std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
+                                 IsDBPackageSelected(request.get(), 1, true)}),
+              std::vector<bool>({also24 && std::string(id) != "24", also24, false})) << id;
   }
-  EXPECT_FALSE(IsDBPackageSelected(Parse(WithPackages("<packages packageId='802'/>")).get(), 1, true));
 }
 
 // Cleared first, whatever the outcome; a present empty list is success and false.
@@ -118,18 +118,15 @@ TEST(PackageSelection, RestoreOnlyWhenEveryPackageHasModeZero) {
       {WithPackages("<packages packageId='1' packageMode='0'/><packages packageMode='0'/>"), 0, true},
       {WithPackages("<packages packageMode='0'/><packages packageId='2'/>"), 0, false},
       {WithPackages("<packages packageMode='4294967296'/>"), 0, false},  // the whole 64 bits count
-      {WithPackages(""), -1, false}};
+      {WithPackages(""), 0, false}, {"<ClientSetup><clientComposition/></ClientSetup>", -1, false}};
   for (const auto& row : rows) {
-    bool restoreOnly = true;
-    EXPECT_EQ(IsRestoreOnlyClient(Parse(row.xml).get(), 0, restoreOnly), row.result) << row.xml;
-    EXPECT_EQ(restoreOnly, row.restoreOnly) << row.xml;
-  }
-  auto request = Parse(WithPackages(""));
-  zumsg::listCreate<Components::packages>(*GetComponents(GetClientComposition(request.get(), 0)));
-  for (U index : {0ul, 1ul}) {
-    bool restoreOnly = true;
-    EXPECT_EQ(IsRestoreOnlyClient(request.get(), index, restoreOnly), index == 0 ? 0 : -1);
-    EXPECT_FALSE(restoreOnly);
+    auto request = Parse(row.xml);
+    if (row.xml == WithPackages("")) zumsg::listCreate<Components::packages>(*GetComponents(GetClientComposition(request.get(), 0)));
+    for (U index : {0ul, 1ul}) {
+      bool restoreOnly = true;
+      EXPECT_EQ(IsRestoreOnlyClient(request.get(), index, restoreOnly), index == 0 ? row.result : -1) << row.xml;
+      EXPECT_EQ(restoreOnly, index == 0 && row.restoreOnly) << row.xml;
+    }
   }
 }
 

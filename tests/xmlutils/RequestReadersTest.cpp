@@ -44,7 +44,20 @@ const auto kCode = Reads<>(ON(GetResponseErrorCode));
 const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
 const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 
+// Each predicate tests its own bit of the low 32: 0x1000 << 32 names no flag.
+const char kAllFlags[] = "<ClientSetup requestFlags='-1'/>";
+const char kHighFlags[] = "<ClientSetup requestFlags='17592186044416'/>";
+
 const ReaderRow kRows[] = {
+    {"BuiltinCertBit", "<ClientSetup requestFlags='4096'/>", Reads<>(ON(IsBuiltinCertUsed)), "true", ""},
+    {"BuiltinCertAboveLow32", kHighFlags, Reads<>(ON(IsBuiltinCertUsed)), "false", ""},
+    {"ClientInstallBit", "<ClientSetup requestFlags='16777216'/>", Reads<>(ON(IsClientInstallRequest)), "true", ""},
+    {"ClientInstallOtherBits", "<ClientSetup requestFlags='-16777217'/>", Reads<>(ON(IsClientInstallRequest)), "false", ""},
+    {"AsyncBit", kAllFlags, Reads<>(ON(IsAsyncRequest)), "true", ""},
+    {"AsyncAbsent", "<ClientSetup/>", Reads<>(ON(IsAsyncRequest)), "false", ""},
+    {"AsyncNullRequest", nullptr, Reads<>(ON(IsAsyncRequest)), "false", ""},
+    {"AutoRegisteredBit", "<ClientSetup requestFlags='131072'/>", Reads<>(ON(IsAutoRegisteredClient)), "true", ""},
+    {"AutoRegisteredOtherBit", "<ClientSetup requestFlags='8192'/>", Reads<>(ON(IsAutoRegisteredClient)), "false", ""},
     {"OperationTypeLow32Bits", kHeader, Reads<Op>(ON(GetOperationType)), "0", "20"},
     {"OperationTypeAbsent", kHollow, Reads<Op>(ON(GetOperationType)), "-1", "untouched"},
     {"UserIdSignExtended", kHeader, Reads<U>(ON(GetUserID)), "0", "18446744073709551615"},
@@ -84,22 +97,6 @@ const ReaderRow kRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Request, ReaderTable, ::testing::ValuesIn(kRows), RowName);
-
-TEST(RequestFlags, PredicatesTestTheirOwnBitOfTheLow32) {
-  const struct { const char* flags; bool builtinCert, clientInstall, async, autoRegistered; } cases[] = {
-      {nullptr, false, false, false, false}, {"4096", true, false, false, false}, {"16777216", false, true, false, false},
-      {"524288", false, false, true, false}, {"131072", false, false, false, true}, {"8192", false, false, false, false},
-      {"-1", true, true, true, true}, {"17592186044416", false, false, false, false},  // 0x1000 << 32 names no flag
-  };
-  for (const auto& c : cases) {
-    const std::string xml = std::string("<ClientSetup") + (c.flags ? " requestFlags='" + S(c.flags) + "'" : "") + "/>";
-    auto request = Parse(xml);
-    EXPECT_EQ((std::vector<bool>{IsBuiltinCertUsed(request.get()), IsClientInstallRequest(request.get()),
-                                 IsAsyncRequest(request.get()), IsAutoRegisteredClient(request.get())}),
-              (std::vector<bool>{c.builtinCert, c.clientInstall, c.async, c.autoRegistered})) << xml;
-  }
-  EXPECT_FALSE(IsAsyncRequest(nullptr));
-}
 
 // Bits above 32 of the old value are dropped, not kept; the result is sign-extended.
 TEST(RequestFlags, UpdateAddsBitsToTheLow32) {
