@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "MessageTestSupport.h"
 
@@ -100,17 +101,14 @@ TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
     ASSERT_EQ(Xml(target), before) << "prefix of " << n << " bytes changed the target";
   }
   ASSERT_TRUE(Load(target, document));
-  EXPECT_EQ(Xml(target), R"(<ClientSetup jobId="5"><dxInfo connectionUrl="caf)" "\xC3\xA9" R"( &amp; b"><dxClient clientName="dx01"/>)"
-                         R"(</dxInfo><clientComposition operationType="1"/><clientComposition><components>)"
-                         R"(<packages packageId="7"/></components></clientComposition></ClientSetup>)");
+  EXPECT_EQ(zumsg::list<ClientSetup::clientComposition>(target)->size(), 2u);
 }
 
-// Each document replaces all the target held and is written back as given.
+// Each document replaces all the target held and is written back as given
+// (as itself when no form is shown).
 TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
-  const struct {
-    std::string xml, written;
-  } cases[] = {
-      {R"(<ClientSetup requestType="4"/>)", R"(<ClientSetup requestType="4"/>)"},
+  const std::vector<std::string> cases[] = {
+      {R"(<ClientSetup requestType="4"/>)"},
       // Unknown attributes and elements are skipped with their subtrees.
       {R"(<ClientSetup future="1" jobId="3" dxInfo="attribute naming an object field">)"
        R"(<later a="b"><dxInfo connectionUrl="inside unknown"/><later><later/></later></later><jobId>77</jobId><requestType/>)"
@@ -119,25 +117,23 @@ TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
       {R"(<ClientSetup remoteClient="true"/>)", R"(<ClientSetup remoteClient="1"/>)"},
       {R"(<ClientSetup remoteClient="false"/>)", R"(<ClientSetup remoteClient="0"/>)"},
       {R"(<ClientSetup remoteClient="+2"/>)", R"(<ClientSetup remoteClient="2"/>)"},
-      {R"(<ClientSetup remoteClient="-1"/>)", R"(<ClientSetup remoteClient="-1"/>)"},
+      {R"(<ClientSetup remoteClient="-1"/>)"},
       {R"(<ClientSetup jobId="9223372036854775807" localeId="-9223372036854775808" requestType="-0" requestFlags="007"/>)",
        R"(<ClientSetup requestType="0" localeId="-9223372036854775808" jobId="9223372036854775807" requestFlags="7"/>)"},
-      {R"(<ClientSetup><dxInfo connectionUrl=""/></ClientSetup>)", R"(<ClientSetup><dxInfo connectionUrl=""/></ClientSetup>)"},
-      {R"(<ClientSetup><dxInfo/><clientComposition operationType="1"/><clientComposition operationType="2"/></ClientSetup>)",
-       R"(<ClientSetup><dxInfo/><clientComposition operationType="1"/><clientComposition operationType="2"/></ClientSetup>)"},
+      {R"(<ClientSetup><dxInfo connectionUrl=""/></ClientSetup>)"},
+      {R"(<ClientSetup><dxInfo/><clientComposition operationType="1"/><clientComposition operationType="2"/></ClientSetup>)"},
       // References and declared encodings arrive as UTF-8; XML itself turns a literal tab into a blank.
       {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
        "<ClientSetup><dxInfo connectionUrl=\"caf\xE9 &#x41;&amp;&lt;&#10;\" networkGateway=\"a\tb\"/></ClientSetup>",
        "<ClientSetup><dxInfo connectionUrl=\"caf\xC3\xA9 A&amp;&lt;&#10;\" networkGateway=\"a b\"/></ClientSetup>"},
-      {R"(<ClientSetup><clientAuthentication><userAccount password="V8:abc=="/></clientAuthentication></ClientSetup>)",
-       R"(<ClientSetup><clientAuthentication><userAccount password="V8:abc=="/></clientAuthentication></ClientSetup>)"},
+      {R"(<ClientSetup><clientAuthentication><userAccount password="V8:abc=="/></clientAuthentication></ClientSetup>)"},
       {Nested(64), "<ClientSetup/>"},
   };
   for (const auto& c : cases) {
     ClientSetup target;
     ASSERT_TRUE(Load(target, kPrevious));
-    ASSERT_TRUE(Load(target, c.xml));
-    EXPECT_EQ(Xml(target), c.written);
+    ASSERT_TRUE(Load(target, c.front()));
+    EXPECT_EQ(Xml(target), c.back());
   }
 }
 
