@@ -43,35 +43,14 @@ TEST_F(ConsoleEvent, AppendsOneLinePerEventCreatingTheDirectoryArgumentsStayWith
 // Texts escaped as JSON, integers read as little-endian 64 bits, values
 // copied when added, and unusable arguments kept in place as null.
 TEST_F(ConsoleEvent, RendersEveryArgumentInOrder) {
-  const struct {
-    const char* text;
-    const char* json;
-  } texts[] = {
-      {"say \"hi\"", R"("say \"hi\"")"},
-      {"C:\\Program Files\\", R"("C:\\Program Files\\")"},
-      {"tab\tline\ncr\r\x01\x1f", R"("tab\u0009line\u000acr\u000d\u0001\u001f")"},
-      {"del\x7f caf\xc3\xa9 \xff\xfe </script>", "\"del\x7f caf\xc3\xa9 \xff\xfe </script>\""},
-  };
-  const struct {
-    unsigned char bytes[8];
-    const char* json;
-  } integers[] = {
-      {{0x07, 0, 0, 0, 0, 0, 0, 0}, "7"},
-      {{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}, "578437695752307201"},
-      {{0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}, "-1"},
-      {{0, 0, 0, 0, 0, 0, 0, 0x80}, "-9223372036854775808"},
-      {{0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f}, "9223372036854775807"},
-  };
   EvEvent event;
-  std::string expected;
-  for (const auto& t : texts) {
-    event << t.text;
-    expected += std::string(expected.empty() ? "" : ",") + t.json;
-  }
-  for (const auto& i : integers) {
-    event.addArgument(i.bytes, EvEvent::kInteger64);
-    expected += std::string(",") + i.json;
-  }
+  event << "say \"hi\" C:\\dir\\ tab\tline\ncr\r\x01\x1f" << "del\x7f caf\xc3\xa9 \xff\xfe </script>";
+  // Integers are read as little-endian 64 bits.
+  const unsigned char bytes[][8] = {{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}, {0, 0, 0, 0, 0, 0, 0, 0x80},
+                                    {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f}};
+  for (const auto& b : bytes) event.addArgument(b, EvEvent::kInteger64);
+  std::string expected = R"("say \"hi\" C:\\dir\\ tab\u0009line\u000acr\u000d\u0001\u001f",)"
+                         "\"del\x7f caf\xc3\xa9 \xff\xfe </script>\",578437695752307201,-9223372036854775808,9223372036854775807";
   char text[] = "original";
   long long host = 0x0102030405060708LL;
   littleEndianLongLong(&host);
