@@ -158,10 +158,9 @@ void ExpectFailsCleanlyAtEveryPoint(const EntryPoint& e) {
 // Every value is longer than a short-string buffer, so each copy allocates.
 constexpr char kLongValues[] =
     R"(<ClientSetup><clientAuthentication><userAccount userName="service-account-name" password="V8:password-value-long-enough"/>)"
-    R"(</clientAuthentication><clientComposition><clientInfo><client clientPassword="V8:client-password-long-enough">)"
-    R"(<clientEntity hostName="web01.example.com"/><osInfo osName="Linux-operating-system" osDetail="Debian 12 bookworm x86_64"/>)"
-    R"(</client><pmAssociatedClients clientName="associated-client-one"/><pmAssociatedClients clientName="associated-client-two"/>)"
-    R"(<clientGroups clientGroupName="client-group-with-long-name"/></clientInfo><components><policySettings><plan planId="5" )"
+    R"(</clientAuthentication><clientComposition><clientInfo><client clientPassword="V8:client-password-long-enough"><osInfo )"
+    R"(osName="Linux-operating-system" osDetail="Debian 12 bookworm x86_64"/></client><pmAssociatedClients clientName="associated-one"/>)"
+    R"(<pmAssociatedClients clientName="associated-client-two"/></clientInfo><components><policySettings><plan planId="5" )"
     R"(planName="server-plan-daily-long"/></policySettings></components><failoverDXInfo failoverValue1="failover-value-number-one" )"
     R"(failoverValue2="failover-value-number-two" failoverFlag="1"/></clientComposition></ClientSetup>)";
 
@@ -281,9 +280,7 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
        }},
       // Regression: getstring answered "" when its copy failed, so readers
       // answered empty; multi-output readers wrote some outputs before failing.
-      Reader("GetClientHostName", 1, [](State& s) { return XmlUtils::GetClientHostName(&s.target, 0, s.out[0]); }),
       Reader("GetPMAssociated", 1, [](State& s) { return XmlUtils::GetPMAssociated(&s.target, 0, s.out); }),
-      Reader("GetClientGroup", 1, [](State& s) { return XmlUtils::GetClientGroup(&s.target, 0, s.out[0]); }),
       Reader("GetClientPassword", 1, [](State& s) { return XmlUtils::GetClientPassword(&s.target, 0, s.out[0]); }),
       Reader("GetClientOS", 2, [](State& s) { return XmlUtils::GetClientOS(&s.target, 0, s.out[0], s.out[1]); }),
       Reader("GetUserAccountToLogin", 2,
