@@ -1,15 +1,86 @@
-// Where entries go and how they look: the debug log, the pre-install file and
-// its retry, the quiet filter, markers, console events and the bounded formatter.
-#include <cstdint>
-#include <functional>
+// The logger: where entries go and how they look (the debug log, the
+// pre-install file and its retry), the quiet filter, markers, console events,
+// the bounded formatter, and password values masked in texts and XML entries.
+#include <gtest/gtest.h>
+#include <unistd.h>
 
-#include "LogTestSupport.h"
+#include <ctime>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/TestSupport.h"
+#include "ZUInstallLog.h"
+#include "ZUInstallUtils.h"
 
 namespace {
 
-using logtest::kPreInstallPath;
-using logtest::LogTest;
-using logtest::ReadFile;
+using zutest::kPreInstallPath;
+using zutest::ReadFile;
+using zutest::SplitLines;
+using ZUInstallManager::ClientSetup;
+
+// One line of the stand-in's debug log.
+struct DebugLine { long pid = 0; long long jobId = 0; int level = 0; std::string text; };
+
+// Each test: an empty log directory, no focus, no debug level, nothing at the
+// pre-install path.
+class LogTest : public ::testing::Test {
+ protected:
+  static void SetFocus(const char* focus) { setenv("ZU_FOCUS", focus, 1); }
+  static void SetDebugLevel(int level) { setenv("ZU_DEBUG_LEVEL", std::to_string(level).c_str(), 1); }
+  std::string LogPath(const std::string& name) const { return dir_ / (name + ".log"); }
+
+  // Every line of debug log `name`: "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT".
+  std::vector<DebugLine> DebugLines(const std::string& name) const {
+    std::vector<DebugLine> lines;
+    for (const std::string& raw : SplitLines(ReadFile(LogPath(name)))) {
+      std::istringstream in(raw);
+      DebugLine line;
+      std::string tid, date, time;
+      EXPECT_TRUE(in >> line.pid >> tid >> date >> time >> line.jobId >> line.level && in.get() == ' ') << raw;
+      std::getline(in, line.text, '\0');
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  std::vector<std::string> DebugTexts(const std::string& name) const {
+    std::vector<std::string> texts;
+    for (const DebugLine& line : DebugLines(name)) texts.push_back(line.text);
+    return texts;
+  }
+
+  // Checks that `entry` is "PPID  PID  YYYY/MM/DD HH:MM:SS TEXT" of this
+  // process, stamped during the test, and hands out TEXT.
+  ::testing::AssertionResult OwnEntry(const std::string& entry, std::string& text) const {
+    const std::string ids = std::to_string(getppid()) + "  " + std::to_string(getpid()) + "  ";
+    struct tm local = {};
+    const char* end = entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local)
+                                               : nullptr;
+    local.tm_isdst = -1;
+    const std::time_t stamp = end == entry.c_str() + ids.size() + 19 && *end == ' ' ? std::mktime(&local) : -1;
+    if (stamp < since_ || stamp > std::time(nullptr)) return ::testing::AssertionFailure() << "not own: " << entry;
+    text = entry.substr(ids.size() + 20);
+    return ::testing::AssertionSuccess();
+  }
+
+  // The texts of the pre-install file's entries, one per line.
+  std::vector<std::string> PreInstallTexts() const {
+    std::vector<std::string> texts;
+    for (const std::string& line : SplitLines(ReadFile(kPreInstallPath))) {
+      EXPECT_TRUE(OwnEntry(line, texts.emplace_back()));
+    }
+    return texts;
+  }
+
+  zutest::PreInstallPathGuard preInstall_;
+  zutest::ScratchDir dir_;
+  zutest::EnvGuard env_{{"ZU_LOG_DIR", dir_.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", std::nullopt}};
+  std::time_t since_ = std::time(nullptr);
+};
+
 
 TEST_F(LogTest, DebugLogEntryIsOneLineWithJobAndLevelUnderZuInstallMgrForAnEmptyName) {
   SetFocus("Instance001");
@@ -19,7 +90,7 @@ TEST_F(LogTest, DebugLogEntryIsOneLineWithJobAndLevelUnderZuInstallMgrForAnEmpty
   log.LogMessageV("fn", 2, "copied %d of %s", 3, "7 files");
   log.LogMessage("fn", -1, nullptr);
   std::string shown;
-  for (const logtest::DebugLine& line : DebugLines("ZuInstallMgr")) {
+  for (const DebugLine& line : DebugLines("ZuInstallMgr")) {
     shown += std::to_string(line.pid == getpid()) + " " + std::to_string(line.jobId) + " " +
              std::to_string(line.level) + " " + line.text + "|";
   }
@@ -117,7 +188,7 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
        ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)},
   };
   for (const auto& row : rows) row.add();
-  const std::vector<logtest::DebugLine> lines = DebugLines("Installer");
+  const std::vector<DebugLine> lines = DebugLines("Installer");
   ASSERT_EQ(lines.size(), std::size(rows));
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(std::to_string(lines[i].level) + lines[i].text, "0" + rows[i].text);
 }
@@ -136,7 +207,7 @@ TEST_F(LogTest, ConsoleEventsCarryTheTokensArgumentsAndTheTypesSeverity) {
   log.SendEventToConsole(9, 0x100000005L, EVENT_STATUS, nullptr);
   log.SendEventToConsole(9, 0xFFFFFFFFL, EVENT_CRITICAL, "");
   const std::string info = R"({"severity":"information","eventId":7,"localeId":1033,"args":)";
-  EXPECT_EQ(logtest::SplitLines(ReadFile(dir_ / "ConsoleEvents.log")),
+  EXPECT_EQ(SplitLines(ReadFile(dir_ / "ConsoleEvents.log")),
             (std::vector<std::string>{info + R"([7,"disk full"]})", info + R"(["first",-5]})",
                                       info + R"([1,"two",3]})", info + "[]}", info + R"(["kept",2]})",
                                       info + R"(["",4,"after"]})",
@@ -154,6 +225,147 @@ TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes
     EXPECT_EQ(StringCbPrintfA(buffer, c.size, "%s", std::string(c.length, 'x').c_str()), c.result) << c.size;
     EXPECT_STREQ(buffer, c.buffer) << c.size << " " << c.length;
   }
+}
+
+
+struct MaskCase { const char* name; const char* text; const char* key; unsigned long count; const char* expected; };
+
+const MaskCase kCases[] = {
+    {"KeyAtTheStart", R"(password="abc" x="1")", "password=\"", 8, R"(password="********" x="1")"},
+    {"EmptyValue", R"(<u password="" x="1"/>)", "password=\"", 8, R"(<u password="********" x="1"/>)"},
+    {"TwoLongValues", R"(<a password="0123456789ab"/><b password="ba9876543210xyz"/>)", "password=\"", 8,
+     R"(<a password="********"/><b password="********"/>)"},
+    {"InsideLongerName", R"(<u newpassword="abc"/>)", "password=\"", 8, R"(<u newpassword="********"/>)"},
+    {"NoClosingQuoteRunsToTheEnd", R"(<u password="abc/> tail)", "password=\"", 8, R"(<u password="********)"},
+    {"EmptyKeyChangesNothing", R"(<u password="abc"/>)", "", 8, R"(<u password="abc"/>)"},
+    {"CountZeroRemovesTheValue", R"(<u password="abc" x="1"/>)", "password=\"", 0, R"(<u password="" x="1"/>)"},
+    // The search resumes after the closing quote, so a key inside a value is masked with it.
+    {"KeyInsideAValue", R"(password="x password=" y="z")", "password=\"", 8, R"(password="********" y="z")"},
+    // Fault mended: a quote followed by "/" or ">" was skipped, masking unrelated text.
+    {"ValueEndsAtAnyQuoteNotOnlyQuoteAndBlank", R"(<u password="abc"/><v note="keep me" x="1"/>)", "password=\"", 8,
+     R"(<u password="********"/><v note="keep me" x="1"/>)"},
+};
+
+void PrintTo(const MaskCase& c, std::ostream* out) { *out << c.name; }
+
+class MaskInformationCases : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MaskInformationCases, MasksUpToTheNextQuote) {
+  std::string text = GetParam().text;
+  MaskInformation(text, GetParam().key, GetParam().count);
+  EXPECT_EQ(text, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(MaskInformation, MaskInformationCases, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<MaskCase>& info) { return info.param.name; });
+
+// The model: find, replace in place, resume after the closing quote.
+std::string MaskOneAtATime(std::string text, const std::string& key, unsigned long count) {
+  for (std::size_t at = key.empty() ? std::string::npos : text.find(key); at != std::string::npos;) {
+    const std::size_t start = at + key.size();
+    const std::size_t end = text.find('"', start);
+    text.replace(start, (end == std::string::npos ? text.size() : end) - start, std::string(count, '*'));
+    at = end == std::string::npos ? end : text.find(key, start + count + 1);
+  }
+  return text;
+}
+
+// Texts of fragments that make the names overlap, nest in values and miss their quotes.
+std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
+  static const char* pieces[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "\"", " ", "=",
+                                 "/>", "a", "0123456789abcdefghij", "*", "Password=\"", "pExec", "Access=\"", "word=\""};
+  std::string text;
+  for (auto n = std::uniform_int_distribution<std::size_t>(0, maxPieces)(random); n > 0; --n) {
+    text += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
+  }
+  return text;
+}
+
+TEST(MaskInformation, AgreesWithOneAtATimeModelOnRandomTexts) {
+  const char* keys[] = {"password=\"", "clientPassword=\"", "pExecAccess=\"", "\"", "a", "word=\""};
+  std::mt19937 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    const std::string text = RandomText(random, 40);
+    const std::string key = keys[random() % std::size(keys)];
+    const unsigned long count = random() % 25;
+    std::string masked = text;
+    MaskInformation(masked, key, count);
+    ASSERT_EQ(masked, MaskOneAtATime(text, key, count)) << "text: " << text << "\nkey: " << key << "\n" << count;
+  }
+}
+
+class XmlLogging : public LogTest {
+ protected:
+  void SetUp() override {
+    SetFocus("Instance001");
+    SetDebugLevel(5);
+  }
+  static std::unique_ptr<ClientSetup> Load(const std::string& xml) {
+    auto request = std::make_unique<ClientSetup>();
+    std::string error;
+    EXPECT_EQ(ConvertStringToClientSetup(xml, request.get(), error), 0) << error << "\n" << xml;
+    return request;
+  }
+};
+
+// Logged texts are masked as if the four names were masked one after another.
+TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
+  std::vector<std::string> texts = {R"(password="abc" x="1")", R"(clientPassword="a"pAccess="b")"};
+  std::mt19937 random(11);
+  while (texts.size() < 3000) texts.push_back("<" + RandomText(random, 30));  // never empty: one line each
+  ZUSimLog log("Installer");
+  for (std::string& text : texts) {
+    ASSERT_EQ(log.LogXMLString("fn", text, 1, 0), 0);
+    for (const char* key : {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""}) {
+      MaskInformation(text, key, 8);
+    }
+  }
+  const std::vector<std::string> logged = DebugTexts("Installer");
+  ASSERT_EQ(logged.size(), texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(logged[i], texts[i]) << "entry " << i;
+}
+
+TEST_F(XmlLogging, RequestIsSerializedMaskedAndWrittenWithTheJobIdUnderItsHeading) {
+  auto request = Load(R"(<ClientSetup jobId="12" operationType="0">
+      <clientAuthentication><userAccount userName="svc" password="Secret &quot;One&quot; x=&quot;"/></clientAuthentication>
+      <clientComposition><clientInfo><client clientPassword="V8:Zm9vYmFy" zudPort="8400"/></clientInfo>
+      </clientComposition></ClientSetup>)");
+  ZUSimLog log("Installer");
+  log.jobId = 99;
+  EXPECT_EQ(log.LogXML("fn", request.get(), 1, 1), 0);
+  const std::vector<DebugLine> lines = DebugLines("Installer");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(std::to_string(lines[0].jobId) + " " + std::to_string(lines[0].level) + " " + lines[0].text,
+            "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\"><clientAuthentication>"
+            "<userAccount userName=\"svc\" password=\"********\"/></clientAuthentication><clientComposition>"
+            "<clientInfo><client clientPassword=\"********\" zudPort=\"8400\"/></clientInfo></clientComposition>"
+            "</ClientSetup>");
+}
+
+// A null request or text is logged at -1 unless at level 3, where requests
+// are skipped (the stand-in never sets that level) and texts written.
+TEST_F(XmlLogging, NullInputFailsAndLevelThreeSkipsRequestsOnly) {
+  ZUSimLog log("Installer");
+  EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 0, 1), -1);
+  EXPECT_EQ(log.LogXML("fn", static_cast<const char*>(nullptr), 0, 1), -1);
+  EXPECT_EQ(log.LogXML("fn", Load(R"(<ClientSetup jobId="3"/>)").get(), 3, 1), 0);
+  EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 3, 1), 0);
+  EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"3\"/>", 3, 1), 0);
+  std::string shown;
+  for (const DebugLine& line : DebugLines("Installer")) shown += std::to_string(line.level) + line.text + "|";
+  EXPECT_EQ(shown, "-1Invalid input XML|-1Invalid input XML|3XML Request :<ClientSetup jobId=\"3\"/>|");
+}
+
+TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAndEndsWithTwoLineFeeds) {
+  SetFocus("");
+  auto request = Load(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
+  // XML cannot carry invalid UTF-8, so it is set through the field API.
+  zumsg::objectCreate<ClientSetup::dxInfo>(*request).setstring(ZUInstallManager::DXInfo::connectionUrl,
+                                                               std::string("https://\xff\xfe"));
+  EXPECT_EQ(ZUSimLog("Installer").LogXML("fn", request.get(), 0, 1), -1);
+  std::string text;
+  ASSERT_TRUE(OwnEntry(ReadFile(kPreInstallPath), text));
+  EXPECT_EQ(text, "Failed to serialize XML, check XML format error " + std::to_string(XMLEncoder::kInvalidUtf8) + "\n\n");
 }
 
 }  // namespace

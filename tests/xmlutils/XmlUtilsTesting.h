@@ -23,9 +23,19 @@ using S = std::string;
 using U = unsigned long;
 
 // Parses a request written in the XML vocabulary; a refusal fails the test.
-std::unique_ptr<ClientSetup> Parse(const std::string& xml);
+inline std::unique_ptr<ClientSetup> Parse(const std::string& xml) {
+  auto request = std::make_unique<ClientSetup>();
+  EXPECT_EQ(CNMessageBase::Initialize(), 0);
+  EXPECT_EQ(request->unserialize(xml), 0) << CNMessageBase::LastParseError().reason << "\n" << xml;
+  return request;
+}
+
 // Writes the request back as compact XML, as the message library does.
-std::string Xml(const ClientSetup& request);
+inline std::string Xml(const ClientSetup& request) {
+  std::string xml;
+  EXPECT_EQ(XMLEncoder({true, false, false, 0, 0, -1, false, false, true, false, 1}, nullptr).serialize(&request, xml, false), 0);
+  return xml;
+}
 
 // Makes object field F present while holding no object, which XML cannot say.
 template <auto F>

@@ -1,9 +1,16 @@
-// Requests loaded from texts and files, their error code, and the password
-// services: the two-call wrappers, the one-call forms and the request-level
-// conversion.
+// Value conversion, text splitting, schedule time, directory creation, list
+// texts, the package catalogue, request loading and the password services: the
+// two-call wrappers, the one-call forms and the request-level conversion.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <climits>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "common/TestSupport.h"
@@ -11,6 +18,168 @@
 #include "ZUInstallXmlUtils.h"
 
 namespace {
+
+using BC = ZUInstallManagerConversion::BasicConversion;
+using Pieces = std::vector<std::string>;
+
+// Each starts from a value the conversion must replace or, for parsing, may keep.
+template <class T> std::string Text(T value) { std::string text = "old"; BC::toString(value, text); return text; }
+template <class T> std::string Hex(T value) { std::string text = "old"; BC::toHexString(value, text); return text; }
+template <class T> T Parse(const char* text, T value) { BC::fromString(value, text); return value; }
+template <class T> T ParseHex(const std::string& text, T value) { BC::fromHexString(value, text); return value; }
+
+// Texts: integers in full, floats cut at 23 characters, hex in lower case;
+// parsing keeps the value when nothing reads.
+TEST(BasicConversion, FormatsAndParsesEveryType) {
+  const std::pair<std::string, const char*> rows[] = {
+      {Text(static_cast<short>(SHRT_MIN)), "-32768"}, {Text(UINT_MAX), "4294967295"}, {Text(true), "1"},
+      {Text(LONG_MIN), "-9223372036854775808"}, {Text(ULLONG_MAX), "18446744073709551615"}, {Text('\0'), ""},
+      {Text(1e16), "10000000000000000.00000"}, {Text(-DBL_MAX), "-1797693134862315708145"},
+      {Hex(static_cast<unsigned short>(0)), "0x0"}, {Hex(0xABCDEFull), "0xabcdef"}, {Hex(-1LL), "0xffffffffffffffff"},
+      {Hex(ULONG_MAX), "0xffffffffffffffff"}, {Hex(LLONG_MIN), "0x8000000000000000"},
+      {std::to_string(Parse<int>("\t\n-17abc", 7) + Parse<int>("x42", 7)), "-10"},
+      {std::to_string(Parse<unsigned long long>("18446744073709551615", 7)), "18446744073709551615"},
+      {std::to_string(Parse<double>(" 2.5e3xyz", 7) + Parse<double>(".e5", 0.5)), "2500.500000"},
+      {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
+      {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
+      // Characters and booleans take the first character as it is.
+      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)),
+       " 01"}};
+  for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
+}
+
+// Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split.
+TEST(Split, ReleaseAndBuildOsInformationAndPath) {
+  const struct { const char* input; bool result; Pieces outputs; } cases[] = {
+      {"11.0.0 (B80)", true, {" (B80)", "11.0"}}, {"abc(x)", false, {"c(x)", "abc"}}, {"11.80", true, {"", "11.8"}},
+      {"11.0 (", false, {"k1", "k2"}},
+      // Fault mended: a leading "(" made the build start one character before the input.
+      {"(B80) 11.0", false, {"(B80) 11.0", ""}},
+  };
+  for (const auto& c : cases) {
+    std::string build = "k1", release = "k2";
+    EXPECT_EQ(UtilSplitRelAndBuild(c.input, build, release), c.result) << c.input;
+    EXPECT_EQ((Pieces{build, release}), c.outputs) << c.input;
+  }
+  const std::pair<const char*, Pieces> os[] = {  // the result is true when out4 is no longer "k4"
+      {"Linux:-x86_64:-6.1:-Debian 12", {"x86_64", "6.1", "Linux", "Debian 12"}}, {":-:-:-", {"", "", "", ""}},
+      {"A:-B", {"k1", "k2", "A", "k4"}}, {"A:-B:-C", {"B", "k2", "A", "k4"}}, {"A:B:C:D", {"k1", "k2", "k3", "k4"}},
+      // Fault mended: a fourth separator moved piece 3 into out3 and left out4 untouched.
+      {"A:-B:-C:-D:-E", {"B", "C", "A", "D:-E"}},
+  };
+  for (const auto& [input, outputs] : os) {
+    std::string out1 = "k1", out2 = "k2", out3 = "k3", out4 = "k4";
+    EXPECT_EQ(UtilSplitOsInformation(input, out1, out2, out3, out4), outputs[3] != "k4") << input;
+    EXPECT_EQ((Pieces{out1, out2, out3, out4}), outputs) << input;
+  }
+  const std::pair<const char*, Pieces> paths[] = {  // the result is true when the file is no longer "k2"
+      {"/opt/a/b.log", {"/opt/a", "b.log"}}, {"C:\\x/y", {"C:", "x/y"}}, {"/b.log", {"", "b.log"}},
+      {"/opt/a/", {"k1", "k2"}}, {"file.txt", {"k1", "k2"}}};
+  for (const auto& [path, outputs] : paths) {
+    std::string directory = "k1", file = "k2";
+    EXPECT_EQ(UtilSplitDirAndFile(path, directory, file), outputs[1] != "k2") << path;
+    EXPECT_EQ((Pieces{directory, file}), outputs) << path;
+  }
+}
+
+TEST(Helpers, ScheduleTimeIsLocalHoursAndMinutes) {
+  {
+    zutest::EnvGuard zone{{"TZ", "XXX-2"}};  // two hours east of UTC, no daylight saving
+    tzset();
+    int seconds = -1;
+    EXPECT_EQ(getAtTimeForScheds(1704109559ul, seconds), 0);  // 2024-01-01 11:45:59 UTC
+    EXPECT_EQ(seconds, 13 * 3600 + 45 * 60);
+    EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), seconds), 0);
+    EXPECT_EQ(seconds, 0) << "unconvertible";
+  }
+  tzset();
+}
+
+TEST(Helpers, SetValueIfNotSetFillsOnlyEmptyTargets) {
+  int number = 5;
+  unsigned long wide = 0;
+  std::string text;
+  SetValueIfNotSet(number, 7);
+  SetValueIfNotSet(wide, -1);  // widened with its sign
+  SetValueIfNotSet(text, "first");
+  SetValueIfNotSet(text, "second");
+  EXPECT_EQ(std::to_string(number) + " " + std::to_string(wide) + " " + text, "5 18446744073709551615 first");
+  for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
+}
+
+TEST(Helpers, CreateDirectoryRecursiveMakesParentsWithPermFlagUpTo1024Characters) {
+  zutest::ScratchDir dir;
+  const mode_t oldMask = umask(022);
+  permFlag = 0700;
+  std::string path = dir.path().string() + "/";
+  while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
+  errno = 0;
+  EXPECT_EQ(CreateDirectoryRecursive((path + "e").c_str()), -1);
+  EXPECT_EQ(errno, -777);
+  EXPECT_FALSE(std::filesystem::exists(path.substr(0, path.find('/', dir.path().string().size() + 1))));
+  EXPECT_EQ(CreateDirectoryRecursive(path.c_str()) + CreateDirectoryRecursive(path.c_str()), 0);
+  struct stat info {};
+  EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
+  EXPECT_EQ(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()), -1);
+  EXPECT_EQ(errno, ENOTDIR);
+  umask(oldMask);
+  permFlag = 0755;
+}
+
+TEST(CommaSeparatedList, IntegersWithBlanksStringsQuotedAsTheyAre) {
+  const std::pair<std::vector<int>, const char*> numbers[] = {{{}, "("}, {{-3}, "( -3)"},
+      // Fault mended: values of more than seven characters overflowed a fixed scratch field.
+      {{INT_MIN, 10000000, INT_MAX}, "( -2147483648, 10000000, 2147483647)"}};
+  for (const auto& [values, expected] : numbers) {
+    std::string text = "old";
+    EXPECT_EQ(GetCommaSeperatedList(values, text), !values.empty()) << expected;
+    EXPECT_EQ(text, expected);
+  }
+  std::vector<std::string> names = {"it's", "x y", ""};
+  ASSERT_TRUE(GetCommaSeperatedList(names, names[0])) << "the output may be one of the values";
+  EXPECT_EQ(names[0], "('it's','x y','')");
+}
+
+TEST(PackageCatalogue, MembershipBoundaries) {
+  std::vector<int> all, ids(100, 7);
+  for (unsigned long id = 795; id < 870; ++id) {
+    const bool db = (id >= 801 && id <= 816) || (id >= 851 && id <= 862);
+    EXPECT_EQ(IsDBPackage(id), db) << id;
+    EXPECT_EQ(IsNonDX_DBPackage(id), db && id != 801 && id != 802 && id != 804 && id != 851) << id;
+    if (db) all.push_back(static_cast<int>(id));
+  }
+  EXPECT_FALSE(IsDBPackage(801 + (1ul << 32)));
+  GetAllDBPackages(ids);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, all) << "replaced, not appended";
+  const struct { bool (*test)(const unsigned long&); std::vector<unsigned long> in, out; } classes[] = {
+      {IsBasePackage, {1, 2, 1003}, {0, 3, 1004}}, {IsFSPackage, {702, 2001}, {1003, 2}},
+      {IsMediaAgentPackage, {51, 2003}, {52}}, {IsSRMAgentPackage, {402, 408, 1123}, {401, 409}}};
+  for (const auto& c : classes) {
+    for (unsigned long id : c.in) EXPECT_TRUE(c.test(id)) << id;
+    for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
+  }
+  for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
+}
+
+// The first entry holding the id on its low 32 bits; entries without one never match.
+TEST(PackageCatalogue, SearchFindsTheFirstPresentId) {
+  ZUInstallManager::ClientSetup request;
+  std::string error;
+  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/>
+      <packages packageId="702" packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages
+      packageId="702" packageMode="3"/></components></clientComposition></ClientSetup>)", &request, error), 0);
+  auto* packages = zumsg::list<ZUInstallManager::Components::packages>(
+      *XmlUtils::GetComponents(XmlUtils::GetClientComposition(&request, 0)));
+  std::string modes;
+  for (int id : {702, 802, 0, 801}) {
+    const auto it = GetIterToPackageInVector(packages, id);
+    modes += (it == packages->end() ? "-" : std::to_string(it->getint64(ZUInstallManager::PackageInformation::packageMode)))
+             + (FindPackageInVector(packages, id) ? "+ " : " ");
+  }
+  EXPECT_EQ(modes, "1+ 2+ - - ");
+  EXPECT_FALSE(FindPackageInVector(nullptr, 702));
+}
 
 using ZUInstallManager::ClientSetup;
 using ZUInstallManager::ClientsComposition;

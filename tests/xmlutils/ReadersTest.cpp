@@ -1,0 +1,240 @@
+// Readers: header values, response codes and texts, connection facts, the
+// login account, and one entry's identity, release and patch level, policies,
+// plans, groups, roles and environment.
+#include "XmlUtilsTesting.h"
+
+namespace xutest {
+namespace {
+
+using Op = ZUInstallManager::SIMOperationType;
+
+const char kHeader[] = R"(<ClientSetup remoteClient="2" requestType="3" localeId="4294967295" jobId="1099511627776"
+  operationType="4294967316" requestFlags="-4294963200" xmlRequestId="4294967296" subscriptionId="17"><user
+  userId="4294967295"/><clientComposition operationType="11"/><clientComposition operationType="20"/><installOptions
+  upgradeMode="2" userAuthenticationRequested="0"/></ClientSetup>)";
+// Links present, values absent.
+const char kHollow[] = R"(<ClientSetup><user/><installOptions><firewallConfig/></installOptions><organizationInfo/>
+  <dxInfo><dxClient/></dxInfo><clientComposition><clientInfo><client/></clientInfo></clientComposition></ClientSetup>)";
+const char kConnect[] = R"(<ClientSetup><dxInfo connectionUrl="" networkGateway="gw01:8403"><dxClient dxId="4294967295"
+  clientType="3"/></dxInfo><clientComposition><clientInfo><client clientPassword="V8:abc" zudPort="2147483648"/>
+  </clientInfo><failoverDXInfo failoverFlag="1"/></clientComposition><clientComposition><clientInfo><client
+  clientPassword="" zudPort="8400"/></clientInfo><failoverDXInfo failoverValue1="dx02" failoverValue2=""/>
+  </clientComposition><clientComposition><clientInfo/></clientComposition><installOptions><firewallConfig
+  firewallConfigBlock=""/></installOptions><organizationInfo authCode="7F3K"/></ClientSetup>)";
+// The request-level code 0 must win over entry 0's 5; a request-level block without a code.
+const char kTopZero[] = R"(<ClientSetup><errorInfo errorCode="0" errorMessage="done"/><clientComposition><errorInfo
+  errorCode="5" errorMessage="entry failed"/></clientComposition></ClientSetup>)";
+const char kTopWithoutCode[] = R"(<ClientSetup><errorInfo errorMessage="top"/><clientComposition><errorInfo
+  errorCode="5" errorMessage="entry failed"/></clientComposition></ClientSetup>)";
+// No request-level block; entry 0 has a code and no text; entry 1 a text.
+const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCode="7"/></clientComposition>
+  <clientComposition><errorInfo errorCode="4294967295" errorMessage="second"/></clientComposition></ClientSetup>)";
+// Only entry 1 has a code: the response readers never look there.
+const char kSecondOnly[] = R"(<ClientSetup><clientComposition/>
+  <clientComposition><errorInfo errorCode="9"/></clientComposition></ClientSetup>)";
+
+std::string WithAccount(const std::string& attributes) {
+  return "<ClientSetup><clientAuthentication><userAccount " + attributes + "/></clientAuthentication></ClientSetup>";
+}
+const std::string kDomainUser = WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")");
+const std::string kEmptyDomain = WithAccount(R"(userName="svc" password="V8:pw" domainName="")");
+const std::string kEmptyUser = WithAccount(R"(userName="" password="V8:pw" domainName="CORP")");
+const std::string kNoPassword = WithAccount(R"(userName="svc" domainName="CORP")");
+
+const auto kCode = Reads<>(ON(GetResponseErrorCode));
+const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
+const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
+
+using ZUInstallManager::SILType;
+
+// Two entries that differ in every identity fact, so that reading the wrong entry shows.
+const char kTwoClients[] = R"(<ClientSetup requestFlags="8192">
+  <dxInfo><dxClient clientId="2" clientName="dx01" hostName="dx01.example.com" clientGUID="DX-GUID"/></dxInfo>
+  <clientComposition><clientInfo><client><clientEntity clientId="1001" clientName="web01" hostName="web01.example.com"
+    clientGUID="GUID-1" sourceClientName="web-template"/></client></clientInfo>
+    <activateClientInfo activateClientDetails="details-0"><userCentricClient clientId="4294967295"/></activateClientInfo>
+  </clientComposition><clientComposition><clientInfo><client><clientEntity clientId="4294967295" clientName="app01"
+    hostName="" clientGUID=""/></client></clientInfo><activateClientInfo><userCentricClient clientName="laptop"/>
+  </activateClientInfo></clientComposition></ClientSetup>)";
+// Every fact sits one link away from where the readers look for it.
+const char kSiblings[] = R"(<ClientSetup requestFlags="8192"><dxInfo><dxClient clientName="dx01" clientGUID=""/></dxInfo>
+  <clientComposition><clientInfo><client><clientEntity hostName="web01.example.com"/></client></clientInfo>
+    <activateClientInfo><userCentricClient clientId="7" clientName="laptop" sourceClientName="tmpl"/></activateClientInfo>
+  </clientComposition></ClientSetup>)";
+const char kNamedFlagClear[] = R"(<ClientSetup requestFlags="4096"><clientComposition><clientInfo><client><clientEntity
+  clientName="web01"/></client></clientInfo></clientComposition></ClientSetup>)";
+const char kEmptyDetails[] = R"(<ClientSetup requestFlags="8192"><clientComposition><clientInfo><client><clientEntity
+  clientName=""/></client></clientInfo><activateClientInfo activateClientDetails=""/></clientComposition></ClientSetup>)";
+const char kVersions[] = R"xml(<ClientSetup><clientComposition><clientInfo><client><osInfo osDetail="Debian 12 x86_64"/>
+  <versionInfo><release releaseName=""/></versionInfo></client></clientInfo><patchInformation spNumber3="14"/>
+  </clientComposition><clientComposition><clientInfo><client><osInfo osName="Linux" osDetail=""/><versionInfo><release
+  releaseName="11.0.0 (B80)"/></versionInfo></client></clientInfo><patchInformation spVersion="" spNumber1="4294967295"
+  spText="32" spNumber2="4294967296" spNumber3="-5" spNumber4="2147483648"/></clientComposition>
+  <clientComposition><clientInfo><client><versionInfo/></client></clientInfo></clientComposition></ClientSetup>)xml";
+const char kPolicies[] = R"(<ClientSetup><clientComposition>
+  <clientInfo><clientGroups clientGroupName="databases"/><clientGroups clientGroupName="tier-1"/></clientInfo><components>
+  <policySettings><storagePolicy storagePolicyName="sp-gold"/><plan planId="4294967295" planName="daily"/></policySettings>
+  <subclientPolicySettings><subclientPolicy subclientPolicyName=""/></subclientPolicySettings></components>
+  </clientComposition><clientComposition><clientInfo><clientGroups/><clientGroups clientGroupName="second"/></clientInfo>
+  <components><policySettings><storagePolicy/></policySettings><subclientPolicySettings><subclientPolicy/>
+  </subclientPolicySettings></components></clientComposition><clientComposition><components><policySettings><plan/>
+  </policySettings><subclientPolicySettings><subclientPolicy subclientPolicyName="weekly"/></subclientPolicySettings>
+  </components></clientComposition></ClientSetup>)";
+const char kRoles[] = R"(<ClientSetup><clientComposition applianceClient="0">
+  <clientInfo><clientProps virtualDiscovered="0" vmInstanceId="4294967301"/></clientInfo>
+  <roles laptopBackupRole="0" networkProxyRole="0" customRolesProp=""/><components><subclientPolicySettings
+  laptopBackup="1"/><dalvexMetrics surveyUrl2="https://m/b" metricsReportingFlag="0"/></components>
+  <sharedInstallLocation silType="2"/></clientComposition><clientComposition applianceClient="4294967296">
+  <clientInfo><clientProps virtualDiscovered="4294967296"/></clientInfo><roles laptopBackupRole="0" networkProxyRole="1"/>
+  <components><subclientPolicySettings laptopBackup="0"/><dalvexMetrics metricsReportingFlag="1"/></components>
+  <sharedInstallLocation silType="7" path=""/></clientComposition><clientComposition><roles laptopBackupRole="1"/>
+  <components><dalvexMetrics surveyUrl1="" surveyUrl2="https://m/b"/></components></clientComposition>
+  <installOptions restoreOnlyAgentsMode="0" rolesManagerProperties=""/></ClientSetup>)";
+const char kEntry0Roles[] = R"(<ClientSetup><clientComposition><roles networkProxyRole="-1" customRolesProp="props-0"/>
+  </clientComposition><installOptions restoreOnlyAgentsMode="3" rolesManagerProperties="rm"/></ClientSetup>)";
+
+const auto kFullVersion = [](unsigned long index) {
+  return Reads<S, int, S, int, int, int>([index](Req r, auto&... out) { return GetClientSPFullVersion(r, index, out...); });
+};
+const auto Loc = [](auto call) { return Reads<SILType, S>(call); };
+
+// Each predicate tests its own bit of the low 32: 0x1000 << 32 names no flag.
+const char kAllFlags[] = "<ClientSetup requestFlags='-1'/>";
+const char kHighFlags[] = "<ClientSetup requestFlags='17592186044416'/>";
+
+const ReaderRow kRows[] = {
+    {"BuiltinCertBit", "<ClientSetup requestFlags='4096'/>", Reads<>(ON(IsBuiltinCertUsed)), "true", ""},
+    {"BuiltinCertAboveLow32", kHighFlags, Reads<>(ON(IsBuiltinCertUsed)), "false", ""},
+    {"ClientInstallBit", "<ClientSetup requestFlags='16777216'/>", Reads<>(ON(IsClientInstallRequest)), "true", ""},
+    {"ClientInstallOtherBits", "<ClientSetup requestFlags='-16777217'/>", Reads<>(ON(IsClientInstallRequest)), "false", ""},
+    {"AsyncBit", kAllFlags, Reads<>(ON(IsAsyncRequest)), "true", ""},
+    {"AsyncAbsent", "<ClientSetup/>", Reads<>(ON(IsAsyncRequest)), "false", ""},
+    {"AsyncNullRequest", nullptr, Reads<>(ON(IsAsyncRequest)), "false", ""},
+    {"AutoRegisteredBit", "<ClientSetup requestFlags='131072'/>", Reads<>(ON(IsAutoRegisteredClient)), "true", ""},
+    {"AutoRegisteredOtherBit", "<ClientSetup requestFlags='8192'/>", Reads<>(ON(IsAutoRegisteredClient)), "false", ""},
+    {"OperationTypeLow32Bits", kHeader, Reads<Op>(ON(GetOperationType)), "0", "20"},
+    {"OperationTypeAbsent", kHollow, Reads<Op>(ON(GetOperationType)), "-1", "untouched"},
+    {"UserIdSignExtended", kHeader, Reads<U>(ON(GetUserID)), "0", "18446744073709551615"},
+    {"UserWithoutUserId", kHollow, Reads<U>(ON(GetUserID)), "-1", "untouched"},
+    {"UpgradeModeTwoIsTrue", kHeader, Reads<bool>(ON(GetUpgradeMode)), "0", "true"},
+    {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
+    {"ClientOperationTypeOfIndex", kHeader, Reads<Op>(AT(GetClientOperationType, 1)), "0", "20"},
+    {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
+    {"RequestFlagsWhole64Bits", kHeader, Reads<>(ON(GetRequestFlags)), "-4294963200", ""},
+    {"ErrorCodeRequestLevelZeroWins", kTopZero, kCode, "0", ""},
+    {"InfoRequestLevelZeroWins", kTopZero, kInfo, "0", "0 | done"},
+    {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
+    {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
+    {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
+    {"ErrorCodeNeverReadsEntry1", kSecondOnly, kCode, "-1", ""},
+    {"InfoNeverReadsEntry1", kSecondOnly, kInfo, "-1", "untouched | untouched"},
+    {"ErrorCodeNullRequest", nullptr, kCode, "-1", ""},
+    {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
+    {"StatusEntryWithoutCode", kSecondOnly, Reads<U, S>(OF(GetClientStatus, 0)), "-1", "untouched | untouched"},
+    {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
+    {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
+    {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
+    {"ClientPasswordAbsent", kHollow, Reads<S>(AT(GetClientPassword, 0)), "-1", "untouched"},
+    {"AuthCode", kConnect, Reads<S>(ON(GetOrganizationAuthcode)), "0", "7F3K"},
+    {"AuthCodeAbsentIsSuccessUntouched", kHollow, Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
+    {"AuthCodeNullRequest", nullptr, Reads<S>(ON(GetOrganizationAuthcode)), "-1", "untouched"},
+    {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
+    {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
+    {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
+    {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0", "dx02 | (empty) | false"},
+    {"FailoverWithoutBlock", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 2)), "-1", "untouched | untouched | untouched"},
+    {"AccountDomainBackslashUser", kDomainUser.c_str(), kAccount, "0", "CORP\\svc | V8:pw"},
+    {"AccountEmptyDomainIsUserAlone", kEmptyDomain.c_str(), kAccount, "0", "svc | V8:pw"},
+    {"AccountEmptyUserFails", kEmptyUser.c_str(), kAccount, "-1", "untouched | untouched"},
+    {"AccountWithoutPasswordIsEmpty", kNoPassword.c_str(), kAccount, "0", "CORP\\svc | (empty)"},
+    {"ClientNameOfIndex", kTwoClients, Reads<S>(AT(GetClientName, 1)), "0", "app01"},
+    {"ClientNameIndexEqualToCount", kTwoClients, Reads<S>(AT(GetClientName, 2)), "-1", "untouched"},
+    {"ClientNameNotTakenFromSiblingEntities", kSiblings, Reads<S>(OF(GetClientName, 0)), "-1", "untouched"},
+    {"ClientNameEmptyLeavesOutput", kEmptyDetails, Reads<S>(AT(GetClientName, 0)), "-1", "untouched"},
+    {"DXHostName", kTwoClients, Reads<S>(ON(GetDXHostName)), "0", "dx01.example.com"},
+    {"DXHostNameNoFallbackToName", kSiblings, Reads<S>(ON(GetDXHostName)), "-1", "untouched"},
+    {"ClientGuid", kTwoClients, Reads<S>(AT(GetClientGUID, 0)), "0", "GUID-1"},
+    {"ClientGuidEmptyIsWrittenAndFails", kTwoClients, Reads<S>(AT(GetClientGUID, 1)), "-1", "(empty)"},
+    {"ClientId", kTwoClients, Reads<U>(OF(GetClientID, 0)), "0", "1001"},
+    {"UserCentricClientSignExtended", kTwoClients, Reads<U>(AT(GetUserCentricClient, 0)), "0", "18446744073709551615"},
+    {"UserCentricClientWithoutIdReadsZero", kTwoClients, Reads<U>(AT(GetUserCentricClient, 1)), "0", "0"},
+    {"UserCentricClientWithoutActivation", kNamedFlagClear, Reads<U>(AT(GetUserCentricClient, 0)), "-1", "untouched"},
+    {"ActivateDetailsReadsEntry0Only", kTwoClients, Reads<S>(ON(GetActivateClientDetails)), "0", "details-0"},
+    {"ActivateDetailsEmptyIsSuccess", kEmptyDetails, Reads<S>(ON(GetActivateClientDetails)), "0", "(empty)"},
+    {"UpdatedClientNames", kTwoClients, Reads<S>(ON(GetUpdatedClientNames)), "true", "web01"},
+    {"UpdatedClientNamesFlagClear", kNamedFlagClear, Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
+    {"OsOnlyDetail", kVersions, Reads<S, S>(AT(GetClientOS, 0)), "0", "(empty) | Debian 12 x86_64"},
+    {"SPVersionEmptyIsSuccess", kVersions, Reads<S>(OF(GetClientSPVersion, 1)), "0", "(empty)"},
+    {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion(0), "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
+    {"SPFullVersionLow32Bits", kVersions, kFullVersion(1), "0", "(empty) | -1 | 32 | 0 | -5 | -2147483648"},
+    {"SPFullVersionWithoutPatchBlock", kVersions, kFullVersion(2), "-1",
+     "untouched | untouched | untouched | untouched | untouched | untouched"},
+    {"StoragePolicy", kPolicies, Reads<S>(AT(GetStoragePolicy, 0)), "0", "sp-gold"},
+    {"StoragePolicyWithoutNameIsEmptySuccess", kPolicies, Reads<S>(OF(GetStoragePolicy, 1)), "0", "(empty)"},
+    {"StoragePolicyNotTakenFromSubclientPolicy", kPolicies, Reads<S>(AT(GetStoragePolicy, 2)), "-1", "untouched"},
+    {"SubclientPolicyEmptyIsSuccess", kPolicies, Reads<S>(AT(GetSubclientPolicy, 0)), "0", "(empty)"},
+    {"SubclientPolicyWithoutNameFails", kPolicies, Reads<S>(AT(GetSubclientPolicy, 1)), "-1", "untouched"},
+    {"GroupIsTheFirstOnly", kPolicies, Reads<S>(AT(GetClientGroup, 0)), "0", "databases"},
+    {"GroupFirstWithoutNameFails", kPolicies, Reads<S>(OF(GetClientGroup, 1)), "-1", "untouched"},
+    {"PlanIdLow32Bits", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 0)), "0", "-1 | daily"},
+    {"PlanEmptyWritesZeroAndEmpty", kPolicies, Reads<int, S>(OF_COMPONENTS(GetSubclientPlan, 2)), "0", "0 | (empty)"},
+    {"ProxyRoleOfEntry1IsNotRead", kRoles, Reads<bool>(ON(GetNetworkProxyRole)), "-1", "untouched"},
+    {"ProxyRoleAnyNonZero", kEntry0Roles, Reads<bool>(ON(GetNetworkProxyRole)), "0", "true"},
+    {"LaptopRoleZeroDoesNotVetoSubclientSetting", kRoles, Reads<bool>(AT(GetLaptopBackupRole, 0)), "0", "true"},
+    {"LaptopRoleBothZeroNeverWritesFalse", kRoles, Reads<bool>(AT(GetLaptopBackupRole, 1)), "-1", "untouched"},
+    {"VirtualAboveLow32IsTrue", kRoles, Reads<>(AT(IsVirtualDiscoveredClient, 1)), "true", ""},
+    {"VmInstanceIdLow32Bits", kRoles, Reads<unsigned>(ON(GetVMInstanceID)), "0", "5"},
+    {"LocationTypeWithoutPathWritesType", kRoles, Loc(OF(GetSharedInstallLocation, 0)), "-1", "2 | untouched"},
+    {"LocationEmptyPathIsSuccess", kRoles, Loc(OF(GetSharedInstallLocation, 1)), "0", "7 | (empty)"},
+    {"CustomRolesEmptyLeavesOutput", kRoles, Reads<S>(ON(GetCustomRolesProp)), "-1", "untouched"},
+    {"RolesManager", kEntry0Roles, Reads<S>(ON(GetRolesManagerProperties)), "0", "rm"},
+    {"MetricsFlagZeroIsWrittenFalse", kRoles, Reads<bool>(OF_COMPONENTS(GetDalvexMetricsReportingFlag, 0)), "0", "false"},
+    {"SurveyOnlySecond", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 0)), "0", "untouched | https://m/b"},
+    {"SurveyNeither", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 1)), "-1", "untouched | untouched"},
+    {"SurveyEmptyFirstIsWritten", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 2)), "0", "(empty) | https://m/b"},
+};
+
+TEST_P(ReaderTable, LeavesResultAndOutputs) {
+  const ReaderRow& row = GetParam();
+  std::unique_ptr<ClientSetup> request = row.xml != nullptr ? Parse(row.xml) : nullptr;
+  const Observation seen = row.read(request.get());
+  EXPECT_EQ(seen.result, row.result);
+  EXPECT_EQ(seen.outputs, row.outputs);
+  // Readers never change the request.
+  if (request != nullptr) {
+    EXPECT_EQ(Xml(*request), Xml(*Parse(row.xml)));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, ReaderTable, ::testing::ValuesIn(kRows), RowName);
+
+// Bits above 32 of the old value are dropped, not kept; the result is sign-extended.
+TEST(RequestFlags, UpdateAddsBitsToTheLow32) {
+  const struct { const char* xml; int flags; long long stored; } cases[] = {
+      {"<ClientSetup/>", 0, 0}, {"<ClientSetup requestFlags='524288'/>", 0x80000, 0x80000},
+      {"<ClientSetup requestFlags='-4294963200'/>", 0x80000, 0x81000},
+      {"<ClientSetup requestFlags='4096'/>", static_cast<int>(0x80000000u), -2147479552LL}};
+  for (const auto& c : cases) {
+    auto request = Parse(c.xml);
+    ASSERT_EQ(UpdateRequestFlags(request.get(), c.flags), 0) << c.xml;
+    EXPECT_TRUE(request->isSet(ClientSetup::requestFlags)) << c.xml;
+    EXPECT_EQ(GetRequestFlags(request.get()), c.stored) << c.xml;
+  }
+  EXPECT_EQ(UpdateRequestFlags(nullptr, 1), -1);
+}
+
+TEST(ClearSIMError, ResetsPresentCodesOfRequestAndEntry0OnlyAndCreatesNothing) {
+  auto request = Parse(R"(<ClientSetup><errorInfo errorCode="3" errorMessage="top"/><clientComposition><errorInfo
+    errorCode="5"/></clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition></ClientSetup>)");
+  EXPECT_EQ(ClearSIMError(request.get()), 0);
+  EXPECT_EQ(Xml(*request), R"(<ClientSetup><clientComposition><errorInfo errorCode="0"/></clientComposition>)"
+                           R"(<clientComposition><errorInfo errorCode="6"/></clientComposition><errorInfo errorCode="0")"
+                           R"( errorMessage="top"/></ClientSetup>)");
+  request = Parse(R"(<ClientSetup><errorInfo/><clientComposition><errorInfo/></clientComposition></ClientSetup>)");
+  EXPECT_EQ(ClearSIMError(request.get()), 0);
+  EXPECT_EQ(Xml(*request), R"(<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>)");
+  EXPECT_EQ(ClearSIMError(nullptr), -1);
+}
+
+}  // namespace
+}  // namespace xutest
