@@ -1,18 +1,14 @@
 // The debug log service: entry format, level filter, the file it opens and
 // refuses, and the log directory's default.
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdarg>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <thread>
@@ -209,20 +205,6 @@ TEST_F(DebugLog, UnsetOrEmptyLogDirectoryFallsBackToVarLogZu) {
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "ZU_LOG_DIR " << (value ? "empty" : "unset");
   }
-}
-
-TEST(Focus, FollowsZuFocusAtEachCall) {
-  zutest::EnvGuard first{{"ZU_FOCUS", "Instance001"}};
-  const char* focus = ZUPI_Focus::getFocus();
-  ASSERT_NE(focus, nullptr);
-  EXPECT_STREQ(focus, "Instance001");
-  zutest::EnvGuard second{{"ZU_FOCUS", "Instance002-with-a-longer-name-than-before"}};
-  EXPECT_STREQ(focus, "Instance001");  // a copy: valid until this thread's next call
-  EXPECT_STREQ(ZUPI_Focus::getFocus(), "Instance002-with-a-longer-name-than-before");
-  zutest::EnvGuard empty{{"ZU_FOCUS", ""}};
-  EXPECT_STREQ(ZUPI_Focus::getFocus(), "");
-  zutest::EnvGuard unset{{"ZU_FOCUS", std::nullopt}};
-  EXPECT_EQ(ZUPI_Focus::getFocus(), nullptr);
 }
 
 }  // namespace
