@@ -19,8 +19,8 @@ TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
       {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"},
       {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
       {"tab\there line\nfeed\r\nend", "tab&#9;here line&#10;feed&#13;&#10;end"},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85",
-       "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85"},
+      {"caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85",
+       "caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85"},
       {std::string(5000, 'x') + "&", std::string(5000, 'x') + "&amp;"},
   };
   for (const auto& c : cases) {
