@@ -22,9 +22,6 @@ using zutest::ReadFile;
 using zutest::SplitLines;
 using ZUInstallManager::ClientSetup;
 
-// One line of the stand-in's debug log.
-struct DebugLine { long pid = 0; long long jobId = 0; int level = 0; std::string text; };
-
 // Each test: an empty log directory, no focus, no debug level, nothing at the
 // pre-install path.
 class LogTest : public ::testing::Test {
@@ -33,24 +30,21 @@ class LogTest : public ::testing::Test {
   static void SetDebugLevel(int level) { setenv("ZU_DEBUG_LEVEL", std::to_string(level).c_str(), 1); }
   std::string LogPath(const std::string& name) const { return dir_ / (name + ".log"); }
 
-  // Every line of debug log `name`: "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT".
-  std::vector<DebugLine> DebugLines(const std::string& name) const {
-    std::vector<DebugLine> lines;
+  // Every line of debug log `name`, "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT" by this
+  // process, as "JOBID LEVEL TEXT", or as TEXT alone.
+  std::vector<std::string> DebugLines(const std::string& name, bool textOnly = false) const {
+    std::vector<std::string> lines;
     for (const std::string& raw : SplitLines(ReadFile(LogPath(name)))) {
       std::istringstream in(raw);
-      DebugLine line;
-      std::string tid, date, time;
-      EXPECT_TRUE(in >> line.pid >> tid >> date >> time >> line.jobId >> line.level && in.get() == ' ') << raw;
-      std::getline(in, line.text, '\0');
-      lines.push_back(line);
+      long pid = 0;
+      std::string tid, date, time, job, level, text;
+      EXPECT_TRUE(in >> pid >> tid >> date >> time >> job >> level && in.get() == ' ' && pid == getpid()) << raw;
+      std::getline(in, text, '\0');
+      lines.push_back(textOnly ? text : job + " " + level + " " + text);
     }
     return lines;
   }
-  std::vector<std::string> DebugTexts(const std::string& name) const {
-    std::vector<std::string> texts;
-    for (const DebugLine& line : DebugLines(name)) texts.push_back(line.text);
-    return texts;
-  }
+  std::vector<std::string> DebugTexts(const std::string& name) const { return DebugLines(name, true); }
 
   // Checks that `entry` is "PPID  PID  YYYY/MM/DD HH:MM:SS TEXT" of this
   // process, stamped during the test, and hands out TEXT.
@@ -89,12 +83,7 @@ TEST_F(LogTest, DebugLogEntryIsOneLineWithJobAndLevelUnderZuInstallMgrForAnEmpty
   log.jobId = 4711;
   log.LogMessageV("fn", 2, "copied %d of %s", 3, "7 files");
   log.LogMessage("fn", -1, nullptr);
-  std::string shown;
-  for (const DebugLine& line : DebugLines("ZuInstallMgr")) {
-    shown += std::to_string(line.pid == getpid()) + " " + std::to_string(line.jobId) + " " +
-             std::to_string(line.level) + " " + line.text + "|";
-  }
-  EXPECT_EQ(shown, "1 4711 2 copied 3 of 7 files|1 4711 -1 |");
+  EXPECT_EQ(DebugLines("ZuInstallMgr"), (std::vector<std::string>{"4711 2 copied 3 of 7 files", "4711 -1 "}));
   EXPECT_TRUE(log.IsReady());
   EXPECT_FALSE(zutest::Exists(kPreInstallPath));
 }
@@ -187,10 +176,12 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
       {[&] { log.AddClientMarker(longName.c_str(), "s", 20); },
        ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)},
   };
-  for (const auto& row : rows) row.add();
-  const std::vector<DebugLine> lines = DebugLines("Installer");
-  ASSERT_EQ(lines.size(), std::size(rows));
-  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(std::to_string(lines[i].level) + lines[i].text, "0" + rows[i].text);
+  std::vector<std::string> expected;
+  for (const auto& row : rows) {
+    row.add();
+    expected.push_back("0 0 " + row.text);
+  }
+  EXPECT_EQ(DebugLines("Installer"), expected);
 }
 
 // Blank-separated "%d" and "%s" tokens take the arguments in order; a type
@@ -333,13 +324,11 @@ TEST_F(XmlLogging, RequestIsSerializedMaskedAndWrittenWithTheJobIdUnderItsHeadin
   ZUSimLog log("Installer");
   log.jobId = 99;
   EXPECT_EQ(log.LogXML("fn", request.get(), 1, 1), 0);
-  const std::vector<DebugLine> lines = DebugLines("Installer");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(std::to_string(lines[0].jobId) + " " + std::to_string(lines[0].level) + " " + lines[0].text,
+  EXPECT_EQ(DebugLines("Installer"), std::vector<std::string>{
             "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\"><clientAuthentication>"
             "<userAccount userName=\"svc\" password=\"********\"/></clientAuthentication><clientComposition>"
             "<clientInfo><client clientPassword=\"********\" zudPort=\"8400\"/></clientInfo></clientComposition>"
-            "</ClientSetup>");
+            "</ClientSetup>"});
 }
 
 // A null request or text is logged at -1 unless at level 3, where requests
@@ -351,9 +340,8 @@ TEST_F(XmlLogging, NullInputFailsAndLevelThreeSkipsRequestsOnly) {
   EXPECT_EQ(log.LogXML("fn", Load(R"(<ClientSetup jobId="3"/>)").get(), 3, 1), 0);
   EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 3, 1), 0);
   EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"3\"/>", 3, 1), 0);
-  std::string shown;
-  for (const DebugLine& line : DebugLines("Installer")) shown += std::to_string(line.level) + line.text + "|";
-  EXPECT_EQ(shown, "-1Invalid input XML|-1Invalid input XML|3XML Request :<ClientSetup jobId=\"3\"/>|");
+  EXPECT_EQ(DebugLines("Installer"), (std::vector<std::string>{"0 -1 Invalid input XML", "0 -1 Invalid input XML",
+                                                               "0 3 XML Request :<ClientSetup jobId=\"3\"/>"}));
 }
 
 TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAndEndsWithTwoLineFeeds) {

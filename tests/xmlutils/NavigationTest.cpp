@@ -195,12 +195,9 @@ TEST(SetFirewallInstall, StoresOnlyWhatIsGiven) {
 // beside the path stays; groups are appended.
 TEST(PolicySetters, CreateTheMissingBlocksOnly) {
   const struct { const char* entry; int (*set)(ClientsComposition*, const char*); const char* after; } cases[] = {
-      {"<clientComposition/>", SetStoragePolicy, "<clientComposition><components><policySettings><storagePolicy "
-       "storagePolicyName=\"new\"/></policySettings></components></clientComposition>"},
-      {"<clientComposition><components><policySettings><storagePolicy storagePolicyName=\"old\"/><plan planId=\"12\"/>"
-       "</policySettings></components></clientComposition>", SetStoragePolicy, "<clientComposition><components>"
-       "<policySettings><storagePolicy storagePolicyName=\"new\"/><plan planId=\"12\"/></policySettings></components>"
-       "</clientComposition>"},
+      {"<clientComposition><components><policySettings><plan planId=\"12\"/></policySettings></components>"
+       "</clientComposition>", SetStoragePolicy, "<clientComposition><components><policySettings><storagePolicy "
+       "storagePolicyName=\"new\"/><plan planId=\"12\"/></policySettings></components></clientComposition>"},
       {"<clientComposition><components><subclientPolicySettings laptopBackup=\"1\"/></components></clientComposition>",
        SetSubclientPolicy, "<clientComposition><components><subclientPolicySettings laptopBackup=\"1\"><subclientPolicy "
        "subclientPolicyName=\"new\"/></subclientPolicySettings></components></clientComposition>"},
