@@ -93,6 +93,35 @@ std::string Repeated(const std::string& open, const std::string& unit, std::size
   return xml + close;
 }
 
+TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
+  zutest::ScratchDir dir;
+  const std::string request = zutest::ReadFile(ZU_EXAMPLES_DIR "/single-client-install.xml");
+  ASSERT_EQ(Load(dir.write("whole.xml", request), true), 0);
+  ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
+  const std::string before = Held();
+  const struct {
+    std::string path;
+    const char* error;  // null: "Failed to open file <path>"
+  } cases[] = {
+      {dir.path().string(), kFileRefused},
+      {dir.write("empty.xml", ""), kFileRefused},
+      {"/dev/null", kFileRefused},
+      {dir.write("cut.xml", request.substr(0, request.size() / 2)), kFileRefused},
+      {dir.write("nul.xml", std::string("<ClientSetup\0/>", 15)), kFileRefused},
+      {dir / "missing.xml", nullptr},
+      {dir.write("plain", "x") + "/request.xml", nullptr},
+      {"/dev/zero", kFileRefused},  // regression: the text's room doubled past the 256 MiB cap
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const PeakMemory peak;
+    EXPECT_EQ(Load(c.path, true), -1);
+    EXPECT_EQ(error_, c.error != nullptr ? c.error : "Failed to open file " + c.path);
+    EXPECT_EQ(Held(), before);
+    ExpectBounded(peak, 256 * kMiB + kMiB);
+  }
+}
+
 TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
   constexpr std::size_t kBig = 100 * kMiB, kMillion = 1000000;
   const struct {
@@ -128,35 +157,6 @@ TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
       EXPECT_EQ(CNMessageBase::LastParseError().reason, c.reason);
       EXPECT_EQ(Held(), before);
     }
-  }
-}
-
-TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
-  zutest::ScratchDir dir;
-  const std::string request = zutest::ReadFile(ZU_EXAMPLES_DIR "/single-client-install.xml");
-  ASSERT_EQ(Load(dir.write("whole.xml", request), true), 0);
-  ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
-  const std::string before = Held();
-  const struct {
-    std::string path;
-    const char* error;  // null: "Failed to open file <path>"
-  } cases[] = {
-      {dir.path().string(), kFileRefused},
-      {dir.write("empty.xml", ""), kFileRefused},
-      {"/dev/null", kFileRefused},
-      {dir.write("cut.xml", request.substr(0, request.size() / 2)), kFileRefused},
-      {dir.write("nul.xml", std::string("<ClientSetup\0/>", 15)), kFileRefused},
-      {dir / "missing.xml", nullptr},
-      {dir.write("plain", "x") + "/request.xml", nullptr},
-      {"/dev/zero", kFileRefused},  // regression: the text's room doubled past the 256 MiB cap
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    const PeakMemory peak;
-    EXPECT_EQ(Load(c.path, true), -1);
-    EXPECT_EQ(error_, c.error != nullptr ? c.error : "Failed to open file " + c.path);
-    EXPECT_EQ(Held(), before);
-    ExpectBounded(peak, 256 * kMiB + kMiB);
   }
 }
 
