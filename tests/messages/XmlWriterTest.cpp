@@ -77,6 +77,14 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
   EXPECT_EQ(xml, expected);
   ASSERT_EQ(encoder.serialize(&request, xml, true), 0);
   EXPECT_EQ(xml, R"(<?xml version="1.0" encoding="UTF-8"?>)" + expected);
+  // A number written wherever the output's room runs out.
+  for (std::size_t length = 0; length < 600; ++length) {
+    ClientSetup padded;
+    zumsg::objectCreate<ClientSetup::dxInfo>(padded).setstring(DXInfo::connectionUrl, std::string(length, 'x'));
+    zumsg::listCreate<ClientSetup::clientComposition>(padded).emplace_back().setint64(ZUInstallManager::ClientsComposition::operationType, LLONG_MIN);
+    EXPECT_EQ(Xml(padded), R"(<ClientSetup><dxInfo connectionUrl=")" + std::string(length, 'x') +
+                               R"("/><clientComposition operationType="-9223372036854775808"/></ClientSetup>)");
+  }
 }
 
 }  // namespace
