@@ -211,8 +211,7 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
       {"XMLEncoder::serialize", bulk, "", {"unread"},
        [](State& s) {
          std::string xml;
-         const int result = XMLEncoder(kFlags, nullptr)
-                                .serialize(&s.target, xml, false);
+         const int result = XMLEncoder(kFlags, nullptr).serialize(&s.target, xml, false);
          if (result == 0) s.out[0] = std::move(xml);
          return result;
        },
@@ -257,8 +256,8 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
        }},
       {"UtilDecrypt", "<ClientSetup/>", encrypted, {"unread"}, [](State& s) { return UtilDecrypt(s.input.c_str(), s.out[0]); },
        0, {}, 1},
-      // Each client password ends up converted or exactly as it was. Regression:
-      // the out-of-memory text of the request-level conversion.
+      // Each client password ends up converted or exactly as it was, and the
+      // conversion's own out-of-memory text must show.
       {"ReEncryptInputRequestNetPwdV8ToV3", "<ClientSetup>" + client + client + "</ClientSetup>", "", {},
        [](State& s) {
          ClientSetup* pointer = &s.target;
