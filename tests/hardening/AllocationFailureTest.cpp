@@ -39,7 +39,7 @@ struct alignas(16) Header {
 
 }  // namespace
 
-// The other forms of new and delete of the standard library come here.
+// The standard library's array, nothrow and sized forms come through these two.
 void* operator new(std::size_t size) {
   const bool watched = gArmed;
   if (watched && gBudget-- == 0) {
@@ -49,14 +49,14 @@ void* operator new(std::size_t size) {
   auto* header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
   if (header == nullptr) throw std::bad_alloc();
   header->watched = watched;
-  gLive += watched ? 1 : 0;
+  if (watched) ++gLive;  // only then: unarmed threads must not write the globals
   return header + 1;
 }
 
 void operator delete(void* pointer) noexcept {
   if (pointer == nullptr) return;
   Header* header = static_cast<Header*>(pointer) - 1;
-  gLive -= header->watched ? 1 : 0;
+  if (header->watched) --gLive;
   std::free(header);
 }
 void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
