@@ -39,7 +39,6 @@ struct alignas(16) Header {
 
 }  // namespace
 
-// The standard library's array, nothrow and sized forms come through these two.
 void* operator new(std::size_t size) {
   const bool watched = gArmed;
   if (watched && gBudget-- == 0) {
@@ -59,7 +58,21 @@ void operator delete(void* pointer) noexcept {
   if (header->watched) --gLive;
   std::free(header);
 }
+// The other forms, spelled out so a sanitizer's own cannot pair with these.
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
+void operator delete[](void* pointer) noexcept { operator delete(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { operator delete(pointer); }
+void operator delete(void* pointer, const std::nothrow_t&) noexcept { operator delete(pointer); }
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept { operator delete(pointer); }
 
 namespace {
 
