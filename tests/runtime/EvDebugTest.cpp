@@ -121,7 +121,7 @@ TEST_F(DebugLog, WritesEachTextWholeWithOneLineFeed) {
   for (std::size_t n = 3990; n <= 4110; ++n) texts.push_back(std::string(n - 1, 'x') + "y");
   texts.push_back(std::string(1 << 20, 'z'));
   for (const std::string& text : texts) {
-    for (const char* format : {"%s", "%s%s"}) {  // regression: an empty formatted entry was dropped
+    for (const char* format : {"%s", "%s%s"}) {  // an empty formatted text still makes an entry
       fs::remove(logDir_ + "/Texts.log");
       auto opened = Open("Texts");
       ASSERT_TRUE(opened->ok);
