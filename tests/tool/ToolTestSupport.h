@@ -1,63 +1,111 @@
 // Running the built zu-request binary, and what its tests share.
 #pragma once
 
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <regex>
+
+#include "ZUInstallUtils.h"
+#include "common/TestSupport.h"
 
 namespace tooltest {
 
-// What one run of the tool left behind.
+using zutest::ReadFile;
+using zutest::ScratchDir;
+using zutest::SplitLines;
+
+constexpr std::size_t npos = std::string::npos;
+
 struct ToolResult {
   int status = -1;  // exit status; 128 + signal when killed
   std::string out;
   std::string err;
 };
 
-// Environment changes of one run: a value sets the variable, nullopt unsets it.
+// A value sets the variable, nullopt unsets it.
 using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-// A directory removed with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+inline std::string Quoted(const std::string& text) {
+  return '\'' + std::regex_replace(text, std::regex("'"), "'\\''") + '\'';
+}
 
-  const std::filesystem::path& path() const { return path_; }
-  // Writes `text` to the file `name` in this directory and returns its path.
-  std::string Write(const std::string& name, const std::string& text) const;
+// Runs zu-request with `input` on stdin, ZU_FOCUS and ZU_DEBUG_LEVEL unset and
+// ZU_LOG_DIR private, before `env` is applied.
+inline ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "",
+                          const EnvChanges& env = {}) {
+  const ScratchDir scratch;
+  std::string unset = " -u ZU_FOCUS -u ZU_DEBUG_LEVEL", set = " ZU_LOG_DIR=" + Quoted(scratch / "log");
+  for (const auto& [name, value] : env) value ? set += ' ' + name + '=' + Quoted(*value) : unset += " -u " + name;
+  std::string command = "env" + unset + set + ' ' + Quoted(ZU_REQUEST_TOOL);
+  for (const std::string& arg : args) command += ' ' + Quoted(arg);
+  command += " <" + Quoted(scratch.write("in", input)) + " >" + Quoted(scratch / "out");
+  command += " 2>" + Quoted(scratch / "err");
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(scratch / "out"),
+          ReadFile(scratch / "err")};
+}
 
- private:
-  std::filesystem::path path_;
-};
+inline std::string Example(const char* name) { return std::string(ZU_EXAMPLES_DIR) + "/" + name; }
 
-// Runs zu-request with `args`, `input` on stdin and the ZU_* variables cleared
-// (ZU_LOG_DIR points into a private directory) before `env` is applied.
-// Fails the current test when the process cannot be started.
-ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "",
-                   const EnvChanges& env = {});
+inline std::vector<std::string> ExampleRequests() {
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR)) {
+    if (entry.path().extension() == ".xml") paths.push_back(entry.path().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
 
-// Returns a file's bytes; empty when it cannot be read.
-std::string ReadFile(const std::string& path);
-// Returns the path of the bundled example request `name`.
-std::string Example(const char* name);
-// Returns the paths of the bundled example requests, sorted.
-std::vector<std::string> ExampleRequests();
-// Returns the value of every attribute `name` (a whole name, not a suffix) in the XML text, in order.
-std::vector<std::string> AttributeValues(const std::string& xml, const std::string& name);
-// Returns the values of every password attribute in the XML text.
-std::vector<std::string> PasswordValues(const std::string& xml);
-// Returns the plain text of a stored password; fails the current test when it cannot.
-std::string Decrypt(const std::string& text);
-// Fails the current test for every password of the examples (stored or plain) found in `text`.
-void ExpectNoSecret(const std::string& text, const std::string& where);
-// Returns every password of the examples: the stored texts and their decryptions.
-const std::vector<std::string>& ExampleSecrets();
-// Returns the lines of `text`, without their line feeds.
-std::vector<std::string> Lines(const std::string& text);
+// The values of the attributes whose whole name matches `names` (a regex), in order.
+inline std::vector<std::string> AttributeValues(const std::string& xml, const std::string& names) {
+  std::vector<std::string> values;
+  const std::regex attribute("\\s(?:" + names + ")=\"([^\"]*)\"");
+  for (std::sregex_iterator it(xml.begin(), xml.end(), attribute), end; it != end; ++it) values.push_back((*it)[1]);
+  return values;
+}
+
+inline std::vector<std::string> PasswordValues(const std::string& xml) {
+  return AttributeValues(xml, "password|clientPassword|pAccess|pExecAccess");
+}
+
+// The plain text of a stored password; fails the current test when it cannot.
+inline std::string Decrypt(const std::string& text) {
+  char* plain = nullptr;
+  char error[1024] = {};
+  const int result = ZUDecryptPassword(text.c_str(), &plain, error);
+  EXPECT_EQ(result, 0) << "cannot decrypt " << text << ": " << error;
+  return result == 0 ? std::unique_ptr<char[]>(plain).get() : "";
+}
+
+// Fails for every password of the examples, stored or plain, found in `text`.
+inline void ExpectNoSecret(const std::string& text, const std::string& where) {
+  static const std::vector<std::string> secrets = [] {
+    std::vector<std::string> all;
+    for (const std::string& path : ExampleRequests()) {
+      for (const std::string& stored : PasswordValues(ReadFile(path))) all.insert(all.end(), {stored, Decrypt(stored)});
+    }
+    return all;
+  }();
+  EXPECT_GE(secrets.size(), 8u) << "the examples hold fewer passwords than these checks assume";
+  for (const std::string& secret : secrets) {
+    EXPECT_EQ(text.find(secret), npos) << where << " shows the password " << secret;
+  }
+}
+
+// Every string value (not member names) of one JSON document; fails the current
+// test when `document` is not exactly one valid JSON value.
+inline std::vector<std::string> JsonStrings(const std::string& document) {
+  std::vector<std::string> strings;
+  const auto collect = [&](int, nlohmann::json::parse_event_t event, nlohmann::json& value) {
+    if (event == nlohmann::json::parse_event_t::value && value.is_string()) strings.push_back(value);
+    return true;
+  };
+  EXPECT_FALSE(nlohmann::json::parse(document, collect, false).is_discarded()) << "not one JSON value:\n" << document;
+  return strings;
+}
 
 }  // namespace tooltest
