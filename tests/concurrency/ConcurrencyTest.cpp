@@ -44,10 +44,8 @@ TEST(Concurrent, ThreadsLoadReadAndConvertTheirOwnRequests) {
     const std::string n = std::to_string(t);
     for (int round = 0; round < 30; ++round) {
       const std::string plain = "password-" + n + "-" + std::to_string(round);
-      char* v8 = nullptr;
-      char error[1024] = {};
-      ZUInstallManager::ClientSetup request;
-      ZUInstallManager::ClientSetup* pointer = &request;
+      char *v8 = nullptr, error[1024] = {};
+      ZUInstallManager::ClientSetup request, *pointer = &request;
       std::string text, name, back;
       if (ZUEncryptPassword_V8(plain.c_str(), &v8, error) != 0 ||
           ConvertStringToClientSetup(R"(<ClientSetup jobId=")" + n + R"("><clientComposition><clientInfo><client clientPassword=")" +
@@ -90,42 +88,25 @@ TEST(Concurrent, LogIdsAreStablePerNameAndDistinct) {
 // 4 KiB in-place buffer.
 TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   constexpr int kEntries = 200;
-  const auto payload = [](int w, int e) {
-    return std::string(e % 10 == 0 ? 6000 : 40 + e % 50, static_cast<char>('a' + (w * 7 + e) % 26));
-  };
+  const auto payload = [](int w, int e) { return std::string(e % 10 == 0 ? 6000 : 40 + e % 50, static_cast<char>('a' + (w * 7 + e) % 26)); };
   zutest::ScratchDir dir;
   zutest::PreInstallPathGuard preInstall;
   zutest::EnvGuard environment{{"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
   using Writer = std::function<void(int w, const std::vector<std::string>& texts)>;
-  const struct Case {
-    const char* name;
-    bool processes;
-    std::string file;
-    Writer write;
-  } cases[] = {
-      {"debug log, one service per thread", false, dir / "Shared.log",
-       [](int, const std::vector<std::string>& texts) {
+  const struct Case { const char* name; bool processes; std::string file; Writer write; } cases[] = {
+      {"debug log, one service per thread", false, dir / "Shared.log", [](int, const std::vector<std::string>& texts) {
          EvDebugFileInstance file;
          EvDebug log(nullptr);
          if (!log.initialize(&file, static_cast<unsigned>(EvDebug::getLogId("Shared")), 0, false, "")) return;
          // A bare "%s" is gathered, any other format goes through the formatter.
          for (std::size_t e = 0; e < texts.size(); ++e) log.DebugLvl("", 0, e % 2 ? "%s" : "%s%s", texts[e].c_str(), "");
        }},
-      {"pre-install file, threads", false, zutest::kPreInstallPath,
-       [](int, const std::vector<std::string>& texts) {
-         ZUSimLog log("events");
-         for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str());
-       }},
-      {"console events", false, dir / "ConsoleEvents.log",
-       [](int w, const std::vector<std::string>& texts) {
-         ZUSimLog log("events");
-         for (const std::string& text : texts) log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str());
-       }},
-      {"pre-install file, processes", true, dir / "shared.log",
-       [&dir](int, const std::vector<std::string>& texts) {
-         ZUSimLog log(dir / "shared.log");
-         for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str());
-       }},
+      {"pre-install file, threads", false, zutest::kPreInstallPath, [](int, const std::vector<std::string>& texts) {
+         ZUSimLog log("events"); for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str()); }},
+      {"console events", false, dir / "ConsoleEvents.log", [](int w, const std::vector<std::string>& texts) {
+         ZUSimLog log("events"); for (const std::string& text : texts) log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str()); }},
+      {"pre-install file, processes", true, dir / "shared.log", [&dir](int, const std::vector<std::string>& texts) {
+         ZUSimLog log(dir / "shared.log"); for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str()); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -138,10 +119,7 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
     std::vector<pid_t> children;
     for (int w = 0; c.processes && w < kThreads; ++w) {
       children.push_back(fork());
-      if (children.back() == 0) {
-        write(w);
-        _exit(0);
-      }
+      if (children.back() == 0) { write(w); _exit(0); }
     }
     for (pid_t child : children) {
       int status = 0;
@@ -149,8 +127,7 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
     }
     std::set<std::pair<int, int>> seen;
     for (const std::string& line : zutest::SplitLines(zutest::ReadFile(c.file))) {
-      const std::size_t open = line.find('<');
-      const std::size_t close = line.rfind('>');
+      const std::size_t open = line.find('<'), close = line.rfind('>');
       ASSERT_TRUE(open != std::string::npos && close == line.find_last_not_of("\"]}")) << line.substr(0, 120);
       std::istringstream in(line.substr(open + 1, close - open - 1));
       int w = -1, e = -1;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <functional>
 #include <future>
 #include <thread>
@@ -37,47 +38,33 @@ constexpr char kEarlier[] = R"(<ClientSetup jobId="41"><dxInfo connectionUrl="ht
 
 // How far the resident size rises above where it stood at construction; the
 // kernel's peak mark is reset first, so earlier tests do not count.
-class PeakMemory {
- public:
-  PeakMemory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    baseline_ = Status("VmRSS:");
-  }
-  long long growth() const { return Status("VmHWM:") - baseline_; }
-
- private:
-  static long long Status(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.compare(0, field.size(), field) == 0) return std::stoll(line.substr(field.size())) * 1024;
-    }
-    return 0;
-  }
-  long long baseline_ = 0;
+long long Status(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) if (line.compare(0, field.size(), field) == 0) return std::stoll(line.substr(field.size())) * 1024;
+  return 0;
+}
+struct PeakMemory {
+  PeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+  long long baseline = Status("VmRSS:");
+  long long growth() const { return Status("VmHWM:") - baseline; }
 };
 
 class LoaderInput : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0) << error_; }
   std::string Held() {
-    XMLEncoder encoder(EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1}, nullptr);
     std::string xml;
-    return encoder.serialize(&target_, xml, false) == 0 ? xml : "<unwritable>";
+    return XMLEncoder(EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1}, nullptr).serialize(&target_, xml, false) == 0 ? xml : "<unwritable>";
   }
   // Loads the document (moved in, so no copy counts against memory) or the file.
   int Load(std::string input, bool file) {
     error_ = "unset";
-    return file ? PopulateClientSetupFromXmlFile(&target_, input, error_)
-                : ConvertStringToClientSetup(std::move(input), &target_, error_);
+    return file ? PopulateClientSetupFromXmlFile(&target_, input, error_) : ConvertStringToClientSetup(std::move(input), &target_, error_);
   }
   void ExpectBounded(const PeakMemory& peak, long long bound) {
     const long long grew = peak.growth();
-    if (!kSanitized) {
-      EXPECT_LE(grew, bound) << "peak grew by " << grew / kMiB << " MiB";
-    }
-    RecordProperty("peak_mib", std::to_string(grew / kMiB));
+    if (!kSanitized) { EXPECT_LE(grew, bound) << "peak grew by " << grew / kMiB << " MiB"; }
   }
-
   ClientSetup target_;
   std::string error_;
 };
@@ -95,23 +82,16 @@ TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
   ASSERT_EQ(Load(dir.write("whole.xml", request), true), 0);
   ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
   const std::string before = Held();
-  const struct {
-    std::string path;
-    const char* error;  // null: "Failed to open file <path>"
-  } cases[] = {
-      {dir.path().string(), kFileRefused},
-      {dir.write("empty.xml", ""), kFileRefused},
-      {"/dev/null", kFileRefused},
+  const struct { std::string path; const char* error; } cases[] = {  // null error: "Failed to open file <path>"
+      {dir.path().string(), kFileRefused}, {dir.write("empty.xml", ""), kFileRefused}, {"/dev/null", kFileRefused},
       {dir.write("cut.xml", request.substr(0, request.size() / 2)), kFileRefused},
       {dir.write("nul.xml", std::string("<ClientSetup\0/>", 15)), kFileRefused},
-      {dir / "missing.xml", nullptr},
-      {dir.write("plain", "x") + "/request.xml", nullptr},
+      {dir / "missing.xml", nullptr}, {dir.write("plain", "x") + "/request.xml", nullptr},
       {"/dev/zero", kFileRefused},  // regression: the text's room doubled past the 256 MiB cap
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
     const PeakMemory peak;
-    EXPECT_EQ(Load(c.path, true), -1);
+    EXPECT_EQ(Load(c.path, true), -1) << c.path;
     EXPECT_EQ(error_, c.error != nullptr ? c.error : "Failed to open file " + c.path);
     EXPECT_EQ(Held(), before);
     ExpectBounded(peak, 256 * kMiB + kMiB);
@@ -120,14 +100,9 @@ TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
 
 TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
   constexpr std::size_t kBig = 100 * kMiB, kMillion = 1000000;
-  const struct {
-    std::string open, unit;
-    std::size_t times;
-    std::string close;
-    const char* reason;  // null: the document loads
-    long long factor;    // peak growth allowed per byte of text
-    std::size_t size;    // the authorization code's length plus the entries, once loaded
-  } cases[] = {
+  // reason null: the document loads; factor: peak growth allowed per byte of text;
+  // size: the authorization code's length plus the entries, once loaded.
+  const struct { std::string open, unit; std::size_t times; std::string close; const char* reason; long long factor; std::size_t size; } cases[] = {
       {R"(<ClientSetup><organizationInfo authCode=")", "A", kBig, R"("/></ClientSetup>)", nullptr, 5, kBig},
       {"<ClientSetup>", "<x>", kMillion, Repeated("", "</x>", kMillion, "</ClientSetup>"), "nesting deeper than 64", 2, 0},
       // Each entry costs less than 256 bytes beyond the text that described it.
@@ -139,35 +114,25 @@ TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
     const long long bound = c.factor * static_cast<long long>(xml.size());
     const std::string before = Held();
     const PeakMemory peak;
-    if (c.reason == nullptr) {
-      ASSERT_EQ(Load(std::move(xml), false), 0) << CNMessageBase::LastParseError().reason;
-      std::string code;
-      (void)XmlUtils::GetOrganizationAuthcode(&target_, code);
-      const auto* entries = zumsg::list<ClientSetup::clientComposition>(target_);
-      EXPECT_EQ(code.size() + (entries != nullptr ? entries->size() : 0), c.size);
-      ExpectBounded(peak, bound);
-      ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
-    } else {
-      EXPECT_EQ(Load(std::move(xml), false), -1);
-      ExpectBounded(peak, bound);
-      EXPECT_EQ(CNMessageBase::LastParseError().reason, c.reason);
-      EXPECT_EQ(Held(), before);
-    }
+    ASSERT_EQ(Load(std::move(xml), false), c.reason ? -1 : 0) << CNMessageBase::LastParseError().reason;
+    ExpectBounded(peak, bound);
+    std::string code;
+    (void)XmlUtils::GetOrganizationAuthcode(&target_, code);
+    const auto* entries = zumsg::list<ClientSetup::clientComposition>(target_);
+    EXPECT_EQ(code.size() + (entries != nullptr ? entries->size() : 0), c.size);
+    if (c.reason != nullptr) { EXPECT_EQ(CNMessageBase::LastParseError().reason, c.reason); EXPECT_EQ(Held(), before); }
+    ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
   }
 }
 
 TEST(BasicConversionInput, IntegersOnePastTheirRangeSaturate) {
   using ZUInstallManagerConversion::BasicConversion;
-  long long low = 5, high = 5;
+  long long high = 5, low = 5;
   unsigned long long decimal = 5, hex = 5;
-  BasicConversion::fromString(high, "9223372036854775808");
-  BasicConversion::fromString(low, "-9223372036854775809");
-  BasicConversion::fromString(decimal, "18446744073709551616");
-  BasicConversion::fromHexString(hex, "0x10000000000000000");
-  EXPECT_EQ(high, 9223372036854775807LL);
-  EXPECT_EQ(low, -9223372036854775807LL - 1);
-  EXPECT_EQ(decimal, 18446744073709551615ULL);
-  EXPECT_EQ(hex, 18446744073709551615ULL);
+  BasicConversion::fromString(high, "9223372036854775808"), BasicConversion::fromString(low, "-9223372036854775809");
+  BasicConversion::fromString(decimal, "18446744073709551616"), BasicConversion::fromHexString(hex, "0x10000000000000000");
+  EXPECT_EQ(std::make_pair(high, low), std::make_pair(LLONG_MAX, LLONG_MIN));
+  EXPECT_EQ(std::make_pair(decimal, hex), std::make_pair(ULLONG_MAX, ULLONG_MAX));
 }
 
 mode_t TypeAt(const std::string& path) {
@@ -177,10 +142,7 @@ mode_t TypeAt(const std::string& path) {
 
 TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
   zutest::ScratchDir dir;
-  const struct Case {
-    std::string path;
-    std::function<bool()> plant, intact;
-  } cases[] = {
+  const struct Case { std::string path; std::function<bool()> plant, intact; } cases[] = {
       {kPreInstallPath, [] { return ::mkdir(kPreInstallPath, 0755) == 0; }, [] { return ::rmdir(kPreInstallPath) == 0; }},
       {kPreInstallPath, [&] { return ::symlink(dir.write("victim", "original\n").c_str(), kPreInstallPath) == 0; },
        [&] { return zutest::ReadFile(dir / "victim") == "original\n"; }},
@@ -195,7 +157,6 @@ TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
     zutest::EnvGuard environment{{"ZU_FOCUS", std::nullopt}, {"ZU_LOG_DIR", dir / "logs"}};
     ASSERT_TRUE(c.plant());
     const mode_t planted = TypeAt(c.path);
-    SCOPED_TRACE(c.path + " of type " + std::to_string(planted));
     // Through every path that reaches the pre-install file, and through a
     // logger never started, which writes to the name it was given.
     std::packaged_task<void()> task([&c] {
@@ -208,14 +169,11 @@ TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
     });
     std::future<void> done = task.get_future();
     std::thread logger(std::move(task));
-    if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
-      logger.detach();  // blocked for good: the process ends it
-      ADD_FAILURE() << "the logger blocked opening " << c.path;
-      continue;
-    }
-    logger.join();
+    const bool blocked = done.wait_for(std::chrono::seconds(3)) != std::future_status::ready;
+    blocked ? logger.detach() : logger.join();  // blocked for good: the process ends it
+    if (blocked) { ADD_FAILURE() << "the logger blocked opening " << c.path; continue; }
     EXPECT_EQ(TypeAt(c.path), planted) << "what was planted was replaced";
-    EXPECT_TRUE(c.intact());
+    EXPECT_TRUE(c.intact()) << c.path << " of type " << planted;
   }
 }
 

@@ -15,9 +15,8 @@ inline EncodingFlags Flags() { return EncodingFlags{true, false, false, 0, 0, -1
 
 // Returns the compact XML of `m`, or "error N" when the encoder refuses it.
 inline std::string Xml(const CNMessageBase& m) {
-  XMLEncoder encoder(Flags(), nullptr);
   std::string xml;
-  const int rc = encoder.serialize(&m, xml, false);
+  const int rc = XMLEncoder(Flags(), nullptr).serialize(&m, xml, false);
   return rc == 0 ? xml : "error " + std::to_string(rc);
 }
 
@@ -35,28 +34,13 @@ inline void FillAll(CNMessageBase& m) {
     const zumsg::FieldInfo& f = info.fields[i];
     const std::string text = std::string(info.name) + "." + f.name + " \"q\" 'a' & <t> \t\n\r caf\xC3\xA9 \xF0\x9D\x84\x9E";
     switch (f.kind) {
-      case zumsg::FieldKind::Integer:
-        m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1);
-        break;
+      case zumsg::FieldKind::Integer: m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1); break;
       case zumsg::FieldKind::Boolean:
-      case zumsg::FieldKind::Enum:
-        m.setint64(i, info.classNumber * 100LL + i);
-        break;
-      case zumsg::FieldKind::String:
-        m.setstring(i, text);
-        break;
-      case zumsg::FieldKind::Password:
-        m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-        break;
-      case zumsg::FieldKind::Object:
-        FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber));
-        break;
-      case zumsg::FieldKind::List: {
-        void* list = *m.getlistobject(i, true);
-        FillAll(*f.child->listAppend(list));
-        FillAll(*f.child->listAppend(list));
-        break;
-      }
+      case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
+      case zumsg::FieldKind::String: m.setstring(i, text); break;
+      case zumsg::FieldKind::Password: m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT); break;
+      case zumsg::FieldKind::Object: FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber)); break;
+      case zumsg::FieldKind::List: FillAll(*f.child->listAppend(*m.getlistobject(i, true))), FillAll(*f.child->listAppend(*m.getlistobject(i, true))); break;
     }
   }
 }

@@ -12,12 +12,8 @@ using ZUInstallManager::ClientSetup;
 using ZUInstallManager::DXInfo;
 
 TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
-  const struct {
-    std::string text, written;
-  } cases[] = {
-      {"", ""},
-      {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"},
-      {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
+  const struct { std::string text, written; } cases[] = {
+      {"", ""}, {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"}, {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
       {"tab\there line\nfeed\r\nend", "tab&#9;here line&#10;feed&#13;&#10;end"},
       {"caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85",
        "caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85"},
@@ -35,10 +31,7 @@ TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
 }
 
 TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
-  const struct {
-    std::string text;
-    int error;
-  } cases[] = {
+  const struct { std::string text; int error; } cases[] = {
       {"ab\xC3", 84}, {"\xC3(", 84}, {"a\x80", 84}, {"\xC0\xAF", 84}, {"\xE0\x80\xAF", 84}, {"\xF0\x80\x80\xAF", 84},
       {"\xF4\x90\x80\x80", 84}, {"\xF8\x88\x80\x80\x80", 84}, {"caf\xE9", 84}, {"bell\x07", 86}, {"\x1B[0m", 86},
       {std::string("a\0b", 3), 86}, {"\xED\xA0\x80", 86}, {"\xEF\xBF\xBE", 86}, {"\xEF\xBF\xBF", 86},
@@ -49,11 +42,8 @@ TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
     SCOPED_TRACE(::testing::PrintToString(c.text));
     ClientSetup request;
     // Deep in the tree, so the error must travel up through every level.
-    auto& entries = zumsg::listCreate<ClientSetup::clientComposition>(request);
-    entries.emplace_back();
-    auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(entries.back());
-    auto& client = zumsg::objectCreate<App::ClientInfo::client>(info);
-    zumsg::objectCreate<App::Client::osInfo>(client).setstring(App::OsInfo::osName, c.text);
+    auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
+    zumsg::objectCreate<App::Client::osInfo>(zumsg::objectCreate<App::ClientInfo::client>(info)).setstring(App::OsInfo::osName, c.text);
     EXPECT_EQ(encoder.serialize(&request, xml, false), c.error);
     ZuSecurity::UserAccount account;  // passwords are checked like any text
     account.setpstringobject(ZuSecurity::UserAccount::password, bstring(c.text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
@@ -72,11 +62,9 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
   const std::string expected =
       R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
   XMLEncoder encoder(msgtest::Flags(), nullptr);
-  std::string xml(100000, '#');
-  ASSERT_EQ(encoder.serialize(&request, xml, false), 0);
-  EXPECT_EQ(xml, expected);
-  ASSERT_EQ(encoder.serialize(&request, xml, true), 0);
-  EXPECT_EQ(xml, R"(<?xml version="1.0" encoding="UTF-8"?>)" + expected);
+  std::string xml(100000, '#'), declared = xml;
+  ASSERT_EQ(encoder.serialize(&request, xml, false) + encoder.serialize(&request, declared, true), 0);
+  EXPECT_EQ(xml + declared, expected + R"(<?xml version="1.0" encoding="UTF-8"?>)" + expected);
   // A number written wherever the output's room runs out.
   for (std::size_t length = 0; length < 600; ++length) {
     ClientSetup padded;
