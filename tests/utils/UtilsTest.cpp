@@ -11,11 +11,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <memory>
+#include <functional>
 
 #include "common/TestSupport.h"
 #include "ZUInstallUtils.h"
-#include "ZUInstallXmlUtils.h"
+#include "xmlutils/XmlUtilsTesting.h"
 
 namespace {
 
@@ -190,51 +190,43 @@ void Load(const std::string& xml, ClientSetup& request) {
   ASSERT_EQ(ConvertStringToClientSetup(xml, &request, error), 0) << error << "\n" << xml;
 }
 
-TEST(RequestLoading, EachFailureHasItsTextAndSuccessLeavesTheErrorAlone) {
+// Lines are joined with nothing between them; the error code is the request level's, when present; each
+// failure has its text, success leaves the error alone; a load replaces the whole content.
+TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   zutest::ScratchDir dir;
-  ClientSetup request;
-  std::string error = "kept";
-  std::string path = dir.write("good.xml", "<ClientSetup jobId=\"9\"/>\n");
-  Load(R"(<ClientSetup jobId="42"><errorInfo errorMessage="first"/></ClientSetup>)", request);
-  ASSERT_EQ(PopulateClientSetupFromXmlFile(&request, path, error), 0);
-  EXPECT_EQ(error, "kept");
-  EXPECT_EQ(request.getint64(ClientSetup::jobId), 9);
-  EXPECT_FALSE(request.isSet(ClientSetup::errorInfo)) << "a load replaces the whole content";
-  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", &request, error), 0);
-  EXPECT_EQ(error, "kept");
-  EXPECT_EQ(request.getint64(ClientSetup::jobId), 1234);
-
-  EXPECT_EQ(ConvertStringToClientSetup("<ClientSetup/>", nullptr, error), -1);
-  EXPECT_EQ(error, "Invalid input given.");
-  EXPECT_EQ(ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", &request, error), -1);
-  EXPECT_EQ(error, "Failed to unserialize XML");
-  EXPECT_EQ(PopulateClientSetupFromXmlFile(nullptr, path, error), -1);
-  EXPECT_EQ(error, "Invalid arguments");
-  path = dir.write("bad.xml", "<Other/>");
-  EXPECT_EQ(PopulateClientSetupFromXmlFile(&request, path, error), -1);
-  EXPECT_EQ(error, "Failed to unserialize XML blob from the input file.");
-}
-
-// Lines are joined with nothing between them; the error code is the request level's, when present.
-TEST(RequestLoading, FileLinesJoinedAndTheRequestLevelErrorCode) {
-  zutest::ScratchDir dir;
-  const std::pair<const char*, const char*> cases[] = {  // content; result, code and message shown
-      {"<ClientSetup>\n<errorInfo errorCode=\"0\" errorMessage=\"disk\nfull\"/>\n</ClientSetup>\n", "0 0 diskfull"},
+  const std::pair<const char*, const char*> cases[] = {  // content; result, code, message and error shown
+      {"<ClientSetup>\n<errorInfo errorCode=\"0\" errorMessage=\"disk\nfull\"/>\n</ClientSetup>\n", "0 0 diskfull kept"},
       // The carriage return stays in the text; XML reads it as a blank.
-      {"<ClientSetup>\r\n<errorInfo errorMessage=\"disk\r\nfull\"/>\r\n</ClientSetup>", "0 -1 disk full"},
-      {"<ClientSetup><errorInfo errorCode=\"-9223372036854775808\"/></ClientSetup>", "0 -9223372036854775808 "},
-      {"<ClientSetup><clientComposition><errorInfo errorCode=\"5\"/></clientComposition></ClientSetup>", "0 -1 "},
-      {"<ClientSetup\njobId=\"5\"/>", "-1 -1 "}};
+      {"<ClientSetup>\r\n<errorInfo errorMessage=\"disk\r\nfull\"/>\r\n</ClientSetup>", "0 -1 disk full kept"},
+      {"<ClientSetup><errorInfo errorCode=\"-9223372036854775808\"/></ClientSetup>", "0 -9223372036854775808  kept"},
+      {"<ClientSetup><clientComposition><errorInfo errorCode=\"5\"/></clientComposition></ClientSetup>", "0 -1  kept"},
+      {"<ClientSetup\njobId=\"5\"/>", "-1 -1  Failed to unserialize XML blob from the input file."},
+      {"<Other/>", "-1 -1  Failed to unserialize XML blob from the input file."}};
   for (const auto& [content, shown] : cases) {
     auto* request = new ClientSetup;
-    std::string error, path = dir.write("request.xml", content);
+    std::string error = "kept", path = dir.write("request.xml", content);
     const int result = PopulateClientSetupFromXmlFile(request, path, error);
     const auto* info = zumsg::object<ClientSetup::errorInfo>(*request);
     EXPECT_EQ(std::to_string(result) + " " + std::to_string(GetSIMErrorCodeFromXML(request)) + " " +
-                  (info != nullptr ? info->getstring(ZUInstallManager::ErrorInfo::errorMessage) : ""), shown);
+                  (info != nullptr ? info->getstring(ZUInstallManager::ErrorInfo::errorMessage) : "") + " " + error, shown);
     EXPECT_EQ(FreeMessageObject(request), 0);
   }
   EXPECT_EQ(GetSIMErrorCodeFromXML(nullptr) + FreeMessageObject(nullptr), -1);
+  ClientSetup request;
+  std::string error = "kept", path = dir.write("good.xml", "<ClientSetup jobId=\"9\"/>\n");
+  Load(R"(<ClientSetup jobId="42"><errorInfo errorMessage="first"/></ClientSetup>)", request);
+  ASSERT_EQ(PopulateClientSetupFromXmlFile(&request, path, error), 0);
+  EXPECT_TRUE(request.getint64(ClientSetup::jobId) == 9 && !request.isSet(ClientSetup::errorInfo));
+  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", &request, error), 0);
+  EXPECT_EQ(std::to_string(request.getint64(ClientSetup::jobId)) + error, "1234kept");
+  const std::pair<std::function<int()>, const char*> refusals[] = {
+      {[&] { return ConvertStringToClientSetup("<ClientSetup/>", nullptr, error); }, "Invalid input given."},
+      {[&] { return ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", &request, error); }, "Failed to unserialize XML"},
+      {[&] { return PopulateClientSetupFromXmlFile(nullptr, path, error); }, "Invalid arguments"}};
+  for (const auto& [call, text] : refusals) {
+    const int result = call();
+    EXPECT_EQ(std::to_string(result) + " " + error, std::string("-1 ") + text);
+  }
 }
 
 // The output of a call expected to succeed; the array is released with delete[].
@@ -354,10 +346,8 @@ TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   std::string error;
   Load("<ClientSetup><clientComposition><clientInfo/></clientComposition></ClientSetup>", request);
   // A present client field holding no object, which XML cannot say.
-  auto* info = zumsg::object<ClientsComposition::clientInfo>(zumsg::list<ClientSetup::clientComposition>(request)->at(0));
-  CNMessageBase** slot = info->getObjectAccessor(true, true, App::ClientInfo::client, App::Client::kClassNumber);
-  delete *slot;
-  *slot = nullptr;
+  xutest::HoldNoObject<App::ClientInfo::client>(
+      *zumsg::object<ClientsComposition::clientInfo>(zumsg::list<ClientSetup::clientComposition>(request)->at(0)));
   EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), 0);
   pointer = nullptr;
   EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);

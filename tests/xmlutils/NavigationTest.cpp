@@ -148,76 +148,60 @@ TEST(PMAssociated, AppendsNamedClients) {
 }
 
 
-std::string WithAccount(const std::string& attributes) {
-  return "<ClientSetup><clientAuthentication><userAccount " + attributes + "/></clientAuthentication></ClientSetup>";
-}
+std::string Entry0(const std::string& inside) { return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>"; }
+#define SET(call) [](Req r) { return call; }
+#define SET0(fn) [](Req r) { return fn(GetClientComposition(r, 0), "new") + 10 * (fn(GetClientComposition(r, 0), nullptr) + fn(nullptr, "x")); }
 
-// The user is stored whole; a null password keeps the stored one; a null user changes nothing.
-TEST(SetUserAccountToLogin, CreatesTheBlocksAndMarksThePassword) {
-  const struct { std::string before; const char *user, *password; int result; std::string after; } cases[] = {
-      {"<ClientSetup/>", "CORP\\svc", "V8:pw", 0, WithAccount(R"(userName="CORP\svc" password="V8:pw")")},
-      {WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), "", nullptr, 0,
+// Setters: the request after the call, every field at once. Only what is given is stored (0 and "" never clear a
+// number or block); missing blocks on the path are made, what stands beside them stays; groups are appended.
+TEST(Setters, RequestAfterTheCall) {
+  const struct { std::string before; int (*set)(Req); int result; std::string after; } rows[] = {
+      {"<ClientSetup/>", SET(SetUserAccountToLogin(r, "CORP\\svc", "V8:pw")), 0, WithAccount(R"(userName="CORP\svc" password="V8:pw")")},
+      {WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), SET(SetUserAccountToLogin(r, "", nullptr)), 0,
        WithAccount(R"(userName="" password="V8:pw" domainName="CORP")")},
-      {"<ClientSetup/>", nullptr, "pw", -1, "<ClientSetup/>"}};
-  for (const auto& c : cases) {
-    auto request = Parse(c.before);
-    EXPECT_EQ(SetUserAccountToLogin(request.get(), c.user, c.password), c.result) << c.before;
-    EXPECT_EQ(Xml(*request), c.after);
-    if (c.password == nullptr || c.result != 0) continue;
-    pstring** stored = zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(
-        *GetClientAuthentication(request.get()))->getpstringobject(ZuSecurity::UserAccount::password);
-    EXPECT_EQ((*stored)->encryptType(), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+      {"<ClientSetup/>", SET(SetUserAccountToLogin(r, nullptr, "pw")), -1, "<ClientSetup/>"},
+      {"<ClientSetup/>", SET(SetFirewallInstall(r, nullptr, nullptr, 7, "")), 0,
+       R"(<ClientSetup><installOptions><firewallConfig firewallNumber="7"/></installOptions></ClientSetup>)"},
+      {R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="b" firewallNumber="5"
+         firewallConfigBlock="block"/></installOptions></ClientSetup>)", SET(SetFirewallInstall(r, nullptr, "y", 0, "new")), 0,
+       R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="y" firewallNumber="5" )"
+       R"(firewallConfigBlock="new"/></installOptions></ClientSetup>)"},
+      {"<ClientSetup/>", SET(SetFirewallInstall(r, nullptr, nullptr, 7, nullptr)), -1, "<ClientSetup/>"},
+      // Bits above 32 of the old value are dropped, not kept; the result is sign-extended.
+      {"<ClientSetup/>", SET(UpdateRequestFlags(r, 0)), 0, R"(<ClientSetup requestFlags="0"/>)"},
+      {"<ClientSetup requestFlags='-4294963200'/>", SET(UpdateRequestFlags(r, 0x80000)), 0, R"(<ClientSetup requestFlags="528384"/>)"},
+      {"<ClientSetup requestFlags='4096'/>", SET(UpdateRequestFlags(r, static_cast<int>(0x80000000u))), 0,
+       R"(<ClientSetup requestFlags="-2147479552"/>)"},
+      // Present codes of the request and entry 0 only are reset; nothing is created.
+      {R"(<ClientSetup><errorInfo errorCode="3" errorMessage="top"/><clientComposition><errorInfo errorCode="5"/>
+       </clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition></ClientSetup>)", SET(ClearSIMError(r)), 0,
+       R"(<ClientSetup><clientComposition><errorInfo errorCode="0"/></clientComposition><clientComposition><errorInfo )"
+       R"(errorCode="6"/></clientComposition><errorInfo errorCode="0" errorMessage="top"/></ClientSetup>)"},
+      {"<ClientSetup><errorInfo/><clientComposition><errorInfo/></clientComposition></ClientSetup>", SET(ClearSIMError(r)), 0,
+       "<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>"},
+      {Entry0(R"(<components><policySettings><plan planId="12"/></policySettings></components>)"), SET0(SetStoragePolicy), -20,
+       Entry0(R"(<components><policySettings><storagePolicy storagePolicyName="new"/><plan planId="12"/></policySettings></components>)")},
+      {Entry0(R"(<components><subclientPolicySettings laptopBackup="1"/></components>)"), SET0(SetSubclientPolicy), -20,
+       Entry0(R"(<components><subclientPolicySettings laptopBackup="1"><subclientPolicy subclientPolicyName="new"/>)"
+              "</subclientPolicySettings></components>")},
+      {Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/></clientInfo>)"), SET0(SetClientGroup), -20,
+       Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/><clientGroups clientGroupName="new"/></clientInfo>)")}};
+  for (const auto& row : rows) {
+    auto request = Parse(row.before);
+    EXPECT_EQ(row.set(request.get()), row.result) << row.before;
+    EXPECT_EQ(Xml(*request), row.after);
   }
-  EXPECT_EQ(SetUserAccountToLogin(nullptr, "svc", "pw"), -1);
-}
-
-// Only what is given is stored: 0 and "" never clear an earlier number or block.
-TEST(SetFirewallInstall, StoresOnlyWhatIsGiven) {
-  const char* nul = nullptr;
-  const struct { const char *before, *first, *second; int number; const char *block, *after; } cases[] = {
-      {"<ClientSetup/>", nul, nul, 7, "", R"(<ClientSetup><installOptions><firewallConfig firewallNumber="7"/>)"},
-      {R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="b"
-         firewallNumber="5" firewallConfigBlock="block"/></installOptions></ClientSetup>)", nul, "y", 0, "new",
-       R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="y" )"
-       R"(firewallNumber="5" firewallConfigBlock="new"/>)"}};
-  for (const auto& c : cases) {
-    auto request = Parse(c.before);
-    EXPECT_EQ(SetFirewallInstall(request.get(), c.first, c.second, c.number, c.block), 0) << c.before;
-    EXPECT_EQ(Xml(*request), std::string(c.after) + "</installOptions></ClientSetup>");
-  }
-  auto request = Parse("<ClientSetup/>");
-  EXPECT_EQ(SetFirewallInstall(request.get(), nul, nul, 7, nul), -1);
-  EXPECT_EQ(SetFirewallInstall(nullptr, "a", "b", 1, "c"), -1);
-  EXPECT_EQ(Xml(*request), "<ClientSetup/>");
-}
-
-// The blocks on the path are made when missing, kept when there; what stands
-// beside the path stays; groups are appended.
-TEST(PolicySetters, CreateTheMissingBlocksOnly) {
-  const struct { const char* entry; int (*set)(ClientsComposition*, const char*); const char* after; } cases[] = {
-      {"<clientComposition><components><policySettings><plan planId=\"12\"/></policySettings></components>"
-       "</clientComposition>", SetStoragePolicy, "<clientComposition><components><policySettings><storagePolicy "
-       "storagePolicyName=\"new\"/><plan planId=\"12\"/></policySettings></components></clientComposition>"},
-      {"<clientComposition><components><subclientPolicySettings laptopBackup=\"1\"/></components></clientComposition>",
-       SetSubclientPolicy, "<clientComposition><components><subclientPolicySettings laptopBackup=\"1\"><subclientPolicy "
-       "subclientPolicyName=\"new\"/></subclientPolicySettings></components></clientComposition>"},
-      {"<clientComposition><clientInfo><client zudPort=\"1\"/><clientGroups clientGroupName=\"new\"/></clientInfo>"
-       "</clientComposition>", SetClientGroup, "<clientComposition><clientInfo><client zudPort=\"1\"/><clientGroups "
-       "clientGroupName=\"new\"/><clientGroups clientGroupName=\"new\"/></clientInfo></clientComposition>"}};
-  for (const auto& c : cases) {
-    auto request = Parse(std::string("<ClientSetup>") + c.entry + "</ClientSetup>");
-    EXPECT_EQ(c.set(GetClientComposition(request.get(), 0), "new"), 0) << c.entry;
-    EXPECT_EQ(c.set(GetClientComposition(request.get(), 0), nullptr) + c.set(nullptr, "x"), -2) << c.entry;
-    EXPECT_EQ(Xml(*request), std::string("<ClientSetup>") + c.after + "</ClientSetup>");
-  }
-  // A block held as no object is made afresh.
-  auto request = Parse("<ClientSetup><clientComposition><components/></clientComposition></ClientSetup>");
-  ClientsComposition* entry = GetClientComposition(request.get(), 0);
-  HoldNoObject<ClientsComposition::components>(*entry);
-  ASSERT_EQ(SetStoragePolicy(entry, ""), 0);
+  EXPECT_EQ(SetUserAccountToLogin(nullptr, "svc", "pw") + SetFirewallInstall(nullptr, "a", "b", 1, "c") +
+                UpdateRequestFlags(nullptr, 1) + ClearSIMError(nullptr), -4);
+  // The password is marked for encryption; a block held as no object is made afresh.
+  auto request = Parse(Entry0("<components/>"));
+  ASSERT_EQ(SetUserAccountToLogin(request.get(), "svc", "V8:pw"), 0);
+  EXPECT_EQ((*zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(*GetClientAuthentication(request.get()))
+                  ->getpstringobject(ZuSecurity::UserAccount::password))->encryptType(), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+  HoldNoObject<ClientsComposition::components>(*GetClientComposition(request.get(), 0));
+  ASSERT_EQ(SetStoragePolicy(GetClientComposition(request.get(), 0), ""), 0);
   S name = "kept";
-  EXPECT_EQ(GetStoragePolicy(entry, name), 0);
-  EXPECT_EQ(name, "");
+  EXPECT_EQ(GetStoragePolicy(GetClientComposition(request.get(), 0), name) + name.size(), 0u);
 }
 
 }  // namespace

@@ -37,6 +37,10 @@ inline std::string Xml(const ClientSetup& request) {
   return xml;
 }
 
+inline std::string WithAccount(const std::string& attributes) {
+  return "<ClientSetup><clientAuthentication><userAccount " + attributes + "/></clientAuthentication></ClientSetup>";
+}
+
 // Makes object field F present while holding no object, which XML cannot say.
 template <auto F>
 void HoldNoObject(zumsg::OwnerOf<F>& owner) {
@@ -105,9 +109,5 @@ std::function<Observation(Req)> Reads(Call call) {
 #define AT(fn, i) [](Req r, auto&... out) { return fn(r, i, out...); }
 #define OF(fn, i) [](Req r, auto&... out) { return fn(GetClientComposition(r, i), out...); }
 #define OF_COMPONENTS(fn, i) [](Req r, auto&... out) { return fn(GetComponents(GetClientComposition(r, i)), out...); }
-
-class ReaderTable : public ::testing::TestWithParam<ReaderRow> {};
-
-inline S RowName(const ::testing::TestParamInfo<ReaderRow>& info) { return info.param.name; }
 
 }  // namespace xutest
