@@ -6,13 +6,20 @@
 // failure result and text, leaves what it may change as it was and gives back
 // every block it took. Under ASan, LeakSanitizer also sees expat's and
 // OpenSSL's own allocations.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <new>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -68,6 +75,7 @@ void operator delete[](void* pointer, const std::nothrow_t&) noexcept { operator
 namespace {
 
 using ZUInstallManager::ClientSetup;
+using zutest::kPreInstallPath;
 constexpr EncodingFlags kFlags{true, false, false, 0, 0, -1, false, false, true, false, 1};
 
 // What a call works on; reset before every run.
@@ -149,7 +157,9 @@ constexpr char kLongValues[] =
     R"(<pmAssociatedClients clientName="associated-client-two"/></clientInfo><components><policySettings><plan planId="5" )"
     R"(planName="server-plan-daily-long"/></policySettings></components><failoverDXInfo failoverValue1="failover-value-number-one" )"
     R"(failoverValue2="failover-value-number-two" failoverFlag="1"/></clientComposition></ClientSetup>)";
+// Held by every target before a load, so a refused load is seen to leave it alone.
 constexpr char kEarlier[] = R"(<ClientSetup jobId="41"><dxInfo connectionUrl="https://earlier.example.com/with/a/long/path"/><clientComposition operationType="7"/></ClientSetup>)";
+constexpr char kFileRefused[] = "Failed to unserialize XML blob from the input file.";
 constexpr char kSecretRequest[] =
     R"(<ClientSetup jobId="5"><clientAuthentication><userAccount userName="svc" password="alloc-secret-value-1"/>)"
     R"(</clientAuthentication><clientComposition><clientInfo><client clientPassword="alloc-secret-value-2"/></clientInfo></clientComposition></ClientSetup>)";
@@ -179,7 +189,7 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
                                R"(<b pExecAccess="p" password="another-long-password-value-here" clientPassword="c"/>)";
   const EntryPoint entryPoints[] = {
       {"ConvertStringToClientSetup", kEarlier, bulk, {}, [](State& s) { return ConvertStringToClientSetup(std::move(s.input), &s.target, s.error); }, -1, {"Failed to unserialize XML"}, 1},
-      {"PopulateClientSetupFromXmlFile", kEarlier, bulkFile, {}, [](State& s) { return PopulateClientSetupFromXmlFile(&s.target, s.input, s.error); }, -1, {"Failed to unserialize XML blob from the input file."}, 1},
+      {"PopulateClientSetupFromXmlFile", kEarlier, bulkFile, {}, [](State& s) { return PopulateClientSetupFromXmlFile(&s.target, s.input, s.error); }, -1, {kFileRefused}, 1},
       {"XMLEncoder::serialize", bulk, "", {"unread"}, [](State& s) {
          std::string xml;
          const int result = XMLEncoder(kFlags, nullptr).serialize(&s.target, xml, false);
@@ -208,18 +218,13 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
          const std::string written = zutest::ReadFile(dir / "alloc.log") + zutest::ReadFile(zutest::kPreInstallPath);
          return written.find("alloc-secret-value") == std::string::npos ? "" : "a password reached a log";
        }},
-      {"ZUDecryptPassword", "<ClientSetup/>", encrypted, {}, [](State& s) { return ZUDecryptPassword(s.input.c_str(), &s.output, s.errorText); }, -1, {}, 0, [](State& s) {
-         const std::string plain = s.output != nullptr ? s.output : "";
-         delete[] s.output;
-         return plain;
-       }},
+      {"ZUDecryptPassword", "<ClientSetup/>", encrypted, {}, [](State& s) { return ZUDecryptPassword(s.input.c_str(), &s.output, s.errorText); }, -1, {}, 0,
+       [](State& s) { const std::string plain = s.output != nullptr ? s.output : ""; delete[] s.output; return plain; }},
       {"UtilDecrypt", "<ClientSetup/>", encrypted, {"unread"}, [](State& s) { return UtilDecrypt(s.input.c_str(), s.out[0]); }, 0, {}, 1},
       // Each client password ends up converted or exactly as it was; the
       // conversion's own out-of-memory text must show (gap: it once went unseen).
-      {"ReEncryptInputRequestNetPwdV8ToV3", "<ClientSetup>" + client + client + "</ClientSetup>", "", {}, [](State& s) {
-         ClientSetup* pointer = &s.target;
-         return ReEncryptInputRequestNetPwdV8ToV3(pointer, s.error);
-       }, -22, {"Out of memory while converting passwords.", "", "Failed to encrypt password to get length, error 5", "Failed to encrypt password, error 5"}, 2, [&encrypted](State& s) {
+      {"ReEncryptInputRequestNetPwdV8ToV3", "<ClientSetup>" + client + client + "</ClientSetup>", "", {},
+       [](State& s) { ClientSetup* pointer = &s.target; return ReEncryptInputRequestNetPwdV8ToV3(pointer, s.error); }, -22, {"Out of memory while converting passwords.", "", "Failed to encrypt password to get length, error 5", "Failed to encrypt password, error 5"}, 2, [&encrypted](State& s) {
          std::string seen, password, plain;
          for (unsigned long index = 0; index < 2; ++index) {
            const bool ok = XmlUtils::GetClientPassword(&s.target, index, password) == 0 && (password == encrypted ||
@@ -249,6 +254,164 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
   };
   for (const EntryPoint& e : entryPoints) ExpectFailsCleanlyAtEveryPoint(e);
   if (__lsan_do_recoverable_leak_check != nullptr) { EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "LeakSanitizer found blocks no one holds"; }
+}
+
+// Hostile and broken input: requests at scale and files that are no requests
+// are refused with their error text (or, where the vocabulary allows it,
+// loaded) while the target stays as it was and memory stays bounded; and
+// anything but a regular file at the pre-install path drops every entry.
+// Memory bounds are checked only without sanitizers, whose allocators keep
+// freed memory in quarantine.
+using zutest::kPreInstallPath;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+constexpr long long kMiB = 1024 * 1024;
+
+// How far the resident size rises above where it stood at construction; the
+// kernel's peak mark is reset first, so earlier tests do not count.
+long long Status(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) if (line.compare(0, field.size(), field) == 0) return std::stoll(line.substr(field.size())) * 1024;
+  return 0;
+}
+struct PeakMemory {
+  PeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+  long long baseline = Status("VmRSS:");
+  long long growth() const { return Status("VmHWM:") - baseline; }
+};
+
+class LoaderInput : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0) << error_; }
+  std::string Held() {
+    std::string xml;
+    return XMLEncoder(kFlags, nullptr).serialize(&target_, xml, false) == 0 ? xml : "<unwritable>";
+  }
+  // Loads the document (moved in, so no copy counts against memory) or the file.
+  int Load(std::string input, bool file) {
+    error_ = "unset";
+    return file ? PopulateClientSetupFromXmlFile(&target_, input, error_) : ConvertStringToClientSetup(std::move(input), &target_, error_);
+  }
+  void ExpectBounded(const PeakMemory& peak, long long bound) {
+    const long long grew = peak.growth();
+    if (!kSanitized) { EXPECT_LE(grew, bound) << "peak grew by " << grew / kMiB << " MiB"; }
+  }
+  ClientSetup target_;
+  std::string error_;
+};
+
+std::string Repeated(const std::string& open, const std::string& unit, std::size_t times, const std::string& close) {
+  std::string xml = open;
+  xml.reserve(open.size() + unit.size() * times + close.size());
+  for (std::size_t i = 0; i < times; ++i) xml += unit;
+  return xml + close;
+}
+
+TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
+  zutest::ScratchDir dir;
+  const std::string request = zutest::ReadFile(ZU_EXAMPLES_DIR "/single-client-install.xml");
+  ASSERT_EQ(Load(dir.write("whole.xml", request), true), 0);
+  ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
+  const std::string before = Held();
+  const struct { std::string path; const char* error; } cases[] = {  // null error: "Failed to open file <path>"
+      {dir.path().string(), kFileRefused}, {dir.write("empty.xml", ""), kFileRefused}, {"/dev/null", kFileRefused},
+      {dir.write("cut.xml", request.substr(0, request.size() / 2)), kFileRefused},
+      {dir.write("nul.xml", std::string("<ClientSetup\0/>", 15)), kFileRefused},
+      {dir / "missing.xml", nullptr}, {dir.write("plain", "x") + "/request.xml", nullptr},
+      {"/dev/zero", kFileRefused},  // regression: the text's room doubled past the 256 MiB cap
+  };
+  for (const auto& c : cases) {
+    const PeakMemory peak;
+    EXPECT_EQ(Load(c.path, true), -1) << c.path;
+    EXPECT_EQ(error_, c.error != nullptr ? c.error : "Failed to open file " + c.path);
+    EXPECT_EQ(Held(), before);
+    ExpectBounded(peak, 256 * kMiB + kMiB);
+  }
+}
+
+TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
+  constexpr std::size_t kBig = 100 * kMiB, kMillion = 1000000;
+  // reason null: the document loads; factor: peak growth allowed per byte of text;
+  // size: the authorization code's length plus the entries, once loaded.
+  const struct { std::string open, unit; std::size_t times; std::string close; const char* reason; long long factor; std::size_t size; } cases[] = {
+      {R"(<ClientSetup><organizationInfo authCode=")", "A", kBig, R"("/></ClientSetup>)", nullptr, 5, kBig},
+      {"<ClientSetup>", "<x>", kMillion, Repeated("", "</x>", kMillion, "</ClientSetup>"), "nesting deeper than 64", 2, 1},
+      // Each entry costs less than 256 bytes beyond the text that described it.
+      {"<ClientSetup>", "<clientComposition/>", kMillion, "</ClientSetup>", nullptr, 14, kMillion},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.unit);
+    std::string xml = Repeated(c.open, c.unit, c.times, c.close);
+    const long long bound = c.factor * static_cast<long long>(xml.size());
+    const std::string before = Held();
+    const PeakMemory peak;
+    ASSERT_EQ(Load(std::move(xml), false), c.reason ? -1 : 0) << CNMessageBase::LastParseError().reason;
+    ExpectBounded(peak, bound);
+    std::string code;
+    (void)XmlUtils::GetOrganizationAuthcode(&target_, code);
+    const auto* entries = zumsg::list<ClientSetup::clientComposition>(target_);
+    EXPECT_EQ(code.size() + (entries != nullptr ? entries->size() : 0), c.size);
+    if (c.reason != nullptr) { EXPECT_EQ(CNMessageBase::LastParseError().reason, c.reason); EXPECT_EQ(Held(), before); }
+    ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
+  }
+}
+
+TEST(BasicConversionInput, IntegersOnePastTheirRangeSaturate) {
+  using ZUInstallManagerConversion::BasicConversion;
+  long long high = 5, low = 5;
+  unsigned long long decimal = 5, hex = 5;
+  BasicConversion::fromString(high, "9223372036854775808"), BasicConversion::fromString(low, "-9223372036854775809");
+  BasicConversion::fromString(decimal, "18446744073709551616"), BasicConversion::fromHexString(hex, "0x10000000000000000");
+  EXPECT_EQ(std::make_pair(high, low), std::make_pair(LLONG_MAX, LLONG_MIN));
+  EXPECT_EQ(std::make_pair(decimal, hex), std::make_pair(ULLONG_MAX, ULLONG_MAX));
+}
+
+mode_t TypeAt(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
+  zutest::ScratchDir dir;
+  const struct Case { std::string path; std::function<bool()> plant, intact; } cases[] = {
+      {kPreInstallPath, [] { return ::mkdir(kPreInstallPath, 0755) == 0; }, [] { return ::rmdir(kPreInstallPath) == 0; }},
+      {kPreInstallPath, [&] { return ::symlink(dir.write("victim", "original\n").c_str(), kPreInstallPath) == 0; },
+       [&] { return zutest::ReadFile(dir / "victim") == "original\n"; }},
+      {kPreInstallPath, [&] { return ::symlink((dir / "created").c_str(), kPreInstallPath) == 0; },
+       [&] { return !zutest::Exists(dir / "created"); }},
+      // Regression: without O_NONBLOCK the open waits for a reader forever.
+      {kPreInstallPath, [] { return ::mkfifo(kPreInstallPath, 0600) == 0; }, [] { return true; }},
+      {dir / "missing/file.log", [] { return true; }, [&] { return !zutest::Exists(dir / "missing"); }},
+  };
+  for (const Case& c : cases) {
+    zutest::PreInstallPathGuard guard;
+    zutest::EnvGuard environment{{"ZU_FOCUS", std::nullopt}, {"ZU_LOG_DIR", dir / "logs"}};
+    ASSERT_TRUE(c.plant());
+    const mode_t planted = TypeAt(c.path);
+    // Through every path that reaches the pre-install file, and through a
+    // logger never started, which writes to the name it was given.
+    std::packaged_task<void()> task([&c] {
+      ZUSimLog(c.path).LogMessagePreInstall("direct entry\n");
+      ZUSimLog log("hardening");
+      log.LogMessage("f", 0, "plain entry");
+      log.LogMessageV("f", -1, "formatted %d", 7);
+      log.LogXML("f", R"(<ClientSetup><clientAuthentication><userAccount password="s"/></clientAuthentication></ClientSetup>)", 0, 1);
+      log.AddPlatformMarker("install", "started");
+    });
+    std::future<void> done = task.get_future();
+    std::thread logger(std::move(task));
+    const bool blocked = done.wait_for(std::chrono::seconds(3)) != std::future_status::ready;
+    blocked ? logger.detach() : logger.join();  // blocked for good: the process ends it
+    if (blocked) { ADD_FAILURE() << "the logger blocked opening " << c.path; continue; }
+    EXPECT_EQ(TypeAt(c.path), planted) << "what was planted was replaced";
+    EXPECT_TRUE(c.intact()) << c.path << " of type " << planted;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The debug log service: entry format, level filter, the file it opens and
-// refuses, and the log directory's default.
+// The runtime's log services. The debug log: entry format, level filter, the
+// file it opens and refuses, and the log directory's default. Console events:
+// one JSON line per event in ConsoleEvents.log. Each test has a private log
+// directory, the other variables cleared.
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -7,19 +9,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdarg>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <thread>
 
-#include "runtime/RuntimeTestSupport.h"
+#include <gtest/gtest.h>
+
+#include "ZuRuntime.h"
+#include "common/TestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using zutest::ReadFile;
 using zutest::SplitLines;
+
+class RuntimeTest : public ::testing::Test {
+ protected:
+  zutest::ScratchDir root_;
+  std::string logDir_ = root_ / "logs";
+  zutest::EnvGuard environment_{{"ZU_LOG_DIR", logDir_}, {"ZU_DEBUG_LEVEL", std::nullopt}, {"ZU_FOCUS", std::nullopt}};
+};
 
 // One debug log as a logger holds it: a descriptor and the service over it.
 struct OpenedLog {
@@ -48,11 +62,9 @@ const std::regex kEntry(R"(([0-9]+) ([0-9]+) ([0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2
 
 // What follows the first entry's prefix, up to the end of the log.
 std::string TextOf(const std::string& log) {
-  std::smatch prefix;
-  // std::regex recurses per character: match the short start only.
+  std::smatch prefix;  // std::regex recurses per character: match the short start only
   const auto end = log.cbegin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(log.size(), 80));
-  if (!std::regex_search(log.cbegin(), end, prefix, kEntry, std::regex_constants::match_continuous)) return "<no entry>";
-  return std::string(prefix[0].second, log.cend());
+  return std::regex_search(log.cbegin(), end, prefix, kEntry, std::regex_constants::match_continuous) ? std::string(prefix[0].second, log.cend()) : "<no entry>";
 }
 
 class DebugLog : public RuntimeTest {
@@ -79,26 +91,23 @@ TEST_F(DebugLog, EntryCarriesPidTidLocalTimeJobLevelAndTextAppendedToAnExistingL
   struct tm local;
   std::strftime(earliest, sizeof earliest, "%Y/%m/%d %H:%M:%S", localtime_r(&before, &local));
   std::strftime(latest, sizeof latest, "%Y/%m/%d %H:%M:%S", localtime_r(&after, &local));
-  const std::string pid = std::to_string(getpid()) + " ";
-  const std::vector<std::string> lines = SplitLines(LogText("EntryFormat.log"));
+  std::vector<std::string> lines = SplitLines(LogText("EntryFormat.log"));
+  const std::string pid = std::to_string(getpid()) + " ", expected[] = {"earlier line", pid + std::to_string(ThreadId()) + " T 123456789012 1 copied 3 of packages",
+                                                                       pid + std::to_string(workerTid) + " T -7 -1 from worker"};
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "earlier line");
-  const std::string expected[] = {pid + std::to_string(ThreadId()) + " T 123456789012 1 copied 3 of packages",
-                                  pid + std::to_string(workerTid) + " T -7 -1 from worker"};
-  for (int i = 0; i < 2; ++i) {
-    const std::string time = lines[i + 1].substr(expected[i].find('T'), 19);
+  for (int i = 1; i < 3; ++i) {
+    const std::string time = lines[i].substr(expected[i].find('T'), 19);
     EXPECT_TRUE(time >= earliest && time <= latest) << time;
-    EXPECT_EQ(std::string(lines[i + 1]).replace(expected[i].find('T'), 19, "T"), expected[i]);
+    lines[i].replace(expected[i].find('T'), 19, "T");
   }
+  EXPECT_EQ(lines, std::vector<std::string>(std::begin(expected), std::end(expected)));
 }
 
 // The level is read at each call, also by a service not yet initialised; an
 // entry is written when its level is at most that, negative ones always.
 TEST_F(DebugLog, FollowsTheDebugLevelAndWritesNegativeLevelsAlways) {
-  const struct {
-    const char* env;  // null: unset
-    int level;
-  } cases[] = {{nullptr, 1}, {"3", 3}, {"0", 0}, {"-5", -5}, {"", 1}, {"abc", 1}, {"2x", 1}, {" 7", 7}, {"4 ", 1}, {"99999999999", 1}};
+  // env null: unset
+  const struct { const char* env; int level; } cases[] = {{nullptr, 1}, {"3", 3}, {"0", 0}, {"-5", -5}, {"", 1}, {"abc", 1}, {"2x", 1}, {" 7", 7}, {"4 ", 1}, {"99999999999", 1}};
   EvDebug bare(nullptr);
   auto opened = Open("Levels");
   ASSERT_TRUE(opened->ok);
@@ -126,19 +135,14 @@ TEST_F(DebugLog, WritesEachTextWholeWithOneLineFeed) {
       auto opened = Open("Texts");
       ASSERT_TRUE(opened->ok);
       WriteNew(opened->log, 0, 1, format, text.c_str(), "");
-      EXPECT_TRUE(TextOf(LogText("Texts.log")) == (text.empty() || text.back() != '\n' ? text + "\n" : text))
-          << format << " of " << text.size() << " bytes: " << text.substr(0, 20);
+      EXPECT_TRUE(TextOf(LogText("Texts.log")) == (text.empty() || text.back() != '\n' ? text + "\n" : text)) << format << " of " << text.size() << " bytes: " << text.substr(0, 20);
     }
   }
 }
 
 TEST_F(DebugLog, NamesTheFileAfterTheBaseNameWithLogSuffix) {
-  const struct {
-    const char* name;
-    const char* file;
-  } cases[] = {{"ZuInstallMgr", "ZuInstallMgr.log"},          {"Install.log", "Install.log"},
-               {"/tmp/ZuInstallMgrPreInstall.log", "ZuInstallMgrPreInstall.log"}, {"relative/dir/Agent", "Agent.log"},
-               {"Agent.log.old", "Agent.log.old.log"},         {".log", ".log"}};
+  const struct { const char *name, *file; } cases[] = {{"ZuInstallMgr", "ZuInstallMgr.log"}, {"Install.log", "Install.log"}, {"relative/dir/Agent", "Agent.log"},
+      {"/tmp/ZuInstallMgrPreInstall.log", "ZuInstallMgrPreInstall.log"}, {"Agent.log.old", "Agent.log.old.log"}, {".log", ".log"}};
   for (const auto& c : cases) EXPECT_EQ(Open(c.name)->file.path(), logDir_ + "/" + c.file) << c.name;
 }
 
@@ -157,9 +161,8 @@ TEST_F(DebugLog, RefusesWhatItCannotOpenSafelyAndRetriesWithTheDirectoryReadAnew
 
   EvDebugFileInstance file;
   EvDebug log(nullptr);
-  EXPECT_FALSE(log.initialize(&file, 0, 0, false, ""));
-  EXPECT_FALSE(log.initialize(&file, 0x7fffffffu, 0, false, ""));
-  EXPECT_FALSE(EvDebug(nullptr).initialize(nullptr, static_cast<unsigned>(EvDebug::getLogId("x")), 0, false, ""));
+  EXPECT_FALSE(log.initialize(&file, 0, 0, false, "") || log.initialize(&file, 0x7fffffffu, 0, false, "") ||
+               EvDebug(nullptr).initialize(nullptr, static_cast<unsigned>(EvDebug::getLogId("x")), 0, false, ""));
   log.DebugLvl("", -1, "%s", "not open");  // dropped
   // A directory that cannot be created (a file is in the way), root or not.
   zutest::EnvGuard blocked{{"ZU_LOG_DIR", root_.write("plainfile", "x") + "/logs"}};
@@ -183,24 +186,81 @@ TEST_F(DebugLog, UnsetOrEmptyLogDirectoryFallsBackToVarLogZu) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-          mount("tmpfs", "/var/log", "tmpfs", 0, nullptr) != 0) {
-        _exit(77);
-      }
+      if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || mount("tmpfs", "/var/log", "tmpfs", 0, nullptr) != 0) _exit(77);
       auto opened = Open("Fallback");
       opened->log.DebugLvl("", 0, "%s", "default");
       EvEvent().InfoEvent(1, -1, 0);
-      const bool ok = opened->ok && opened->file.path() == "/var/log/zu/Fallback.log" &&
-                      ReadFile("/var/log/zu/Fallback.log").find("default\n") != std::string::npos &&
-                      zutest::Exists("/var/log/zu/ConsoleEvents.log");
-      _exit(ok ? 0 : 1);
+      _exit(opened->ok && opened->file.path() == "/var/log/zu/Fallback.log" && ReadFile("/var/log/zu/Fallback.log").find("default\n") != std::string::npos &&
+                    zutest::Exists("/var/log/zu/ConsoleEvents.log") ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status));
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "ZU_LOG_DIR " << (value ? "empty" : "unset");
   }
+}
+
+std::string Line(const char* severity, int id, const std::string& args, unsigned long locale = 0) {
+  return std::string(R"({"severity":")") + severity + R"(","eventId":)" + std::to_string(id) + R"(,"localeId":)" + std::to_string(locale) + R"(,"args":[)" + args + "]}\n";
+}
+
+class ConsoleEvent : public RuntimeTest {
+ protected:
+  std::string Events() { return ReadFile(logDir_ + "/ConsoleEvents.log"); }
+};
+
+TEST_F(ConsoleEvent, AppendsOneLinePerEventCreatingTheDirectoryArgumentsStayWithTheEvent) {
+  fs::create_directories(logDir_);
+  std::ofstream(logDir_ + "/ConsoleEvents.log") << "kept\n";
+  {
+    EvEvent event;
+    event.setLocaleId(1033);
+    (event << 7L << "disk full").InfoEvent(7, -1, 0);
+  }
+  EvEvent event;
+  event << "first" << -42L << "" << 0L;
+  event.CriticalEvent(65000, -1, 0);
+  event.InfoEvent(-3, -1, 0);
+  EXPECT_EQ(Events(), "kept\n" + Line("information", 7, R"(7,"disk full")", 1033) +
+                          Line("critical", 65000, R"("first",-42,"",0)") + Line("information", -3, R"("first",-42,"",0)"));
+  fs::remove_all(root_.path());
+  EvEvent().InfoEvent(2, -1, 0);
+  EXPECT_EQ(Events(), Line("information", 2, ""));
+}
+
+// Texts escaped as JSON, integers read as little-endian 64 bits, values
+// copied when added, and unusable arguments kept in place as null.
+TEST_F(ConsoleEvent, RendersEveryArgumentInOrder) {
+  EvEvent event;
+  event << "say \"hi\" C:\\dir\\ tab\tline\ncr\r\x01\x1f" << "del\x7f caf\xc3\xa9 \xff\xfe </script>";
+  // Integers are read as little-endian 64 bits.
+  const unsigned char bytes[][8] = {{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}, {0, 0, 0, 0, 0, 0, 0, 0x80}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f}};
+  for (const auto& b : bytes) event.addArgument(b, EvEvent::kInteger64);
+  std::string expected = R"("say \"hi\" C:\\dir\\ tab\u0009line\u000acr\u000d\u0001\u001f",)"
+                         "\"del\x7f caf\xc3\xa9 \xff\xfe </script>\",578437695752307201,-9223372036854775808,9223372036854775807";
+  char text[] = "original";
+  long long host = 0x0102030405060708LL;
+  littleEndianLongLong(&host);
+  littleEndianLongLong(nullptr);  // tolerated
+  // The last, a type code this library does not know.
+  for (const auto& [argument, type] : {std::pair<const void*, int>{text, EvEvent::kText}, {&host, EvEvent::kInteger64}, {nullptr, EvEvent::kText}, {nullptr, EvEvent::kInteger64}, {text, 3}}) event.addArgument(argument, type);
+  event << LONG_MIN << LONG_MAX;
+  std::strcpy(text, "changed!");
+  host = 0;
+  expected += R"(,"original",72623859790382856,"",null,null,-9223372036854775808,9223372036854775807)";
+  event.CriticalEvent(2, -1, 0);
+  EXPECT_EQ(Events(), Line("critical", 2, expected));
+}
+
+TEST_F(ConsoleEvent, DropsEventsItCannotWriteSafely) {
+  fs::create_directories(logDir_);
+  fs::create_symlink(root_.write("target", "untouched"), logDir_ + "/ConsoleEvents.log");
+  EvEvent event;
+  (event << "secret-free").CriticalEvent(3, -1, 0);
+  EXPECT_EQ(ReadFile(root_ / "target"), "untouched");
+  zutest::EnvGuard blocked{{"ZU_LOG_DIR", root_.write("plainfile", "x") + "/logs"}};
+  event.InfoEvent(3, -1, 0);  // no directory can be made here: dropped quietly
+  EXPECT_EQ(ReadFile(root_ / "plainfile"), "x");
 }
 
 }  // namespace

@@ -1,0 +1,339 @@
+// The message library: every field of every class through XML and back,
+// presence, copies, moves, clearing and the states XML cannot express (a
+// present object field holding no child, a present empty list); the reader's
+// vocabulary, what it skips and every refusal leaving the target exactly as it
+// was with a positioned reason on one line; the writer's compact form in schema
+// order, escaping that survives a round trip, and the error numbers for text
+// XML 1.0 cannot carry.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "ZuInstallMessages.h"
+
+namespace {
+
+using ZUInstallManager::ClientSetup;
+using ZUInstallManager::DXInfo;
+using ZuSecurity::UserAccount;
+
+EncodingFlags Flags() { return EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1}; }
+
+// Returns the compact XML of `m`, or "error N" when the encoder refuses it.
+std::string Xml(const CNMessageBase& m) {
+  std::string xml;
+  const int rc = XMLEncoder(Flags(), nullptr).serialize(&m, xml, false);
+  return rc == 0 ? xml : "error " + std::to_string(rc);
+}
+
+::testing::AssertionResult Load(CNMessageBase& m, const std::string& xml) {
+  if (m.unserialize(xml) == 0) return ::testing::AssertionSuccess();
+  const zumsg::ParseError& e = CNMessageBase::LastParseError();
+  return ::testing::AssertionFailure() << e.line << ":" << e.column << ": " << e.reason;
+}
+
+// Sets every field of `m` to a distinctive value, texts with every escape and
+// multi-byte UTF-8; lists get two entries, children are filled too.
+void FillAll(CNMessageBase& m) {
+  const zumsg::ClassInfo& info = m.schema();
+  for (unsigned i = 0; i < info.fieldCount; ++i) {
+    const zumsg::FieldInfo& f = info.fields[i];
+    const std::string text = std::string(info.name) + "." + f.name + " \"q\" 'a' & <t> \t\n\r caf\xC3\xA9 \xF0\x9D\x84\x9E";
+    switch (f.kind) {
+      case zumsg::FieldKind::Integer: m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1); break;
+      case zumsg::FieldKind::Boolean:
+      case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
+      case zumsg::FieldKind::String: m.setstring(i, text); break;
+      case zumsg::FieldKind::Password: m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT); break;
+      case zumsg::FieldKind::Object: FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber)); break;
+      case zumsg::FieldKind::List: FillAll(*f.child->listAppend(*m.getlistobject(i, true))), FillAll(*f.child->listAppend(*m.getlistobject(i, true))); break;
+    }
+  }
+}
+
+const char kRequest[] =
+    R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/></dxInfo>)"
+    R"(<clientAuthentication><userAccount userName="u" password="V8:p"/></clientAuthentication>)"
+    R"(<clientComposition operationType="1"><components><packages packageId="1002"/><packages packageId="51"/></components>)"
+    R"(</clientComposition><clientComposition operationType="2"/></ClientSetup>)";
+
+TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies) {
+  ASSERT_EQ(CNMessageBase::Initialize(), 0);
+  std::size_t count = 0;
+  const zumsg::ClassInfo* const* classes = zumsg::AllClasses(count);
+  ASSERT_EQ(count, 31u);
+  for (std::size_t c = 0; c < count; ++c) {
+    const zumsg::ClassInfo& info = *classes[c];
+    std::unique_ptr<CNMessageBase> original(info.create()), reread(info.create());
+    FillAll(*original);
+    for (unsigned i = 0; i < info.fieldCount; ++i) EXPECT_TRUE(original->isSet(i)) << info.qualifiedName << "." << info.fields[i].name;
+    const std::string xml = Xml(*original);
+    ASSERT_EQ(xml.rfind("error", 0), std::string::npos) << xml;
+    ASSERT_TRUE(Load(*reread, xml));
+    std::unique_ptr<CNMessageBase> copy(info.clone(*original));
+    original.reset();
+    EXPECT_EQ(Xml(*reread) + Xml(*copy), xml + xml);
+  }
+}
+
+TEST(MessageCopy, CopiesAreIndependentAndMovesTakeTheTree) {
+  ClientSetup original;
+  ASSERT_TRUE(Load(original, kRequest));
+  const std::string before = Xml(original);
+  ClientSetup copy(original);
+  copy.setint64(ClientSetup::jobId, 99);
+  zumsg::object<ClientSetup::dxInfo>(copy)->setstring(DXInfo::connectionUrl, "changed");
+  zumsg::list<ClientSetup::clientComposition>(copy)->emplace_back();
+  EXPECT_EQ(Xml(original), before);
+  ClientSetup assigned;
+  assigned.setint64(ClientSetup::localeId, 1033);
+  assigned = copy;
+  EXPECT_EQ(Xml(assigned), Xml(copy));
+  assigned = original;
+  const ClientSetup& self = assigned;
+  assigned = self;
+  EXPECT_EQ(Xml(assigned), before);
+
+  DXInfo* dx = zumsg::object<ClientSetup::dxInfo>(original);
+  ClientSetup moved(std::move(original));
+  EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(moved), dx) << "a move must not copy children";
+  for (unsigned i = 0; i < ClientSetup::FieldCount; ++i) EXPECT_FALSE(original.isSet(i));
+  original.clearField(ClientSetup::dxInfo);  // absent after the move: nothing to release
+  ASSERT_TRUE(Load(original, R"(<ClientSetup jobId="5"/>)"));
+  EXPECT_EQ(Xml(original), R"(<ClientSetup jobId="5"/>)");
+  copy = std::move(moved);
+  EXPECT_EQ(Xml(copy), before);
+  EXPECT_EQ(Xml(moved), "<ClientSetup/>");
+}
+
+TEST(MessageFields, SettersReplaceValuesAndClearingMakesOneFieldAbsent) {
+  ClientSetup request;
+  ASSERT_TRUE(Load(request, kRequest));
+  auto* dx = zumsg::object<ClientSetup::dxInfo>(request);
+  dx->setstring(DXInfo::connectionUrl, std::string("a\0b", 3));
+  EXPECT_EQ(dx->getstring(DXInfo::connectionUrl), std::string("a\0b", 3));
+  auto* account = zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(
+      *zumsg::object<ClientSetup::clientAuthentication>(request));
+  account->setpstringobject(UserAccount::password, bstring("V3:y"), Annotation::PASSWORD_ENCRYPT_NONE);
+  EXPECT_EQ((*account->getpstringobject(UserAccount::password))->encryptType(), Annotation::PASSWORD_ENCRYPT_NONE);
+  // Each field cleared twice: the second time it is absent and must stay so,
+  // its old value not released again, the others untouched.
+  for (int round = 0; round < 2; ++round) {
+    for (unsigned field : {ClientSetup::jobId, ClientSetup::dxInfo, ClientSetup::clientComposition, ClientSetup::organizationInfo}) request.clearField(field);
+    for (unsigned field : {UserAccount::password, UserAccount::userName}) account->clearField(field);
+  }
+  EXPECT_EQ(request.getint64(ClientSetup::jobId), 0);
+  EXPECT_EQ(request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
+  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), nullptr);
+  EXPECT_EQ(account->getpstringobject(UserAccount::password), nullptr);
+  EXPECT_EQ(account->getstringview(UserAccount::userName), "");
+  EXPECT_EQ(Xml(request), R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
+}
+
+TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButStayPresent) {
+  ClientSetup request;
+  CNMessageBase** slot = request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber);
+  ASSERT_NE(slot, nullptr);
+  CNMessageBase* child = *slot;
+  child->setstring(DXInfo::connectionUrl, "kept");
+  EXPECT_EQ(*request.getObjectAccessor(true, true, ClientSetup::dxInfo, DXInfo::kClassNumber), child);
+  delete *slot;
+  *slot = nullptr;
+  void** list = request.getlistobject(ClientSetup::clientComposition, true);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), list);
+  request.setint64(ClientSetup::jobId, 1);
+  ClientSetup copy(request);
+  for (ClientSetup* m : {&request, &copy}) {
+    EXPECT_TRUE(m->isSet(ClientSetup::dxInfo) && zumsg::object<ClientSetup::dxInfo>(*m) == nullptr);
+    ASSERT_NE(zumsg::list<ClientSetup::clientComposition>(*m), nullptr);
+    EXPECT_TRUE(zumsg::list<ClientSetup::clientComposition>(*m)->empty());
+    EXPECT_EQ(Xml(*m), R"(<ClientSetup jobId="1"/>)");
+  }
+  EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
+}
+
+const char kPrevious[] =
+    R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/><clientComposition operationType="3"/></ClientSetup>)";
+
+std::string Nested(int depth) {
+  std::string open, close;
+  for (int i = 1; i < depth; ++i) open += "<x>", close += "</x>";
+  return "<ClientSetup>" + open + close + "</ClientSetup>";
+}
+
+std::string Job(const std::string& value) { return "<ClientSetup jobId=\"" + value + "\"/>"; }
+
+TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
+  const std::string entities = "<?xml version=\"1.0\"?>\n<!DOCTYPE ClientSetup [\n <!ENTITY a \"aaaaaaaaaa\">\n"
+                               " <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<ClientSetup jobId=\"&b;\"/>";
+  // reason: the whole reason, or its start when it ends with '*'; line and column: where expat
+  // stands: a start tag's '<', an end tag's name, a DOCTYPE's name end.
+  const struct { std::string xml, reason; unsigned long line, column; } refusals[] = {
+      {"<ClientSetup>\n  <dxInfo></ClientSetup>", "mismatched tag", 2, 13},
+      {"", "no element found", 1, 1},
+      {"hello", "syntax error", 1, 1},
+      {"<ClientSetup/><ClientSetup/>", "junk after document element", 1, 15},
+      {R"(<ClientSetup><dxInfo connectionUrl="&zz;"/></ClientSetup>)", "undefined entity", 1, 14},
+      {entities, "DOCTYPE is not allowed", 2, 23},
+      {"<!DOCTYPE ClientSetup SYSTEM \"file:///etc/passwd\"><ClientSetup/>", "DOCTYPE is not allowed", 1, 50},
+      {"<!DOCTYPE ClientSetup [<!ENTITY % p SYSTEM \"http://example.com/x.dtd\"> %p;]><ClientSetup/>", "DOCTYPE is not allowed", 1, 23},
+      {"<ClientsComposition operationType=\"1\"/>", "unexpected root element 'ClientsComposition'", 1, 1},
+      {"<" + std::string(60, 'R') + "/>", "unexpected root element 'RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR...'", 1, 1},
+      {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
+      {Job(""), "bad integer '' in attribute 'jobId'", 1, 1},
+      {Job("-"), "bad integer '-' in attribute 'jobId'", 1, 1},
+      {Job("1:"), "bad integer '1:' in attribute 'jobId'", 1, 1},  // ':' follows '9'
+      {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
+      {Job("9223372036854775808"), "bad integer '9223372036854775808' in attribute 'jobId'", 1, 1},
+      {Job("-9223372036854775809"), "bad integer '-9223372036854775809' in attribute 'jobId'", 1, 1},
+      {Job("99999999999999999999"), "bad integer '99999999999999999999'*", 1, 1},
+      {Job("true"), "bad integer 'true' in attribute 'jobId'", 1, 1},
+      {R"(<ClientSetup remoteClient="TRUE"/>)", "bad integer 'TRUE' in attribute 'remoteClient'", 1, 1},
+      {R"(<ClientSetup operationType="SIM_INSTALL"/>)", "bad integer 'SIM_INSTALL'*", 1, 1},
+      {"<ClientSetup><dxInfo connectionUrl=\"a\xC3\x28\"/></ClientSetup>", "not well-formed (invalid token)", 1, 38},
+      {"<ClientSetup><dxInfo/><dxInfo/></ClientSetup>", "second 'dxInfo' element in 'ClientSetup'", 1, 23},
+      {"<ClientSetup><clientComposition><clientInfo/>\n<clientInfo/></clientComposition></ClientSetup>", "second 'clientInfo' element in 'ClientsComposition'", 2, 1},
+      {Nested(65), "nesting deeper than 64", 1, 13 + 3 * 63 + 1},
+      {"<ClientSetup jobId=\"9\">\n<dxInfo connectionUrl=\"new\"/>\n<clientComposition operationType=\"x\"/></ClientSetup>", "bad integer 'x' in attribute 'operationType'", 3, 1},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.xml.substr(0, 80));
+    ClientSetup target;
+    ASSERT_TRUE(Load(target, kPrevious));
+    EXPECT_NE(target.unserialize(r.xml), 0);
+    const zumsg::ParseError& e = CNMessageBase::LastParseError();
+    const bool prefix = r.reason.back() == '*';
+    EXPECT_EQ(prefix ? e.reason.substr(0, r.reason.size() - 1) : e.reason, prefix ? r.reason.substr(0, r.reason.size() - 1) : r.reason);
+    EXPECT_EQ(std::make_pair(e.line, e.column), std::make_pair(r.line, r.column));
+    EXPECT_EQ(Xml(target), kPrevious);
+  }
+}
+
+TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
+  const std::string document =
+      "<?xml version=\"1.0\"?>\n<ClientSetup jobId=\"5\"><dxInfo connectionUrl=\"caf\xC3\xA9 &amp; b\">"
+      "<dxClient clientName=\"dx01\"/></dxInfo><!-- c --><clientComposition operationType=\"1\"/>"
+      "<clientComposition><components><packages packageId=\"7\"/></components></clientComposition></ClientSetup>";
+  ClientSetup target;
+  ASSERT_TRUE(Load(target, kPrevious));
+  for (std::size_t n = 0; n < document.size(); ++n) {
+    ASSERT_NE(target.unserialize(document.data(), n), 0) << "prefix of " << n << " bytes loaded";
+    ASSERT_TRUE(!CNMessageBase::LastParseError().reason.empty() && CNMessageBase::LastParseError().line >= 1u) << n;
+    ASSERT_EQ(Xml(target), kPrevious) << "prefix of " << n << " bytes changed the target";
+  }
+  ASSERT_TRUE(Load(target, document));
+  EXPECT_EQ(zumsg::list<ClientSetup::clientComposition>(target)->size(), 2u);
+}
+
+// Each document replaces all the target held and is written back as given
+// (as itself when no form is shown).
+TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
+  const std::vector<std::string> cases[] = {
+      {R"(<ClientSetup requestType="4"/>)"},
+      // Unknown attributes and elements are skipped with their subtrees.
+      {R"(<ClientSetup future="1" jobId="3" dxInfo="attribute naming an object field">)"
+       R"(<later a="b"><dxInfo connectionUrl="inside unknown"/><later><later/></later></later><jobId>77</jobId><requestType/>)"
+       R"(<dxInfo><unknownChild/><dxClient clientName="n" newField="x"/></dxInfo></ClientSetup>)",
+       R"(<ClientSetup jobId="3"><dxInfo><dxClient clientName="n"/></dxInfo></ClientSetup>)"},
+      {R"(<ClientSetup remoteClient="true"/>)", R"(<ClientSetup remoteClient="1"/>)"}, {R"(<ClientSetup remoteClient="-1"/>)"},
+      {R"(<ClientSetup remoteClient="false"/>)", R"(<ClientSetup remoteClient="0"/>)"}, {R"(<ClientSetup remoteClient="+2"/>)", R"(<ClientSetup remoteClient="2"/>)"},
+      {R"(<ClientSetup jobId="9223372036854775807" localeId="-9223372036854775808" requestType="-0" requestFlags="007"/>)",
+       R"(<ClientSetup requestType="0" localeId="-9223372036854775808" jobId="9223372036854775807" requestFlags="7"/>)"},
+      {R"(<ClientSetup><dxInfo connectionUrl=""/></ClientSetup>)"},
+      {R"(<ClientSetup><dxInfo/><clientComposition operationType="1"/><clientComposition operationType="2"/></ClientSetup>)"},
+      // References and declared encodings arrive as UTF-8; XML itself turns a literal tab into a blank.
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+       "<ClientSetup><dxInfo connectionUrl=\"caf\xE9 &#x41;&amp;&lt;&#10;\" networkGateway=\"a\tb\"/></ClientSetup>",
+       "<ClientSetup><dxInfo connectionUrl=\"caf\xC3\xA9 A&amp;&lt;&#10;\" networkGateway=\"a b\"/></ClientSetup>"},
+      {R"(<ClientSetup><clientAuthentication><userAccount password="V8:abc=="/></clientAuthentication></ClientSetup>)"},
+      {Nested(64), "<ClientSetup/>"},
+  };
+  for (const auto& c : cases) {
+    ClientSetup target;
+    ASSERT_TRUE(Load(target, kPrevious) && Load(target, c.front()));
+    EXPECT_EQ(Xml(target), c.back());
+  }
+}
+
+TEST(XmlReaderErrors, LastParseErrorBelongsToTheCallingThread) {
+  std::string there;
+  std::thread other([&] {
+    EXPECT_NE(ClientSetup().unserialize(Job("x")), 0);
+    there = CNMessageBase::LastParseError().reason;
+  });
+  EXPECT_NE(ClientSetup().unserialize(R"(<Other/>)"), 0);
+  other.join();
+  EXPECT_EQ(CNMessageBase::LastParseError().reason + "|" + there, "unexpected root element 'Other'|bad integer 'x' in attribute 'jobId'");
+}
+
+TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
+  const struct { std::string text, written; } cases[] = {
+      {"", ""}, {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"}, {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
+      {"tab\there line\nfeed\r\nend", "tab&#9;here line&#10;feed&#13;&#10;end"},
+      {"caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85",
+       "caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85"},
+      {std::string(5000, 'x') + "&", std::string(5000, 'x') + "&amp;"},
+  };
+  for (const auto& c : cases) {
+    ClientSetup request;
+    zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::connectionUrl, c.text);
+    const std::string xml = Xml(request);
+    EXPECT_EQ(xml, R"(<ClientSetup><dxInfo connectionUrl=")" + c.written + R"("/></ClientSetup>)");
+    ClientSetup reread;
+    ASSERT_TRUE(Load(reread, xml));
+    EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(reread)->getstring(DXInfo::connectionUrl), c.text);
+  }
+}
+
+TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
+  const struct { std::string text; int error; } cases[] = {
+      {"ab\xC3", 84}, {"\xC3(", 84}, {"a\x80", 84}, {"\xC0\xAF", 84}, {"\xE0\x80\xAF", 84}, {"\xF0\x80\x80\xAF", 84},
+      {"\xF4\x90\x80\x80", 84}, {"\xF8\x88\x80\x80\x80", 84}, {"caf\xE9", 84}, {"bell\x07", 86}, {"\x1B[0m", 86},
+      {std::string("a\0b", 3), 86}, {"\xED\xA0\x80", 86}, {"\xEF\xBF\xBE", 86}, {"\xEF\xBF\xBF", 86},
+  };
+  XMLEncoder encoder(Flags(), nullptr);
+  std::string xml;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    ClientSetup request;
+    // Deep in the tree, so the error must travel up through every level.
+    auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
+    zumsg::objectCreate<App::Client::osInfo>(zumsg::objectCreate<App::ClientInfo::client>(info)).setstring(App::OsInfo::osName, c.text);
+    EXPECT_EQ(encoder.serialize(&request, xml, false), c.error);
+    ZuSecurity::UserAccount account;  // passwords are checked like any text
+    account.setpstringobject(ZuSecurity::UserAccount::password, bstring(c.text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+    EXPECT_EQ(encoder.serialize(&account, xml, false), c.error);
+  }
+  EXPECT_EQ(encoder.serialize(nullptr, xml, false), 22);
+}
+
+TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarationOnlyWhenAsked) {
+  ClientSetup request;
+  request.setint64(ClientSetup::subscriptionId, 9);
+  zumsg::objectCreate<ClientSetup::organizationInfo>(request);
+  zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::networkGateway, "g");
+  request.setint64(ClientSetup::remoteClient, 1);
+  request.setint64(ClientSetup::jobId, -42);
+  const std::string expected =
+      R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
+  XMLEncoder encoder(Flags(), nullptr);
+  std::string xml(100000, '#'), declared = xml;
+  ASSERT_EQ(encoder.serialize(&request, xml, false) + encoder.serialize(&request, declared, true), 0);
+  EXPECT_EQ(xml + declared, expected + R"(<?xml version="1.0" encoding="UTF-8"?>)" + expected);
+  // A number written wherever the output's room runs out.
+  for (std::size_t length = 0; length < 600; ++length) {
+    ClientSetup padded;
+    zumsg::objectCreate<ClientSetup::dxInfo>(padded).setstring(DXInfo::connectionUrl, std::string(length, 'x'));
+    zumsg::listCreate<ClientSetup::clientComposition>(padded).emplace_back().setint64(ZUInstallManager::ClientsComposition::operationType, LLONG_MIN);
+    EXPECT_EQ(Xml(padded), R"(<ClientSetup><dxInfo connectionUrl=")" + std::string(length, 'x') +
+                               R"("/><clientComposition operationType="-9223372036854775808"/></ClientSetup>)");
+  }
+}
+
+}  // namespace
