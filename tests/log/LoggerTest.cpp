@@ -23,13 +23,12 @@ class LogTest : public ::testing::Test {
  protected:
   static void SetFocus(const char* focus) { setenv("ZU_FOCUS", focus, 1); }
   static void SetDebugLevel(int level) { setenv("ZU_DEBUG_LEVEL", std::to_string(level).c_str(), 1); }
-  std::string LogPath(const std::string& name) const { return dir_ / (name + ".log"); }
 
   // Every line of debug log `name`, "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT" by this
   // process, as "JOBID LEVEL TEXT", or as TEXT alone.
   Lines DebugLines(const std::string& name, bool textOnly = false) const {
     Lines lines;
-    for (const std::string& raw : SplitLines(ReadFile(LogPath(name)))) {
+    for (const std::string& raw : SplitLines(ReadFile(dir_ / (name + ".log")))) {
       std::istringstream in(raw);
       long pid = 0;
       std::string tid, date, time, job, level, text;
@@ -120,37 +119,31 @@ TEST_F(LogTest, FallsBackWhileTheServiceRefusesAndRetriesAtTheNextEntry) {
   EXPECT_EQ(DebugLines("ZuInstallMgrPreInstall", true), Lines{"second, once it accepts"});
 }
 
-class LevelFilter : public LogTest, public ::testing::WithParamInterface<bool> {};
-
-// Quiet drops all but level -1 while the debug level is 3 or less; markers
-// are filtered with the rest, XML entries never.
-TEST_P(LevelFilter, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
-  SetFocus(GetParam() ? "Instance001" : "");  // empty: no instance, the pre-install file
-  const struct { bool quiet; int debugLevel, level; bool written; } cases[] = {
-      {true, 3, 0, false}, {true, 3, 2, false}, {true, 3, -1, true}, {true, 0, -1, true},
-      {true, 4, 0, true},  {true, 4, -1, true}, {false, 3, 0, true}, {false, 0, 0, true},
-  };
-  Lines expected;
-  for (const auto& c : cases) {
-    SetDebugLevel(c.debugLevel);
+// Quiet drops all but level -1 while the debug level is 3 or less; markers are filtered with the rest, XML
+// entries never; alike in the debug log and (without an instance) the pre-install file.
+TEST_F(LogTest, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
+  const struct { bool quiet; int debugLevel, level; bool written; } cases[] = {{true, 3, 0, false}, {true, 3, 2, false},
+      {true, 3, -1, true}, {true, 0, -1, true}, {true, 4, 0, true}, {true, 4, -1, true}, {false, 3, 0, true}, {false, 0, 0, true}};
+  for (bool debugLog : {true, false}) {
+    SetFocus(debugLog ? "Instance001" : "");
+    Lines expected;
+    for (const auto& c : cases) {
+      SetDebugLevel(c.debugLevel);
+      ZUSimLog log("Installer");
+      log.quiet = c.quiet;
+      const std::string text = "case " + std::to_string(&c - cases);
+      log.LogMessage("fn", c.level, text.c_str());
+      if (c.written) expected.push_back(text);
+    }
+    SetDebugLevel(3);
     ZUSimLog log("Installer");
-    log.quiet = c.quiet;
-    const std::string text = "case " + std::to_string(&c - cases);
-    log.LogMessage("fn", c.level, text.c_str());
-    if (c.written) expected.push_back(text);
+    log.quiet = true;
+    log.AddPhaseMarker("Copy", "started");
+    EXPECT_EQ(log.LogXML("fn", "<ClientSetup/>", 0, 0), 0);
+    expected.push_back("<ClientSetup/>");
+    EXPECT_EQ(debugLog ? DebugLines("Installer", true) : PreInstallTexts(), expected);
   }
-  SetDebugLevel(3);
-  ZUSimLog log("Installer");
-  log.quiet = true;
-  log.AddPhaseMarker("Copy", "started");
-  EXPECT_EQ(log.LogXML("fn", "<ClientSetup/>", 0, 0), 0);
-  expected.push_back("<ClientSetup/>");
-  EXPECT_EQ(GetParam() ? DebugLines("Installer", true) : PreInstallTexts(), expected);
 }
-
-INSTANTIATE_TEST_SUITE_P(BothPaths, LevelFilter, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
-  return info.param ? "DebugLog" : "PreInstallFile";
-});
 
 TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
   SetFocus("Instance001");

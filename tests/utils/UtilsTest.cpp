@@ -43,8 +43,7 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
       {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
       {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
       // Characters and booleans take the first character as it is.
-      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)),
-       " 01"}};
+      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)), " 01"}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
 }
 
@@ -52,10 +51,8 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
   const struct { const char* input; bool result; Pieces outputs; } cases[] = {
       {"11.0.0 (B80)", true, {" (B80)", "11.0"}}, {"abc(x)", false, {"c(x)", "abc"}}, {"11.80", true, {"", "11.8"}},
-      {"11.0 (", false, {"k1", "k2"}},
-      // Fault mended: a leading "(" made the build start one character before the input.
-      {"(B80) 11.0", false, {"(B80) 11.0", ""}},
-  };
+      // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
+      {"11.0 (", false, {"k1", "k2"}}, {"(B80) 11.0", false, {"(B80) 11.0", ""}}};
   for (const auto& c : cases) {
     std::string build = "k1", release = "k2";
     EXPECT_EQ(UtilSplitRelAndBuild(c.input, build, release), c.result) << c.input;
@@ -64,9 +61,8 @@ TEST(Split, ReleaseAndBuildOsInformationAndPath) {
   const std::pair<const char*, Pieces> os[] = {  // the result is true when out4 is no longer "k4"
       {"Linux:-x86_64:-6.1:-Debian 12", {"x86_64", "6.1", "Linux", "Debian 12"}}, {":-:-:-", {"", "", "", ""}},
       {"A:-B", {"k1", "k2", "A", "k4"}}, {"A:-B:-C", {"B", "k2", "A", "k4"}}, {"A:B:C:D", {"k1", "k2", "k3", "k4"}},
-      // Fault mended: a fourth separator moved piece 3 into out3 and left out4 untouched.
-      {"A:-B:-C:-D:-E", {"B", "C", "A", "D:-E"}},
-  };
+      // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
+      {"A:-B:-C:-D:-E", {"B", "C", "A", "D:-E"}}};
   for (const auto& [input, outputs] : os) {
     std::string out1 = "k1", out2 = "k2", out3 = "k3", out4 = "k4";
     EXPECT_EQ(UtilSplitOsInformation(input, out1, out2, out3, out4), outputs[3] != "k4") << input;
@@ -82,28 +78,24 @@ TEST(Split, ReleaseAndBuildOsInformationAndPath) {
   }
 }
 
-TEST(Helpers, ScheduleTimeIsLocalHoursAndMinutes) {
+// Schedule time is local hours and minutes, 0 when unconvertible; SetValueIfNotSet fills only empty targets.
+TEST(Helpers, ScheduleTimeSetValueIfNotSetAndVersions) {
+  int seconds = -1, unconvertible = -1;
   {
     zutest::EnvGuard zone{{"TZ", "XXX-2"}};  // two hours east of UTC, no daylight saving
     tzset();
-    int seconds = -1;
     EXPECT_EQ(getAtTimeForScheds(1704109559ul, seconds), 0);  // 2024-01-01 11:45:59 UTC
-    EXPECT_EQ(seconds, 13 * 3600 + 45 * 60);
-    EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), seconds), 0);
-    EXPECT_EQ(seconds, 0) << "unconvertible";
+    EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), unconvertible), 0);
   }
   tzset();
-}
-
-TEST(Helpers, SetValueIfNotSetFillsOnlyEmptyTargets) {
-  int number = 5;
   unsigned long wide = 0;
   std::string text;
-  SetValueIfNotSet(number, 7);
+  SetValueIfNotSet(seconds, 7);
   SetValueIfNotSet(wide, -1);  // widened with its sign
   SetValueIfNotSet(text, "first");
   SetValueIfNotSet(text, "second");
-  EXPECT_EQ(std::to_string(number) + " " + std::to_string(wide) + " " + text, "5 18446744073709551615 first");
+  EXPECT_EQ(std::to_string(seconds) + " " + std::to_string(unconvertible) + " " + std::to_string(wide) + " " + text,
+            std::to_string(13 * 3600 + 45 * 60) + " 0 18446744073709551615 first");
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
 }
 
@@ -114,16 +106,13 @@ TEST(Helpers, CreateDirectoryRecursiveMakesParentsWithPermFlagUpTo1024Characters
   std::string path = dir.path().string() + "/";
   while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
   errno = 0;
-  EXPECT_EQ(CreateDirectoryRecursive((path + "e").c_str()), -1);
-  EXPECT_EQ(errno, -777);
+  EXPECT_TRUE(CreateDirectoryRecursive((path + "e").c_str()) == -1 && errno == -777);
   EXPECT_FALSE(std::filesystem::exists(path.substr(0, path.find('/', dir.path().string().size() + 1))));
   EXPECT_EQ(CreateDirectoryRecursive(path.c_str()) + CreateDirectoryRecursive(path.c_str()), 0);
   struct stat info {};
   EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
-  EXPECT_EQ(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()), -1);
-  EXPECT_EQ(errno, ENOTDIR);
-  umask(oldMask);
-  permFlag = 0755;
+  EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
+  umask(oldMask), permFlag = 0755;
 }
 
 TEST(CommaSeparatedList, IntegersWithBlanksStringsQuotedAsTheyAre) {
@@ -160,17 +149,11 @@ TEST(PackageCatalogue, MembershipBoundaries) {
     for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
-}
-
-// The first entry holding the id on its low 32 bits; entries without one never match.
-TEST(PackageCatalogue, SearchFindsTheFirstPresentId) {
-  ZUInstallManager::ClientSetup request;
-  std::string error;
-  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/>
-      <packages packageId="702" packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages
-      packageId="702" packageMode="3"/></components></clientComposition></ClientSetup>)", &request, error), 0);
-  auto* packages = zumsg::list<ZUInstallManager::Components::packages>(
-      *XmlUtils::GetComponents(XmlUtils::GetClientComposition(&request, 0)));
+  // Search: the first entry holding the id on its low 32 bits; entries without one never match.
+  auto request = xutest::Parse(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/><packages packageId="702"
+      packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages packageId="702" packageMode="3"/>
+      </components></clientComposition></ClientSetup>)");
+  auto* packages = zumsg::list<ZUInstallManager::Components::packages>(*XmlUtils::GetComponents(XmlUtils::GetClientComposition(request.get(), 0)));
   std::string modes;
   for (int id : {702, 802, 0, 801}) {
     const auto it = GetIterToPackageInVector(packages, id);
@@ -185,10 +168,6 @@ using ZUInstallManager::ClientSetup;
 using ZUInstallManager::ClientsComposition;
 using Wrapper = int (*)(const char*, char**, char*);
 
-void Load(const std::string& xml, ClientSetup& request) {
-  std::string error;
-  ASSERT_EQ(ConvertStringToClientSetup(xml, &request, error), 0) << error << "\n" << xml;
-}
 
 // Lines are joined with nothing between them; the error code is the request level's, when present; each
 // failure has its text, success leaves the error alone; a load replaces the whole content.
@@ -212,16 +191,15 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
     EXPECT_EQ(FreeMessageObject(request), 0);
   }
   EXPECT_EQ(GetSIMErrorCodeFromXML(nullptr) + FreeMessageObject(nullptr), -1);
-  ClientSetup request;
+  auto request = xutest::Parse(R"(<ClientSetup jobId="42"><errorInfo errorMessage="first"/></ClientSetup>)");
   std::string error = "kept", path = dir.write("good.xml", "<ClientSetup jobId=\"9\"/>\n");
-  Load(R"(<ClientSetup jobId="42"><errorInfo errorMessage="first"/></ClientSetup>)", request);
-  ASSERT_EQ(PopulateClientSetupFromXmlFile(&request, path, error), 0);
-  EXPECT_TRUE(request.getint64(ClientSetup::jobId) == 9 && !request.isSet(ClientSetup::errorInfo));
-  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", &request, error), 0);
-  EXPECT_EQ(std::to_string(request.getint64(ClientSetup::jobId)) + error, "1234kept");
+  ASSERT_EQ(PopulateClientSetupFromXmlFile(request.get(), path, error), 0);
+  EXPECT_TRUE(request->getint64(ClientSetup::jobId) == 9 && !request->isSet(ClientSetup::errorInfo));
+  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", request.get(), error), 0);
+  EXPECT_EQ(std::to_string(request->getint64(ClientSetup::jobId)) + error, "1234kept");
   const std::pair<std::function<int()>, const char*> refusals[] = {
       {[&] { return ConvertStringToClientSetup("<ClientSetup/>", nullptr, error); }, "Invalid input given."},
-      {[&] { return ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", &request, error); }, "Failed to unserialize XML"},
+      {[&] { return ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", request.get(), error); }, "Failed to unserialize XML"},
       {[&] { return PopulateClientSetupFromXmlFile(nullptr, path, error); }, "Invalid arguments"}};
   for (const auto& [call, text] : refusals) {
     const int result = call();
@@ -259,8 +237,7 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::string v3 = Output(ZUEncryptPassword, "pw"), v8 = Output(ZUEncryptPassword_V8, "pw");
   // Forged texts have the right shape: the size query passes, the second call fails.
   std::string forgedV3 = v3, forgedV8 = v8;
-  forgedV3[5] = forgedV3[5] == 'A' ? 'B' : 'A';
-  forgedV8[5] = forgedV8[5] == 'A' ? 'B' : 'A';
+  for (std::string* forged : {&forgedV3, &forgedV8}) (*forged)[5] = (*forged)[5] == 'A' ? 'B' : 'A';
   const std::string lengthError = "-1 An invalid length of encrypted string is passed to decrypt. Decrypt failed. -> ";
   const std::string encryptLength = "-1 Failed to encrypt password to get length, error 22 -> untouched";
   const std::string decryptLength = "-1 Failed to decrypt password to get length, error 22 -> untouched";
@@ -332,22 +309,18 @@ TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
       {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
        "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "}};
   for (const auto& c : cases) {
-    ClientSetup request;
-    Load("<ClientSetup>" + c.entries + "</ClientSetup>", request);
-    ClientSetup* pointer = &request;
+    auto request = xutest::Parse("<ClientSetup>" + c.entries + "</ClientSetup>");
+    ClientSetup* pointer = request.get();
     std::string error = "untouched";
     EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), c.result);
-    EXPECT_EQ(pointer, &request);
-    EXPECT_EQ(error, c.error);
-    EXPECT_EQ(Passwords(request), c.after);
+    EXPECT_EQ(pointer == request.get() ? error : "request replaced", c.error);
+    EXPECT_EQ(Passwords(*request), c.after);
   }
-  ClientSetup request;
-  ClientSetup* pointer = &request;
+  // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
+  auto request = xutest::Parse("<ClientSetup><clientComposition><clientInfo/></clientComposition></ClientSetup>");
+  xutest::HoldNoObject<App::ClientInfo::client>(*zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
+  ClientSetup* pointer = request.get();
   std::string error;
-  Load("<ClientSetup><clientComposition><clientInfo/></clientComposition></ClientSetup>", request);
-  // A present client field holding no object, which XML cannot say.
-  xutest::HoldNoObject<App::ClientInfo::client>(
-      *zumsg::object<ClientsComposition::clientInfo>(zumsg::list<ClientSetup::clientComposition>(request)->at(0)));
   EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), 0);
   pointer = nullptr;
   EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);

@@ -21,17 +21,15 @@ TEST(Navigation, EntriesComponentsAndEntitiesNeedEveryLink) {
   ClientsComposition* entry = GetClientComposition(request.get(), 0);
   EXPECT_EQ(GetClientComposition(request.get(), 1), &(*zumsg::list<ClientSetup::clientComposition>(*request))[1]);
   for (U index : {2ul, static_cast<U>(-1)}) EXPECT_EQ(GetClientComposition(request.get(), index), nullptr);
-  EXPECT_EQ(GetClientEntity(entry), nullptr);
   EXPECT_EQ(GetClientEntity(GetClientComposition(request.get(), 1))->getstring(ClientEntity::clientName), "b");
-  EXPECT_EQ(GetComponents(GetClientComposition(request.get(), 1)), nullptr);
   EXPECT_EQ(GetClientAuthentication(request.get()), zumsg::object<ClientSetup::clientAuthentication>(*request));
-  EXPECT_EQ(GetClientAuthentication(Parse("<ClientSetup/>").get()), nullptr);
+  EXPECT_TRUE(GetClientEntity(entry) == nullptr && GetComponents(GetClientComposition(request.get(), 1)) == nullptr &&
+              GetClientAuthentication(Parse("<ClientSetup/>").get()) == nullptr);
   ASSERT_NE(GetComponents(entry), nullptr);
   HoldNoObject<ClientsComposition::components>(*entry);
-  EXPECT_EQ(GetComponents(entry), nullptr);
   ClientSetup empty;
   zumsg::listCreate<ClientSetup::clientComposition>(empty);
-  EXPECT_EQ(GetClientComposition(&empty, 0), nullptr);
+  EXPECT_TRUE(GetComponents(entry) == nullptr && GetClientComposition(&empty, 0) == nullptr);
   zumsg::listCreate<App::ClientInfo::clientGroups>(*zumsg::object<ClientsComposition::clientInfo>(*entry));
   S name = "kept";
   EXPECT_EQ(GetClientGroup(entry, name), -1);
@@ -44,8 +42,7 @@ TEST(Navigation, BlocksEntitiesAndListsHandedOut) {
     <activateClientInfo activateClientDetails="x"/><patchInformation spVersion="1"/></clientComposition>
     <clientComposition><activateClientInfo><userCentricClient clientName="laptop"/></activateClientInfo>
     </clientComposition></ClientSetup>)");
-  ClientsComposition* first = GetClientComposition(request.get(), 0);
-  ClientsComposition* second = GetClientComposition(request.get(), 1);
+  ClientsComposition *first = GetClientComposition(request.get(), 0), *second = GetClientComposition(request.get(), 1);
   ClientEntity* const mine = reinterpret_cast<ClientEntity*>(&request);
   ClientEntity* entity = mine;
   ASSERT_EQ(GetReassociateLaptop(request.get(), 1, entity), 0);
@@ -72,12 +69,11 @@ TEST(Navigation, BlocksEntitiesAndListsHandedOut) {
       *zumsg::object<ClientsComposition::activateClientInfo>(*second));
   EXPECT_EQ(GetPatchInformation(first, patch), -1);
   EXPECT_EQ(GetReassociateLaptop(request.get(), 1, entity), 0);
-  EXPECT_EQ(patch, nullptr);
-  EXPECT_EQ(entity, nullptr);
+  EXPECT_TRUE(patch == nullptr && entity == nullptr);
 }
 
 // The count is entry 0's, of a present list; a present empty list counts zero.
-TEST(PackageSelection, CountAndIdsOfEntry) {
+TEST(PackageSelection, CountIdsDatabaseAndRestoreOnly) {
   const struct { std::string entries; int result, count; } cases[] = {
       {"<clientComposition/><clientComposition><components><packages/></components></clientComposition>", -1, 99},
       {"<clientComposition><components><packages/><packages/></components></clientComposition>", 0, 2}};
@@ -99,28 +95,24 @@ TEST(PackageSelection, CountAndIdsOfEntry) {
     EXPECT_EQ(GetPackageList(request.get(), index, ids), result);
     EXPECT_EQ(ids, expected);
   }
-}
-
-TEST(PackageSelection, DatabaseIs802To899AndTwentyFourOnRequest) {
-  const std::pair<const char*, bool> cases[] = {{"24", true}, {"802", true}, {"899", true}, {"801", false},
+  // Databases are 802 to 899, and 24 on request.
+  const std::pair<const char*, bool> databases[] = {{"24", true}, {"802", true}, {"899", true}, {"801", false},
                                                 {"900", false}, {"4294968098", true}};  // 2^32 + 802
-  for (const auto& [id, also24] : cases) {
-    auto request = Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
+  for (const auto& [id, also24] : databases) {
+    request = Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
     EXPECT_EQ(std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
                                  IsDBPackageSelected(request.get(), 1, true)}),
               std::vector<bool>({also24 && std::string(id) != "24", also24, false})) << id;
   }
-}
-
-// Cleared first, whatever the outcome; a present empty list is success and false.
-TEST(PackageSelection, RestoreOnlyWhenEveryPackageHasModeZero) {
-  const struct { std::string xml; int result; bool restoreOnly; } rows[] = {
+  // Restore only when every package has mode 0; cleared first, whatever the outcome; a present empty list is
+  // success and false.
+  const struct { std::string xml; int result; bool restoreOnly; } restore[] = {
       {WithPackages("<packages packageId='1' packageMode='0'/><packages packageMode='0'/>"), 0, true},
       {WithPackages("<packages packageMode='0'/><packages packageId='2'/>"), 0, false},
       {WithPackages("<packages packageMode='4294967296'/>"), 0, false},  // the whole 64 bits count
       {WithPackages(""), 0, false}, {"<ClientSetup><clientComposition/></ClientSetup>", -1, false}};
-  for (const auto& row : rows) {
-    auto request = Parse(row.xml);
+  for (const auto& row : restore) {
+    request = Parse(row.xml);
     if (row.xml == WithPackages("")) zumsg::listCreate<Components::packages>(*GetComponents(GetClientComposition(request.get(), 0)));
     for (U index : {0ul, 1ul}) {
       bool restoreOnly = true;

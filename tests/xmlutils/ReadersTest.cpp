@@ -88,9 +88,8 @@ const char kRoles[] = R"(<ClientSetup><clientComposition applianceClient="0">
 const char kEntry0Roles[] = R"(<ClientSetup><clientComposition><roles networkProxyRole="-1" customRolesProp="props-0"/>
   </clientComposition><installOptions restoreOnlyAgentsMode="3" rolesManagerProperties="rm"/></ClientSetup>)";
 
-const auto kFullVersion = [](unsigned long index) {
-  return Reads<S, int, S, int, int, int>([index](Req r, auto&... out) { return GetClientSPFullVersion(r, index, out...); });
-};
+const auto kFullVersion = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 0));
+const auto kFullVersion1 = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 1));
 const auto Loc = [](auto call) { return Reads<SILType, S>(call); };
 
 // Each predicate tests its own bit of the low 32: 0x1000 << 32 names no flag.
@@ -140,8 +139,8 @@ const ReaderRow kRows[] = {
     {"UpdatedClientNames", kTwoClients, Reads<S>(ON(GetUpdatedClientNames)), "true", "web01"},
     {"UpdatedClientNamesFlagClear", kNamedFlagClear, Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
     {"OsOnlyDetail", kVersions, Reads<S, S>(AT(GetClientOS, 0)), "0", "(empty) | Debian 12 x86_64"},
-    {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion(0), "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
-    {"SPFullVersionLow32Bits", kVersions, kFullVersion(1), "0", "(empty) | -1 | 32 | 0 | -5 | -2147483648"},
+    {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion, "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
+    {"SPFullVersionLow32Bits", kVersions, kFullVersion1, "0", "(empty) | -1 | 32 | 0 | -5 | -2147483648"},
     {"StoragePolicy", kPolicies, Reads<S>(AT(GetStoragePolicy, 0)), "0", "sp-gold"},
     {"StoragePolicyWithoutNameIsEmptySuccess", kPolicies, Reads<S>(OF(GetStoragePolicy, 1)), "0", "(empty)"},
     {"SubclientPolicyWithoutNameFails", kPolicies, Reads<S>(AT(GetSubclientPolicy, 1)), "-1", "untouched"},

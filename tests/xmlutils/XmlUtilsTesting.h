@@ -9,6 +9,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ZUInstallXmlUtils.h"
@@ -44,9 +45,8 @@ inline std::string WithAccount(const std::string& attributes) {
 // Makes object field F present while holding no object, which XML cannot say.
 template <auto F>
 void HoldNoObject(zumsg::OwnerOf<F>& owner) {
-  CNMessageBase** slot = owner.getObjectAccessor(true, true, F, zumsg::ChildOf<F>::kClassNumber);
-  delete *slot;
-  *slot = nullptr;
+  CNMessageBase*& slot = *owner.getObjectAccessor(true, true, F, zumsg::ChildOf<F>::kClassNumber);
+  delete std::exchange(slot, nullptr);
 }
 
 // A reader runs twice, its outputs preset to a different value each time, so
@@ -67,9 +67,7 @@ S Render(const T& value) {
 }
 
 // What a reader returned and left in its outputs (joined by " | ").
-struct Observation {
-  S result, outputs;
-};
+struct Observation { S result, outputs; };
 
 template <class... Outs, class Call>
 Observation Observe(const Call& call, Req request) {
@@ -90,13 +88,7 @@ Observation Observe(const Call& call, Req request) {
 
 // One row of a reader table: the request (null for a null request), the call
 // and what it must leave behind.
-struct ReaderRow {
-  const char* name;
-  const char* xml;
-  std::function<Observation(Req)> read;
-  const char* result;
-  const char* outputs;
-};
+struct ReaderRow { const char *name, *xml; std::function<Observation(Req)> read; const char *result, *outputs; };
 
 template <class... Outs, class Call>
 std::function<Observation(Req)> Reads(Call call) {
