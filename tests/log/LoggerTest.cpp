@@ -11,6 +11,7 @@
 #include "common/TestSupport.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
+#include "xmlutils/XmlUtilsTesting.h"
 
 namespace {
 
@@ -241,12 +242,6 @@ std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
 class XmlLogging : public LogTest {
  protected:
   void SetUp() override { SetFocus("Instance001"), SetDebugLevel(5); }
-  static std::unique_ptr<ZUInstallManager::ClientSetup> Load(const std::string& xml) {
-    auto request = std::make_unique<ZUInstallManager::ClientSetup>();
-    std::string error;
-    EXPECT_EQ(ConvertStringToClientSetup(xml, request.get(), error), 0) << error << "\n" << xml;
-    return request;
-  }
 };
 
 // MaskInformation agrees with the model on random texts, keys and counts; logged texts are masked in one pass
@@ -272,36 +267,28 @@ TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
   EXPECT_EQ(DebugLines("Installer", true), expected);
 }
 
-TEST_F(XmlLogging, RequestIsSerializedMaskedAndWrittenWithTheJobIdUnderItsHeading) {
-  auto request = Load(R"(<ClientSetup jobId="12" operationType="0">
-      <clientAuthentication><userAccount userName="svc" password="Secret &quot;One&quot; x=&quot;"/></clientAuthentication>
-      <clientComposition><clientInfo><client clientPassword="V8:Zm9vYmFy" zudPort="8400"/></clientInfo>
-      </clientComposition></ClientSetup>)");
-  ZUSimLog log("Installer");
-  log.jobId = 99;
-  EXPECT_EQ(log.LogXML("fn", request.get(), 1, 1), 0);
-  EXPECT_EQ(DebugLines("Installer"), Lines{
-            "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\"><clientAuthentication>"
-            "<userAccount userName=\"svc\" password=\"********\"/></clientAuthentication><clientComposition>"
-            "<clientInfo><client clientPassword=\"********\" zudPort=\"8400\"/></clientInfo></clientComposition>"
-            "</ClientSetup>"});
-}
-
-// A null request or text is logged at -1 unless at level 3, where requests
-// are skipped (the stand-in never sets that level) and texts written.
-TEST_F(XmlLogging, NullInputFailsAndLevelThreeSkipsRequestsOnly) {
+// A null request or text is logged at -1 unless at level 3, where requests are skipped (the stand-in never sets
+// that level) and texts written; a request is serialized, masked and written with the job id under its heading.
+TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
   ZUSimLog log("Installer");
   EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 0, 1), -1);
   EXPECT_EQ(log.LogXML("fn", static_cast<const char*>(nullptr), 0, 1), -1);
-  EXPECT_EQ(log.LogXML("fn", Load(R"(<ClientSetup jobId="3"/>)").get(), 3, 1), 0);
+  EXPECT_EQ(log.LogXML("fn", xutest::Parse(R"(<ClientSetup jobId="3"/>)").get(), 3, 1), 0);
   EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 3, 1), 0);
   EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"3\"/>", 3, 1), 0);
-  EXPECT_EQ(DebugLines("Installer"), (Lines{"0 -1 Invalid input XML", "0 -1 Invalid input XML", "0 3 XML Request :<ClientSetup jobId=\"3\"/>"}));
+  log.jobId = 99;
+  EXPECT_EQ(log.LogXML("fn", xutest::Parse(R"(<ClientSetup jobId="12" operationType="0"><clientAuthentication><userAccount
+      userName="svc" password="Secret &quot;One&quot; x=&quot;"/></clientAuthentication><clientComposition><clientInfo>
+      <client clientPassword="V8:Zm9vYmFy" zudPort="8400"/></clientInfo></clientComposition></ClientSetup>)").get(), 1, 1), 0);
+  EXPECT_EQ(DebugLines("Installer"), (Lines{"0 -1 Invalid input XML", "0 -1 Invalid input XML",
+      "0 3 XML Request :<ClientSetup jobId=\"3\"/>", "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\">"
+      "<clientAuthentication><userAccount userName=\"svc\" password=\"********\"/></clientAuthentication><clientComposition>"
+      "<clientInfo><client clientPassword=\"********\" zudPort=\"8400\"/></clientInfo></clientComposition></ClientSetup>"}));
 }
 
 TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAndEndsWithTwoLineFeeds) {
   SetFocus("");
-  auto request = Load(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
+  auto request = xutest::Parse(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
   // XML cannot carry invalid UTF-8, so it is set through the field API.
   zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(ZUInstallManager::DXInfo::connectionUrl,
                                                                std::string("https://\xff\xfe"));

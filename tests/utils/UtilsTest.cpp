@@ -246,7 +246,6 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
       {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
       {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
       {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
-      {"Decrypt", ZUDecryptPassword, v3, "0  -> pw"},
       {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
       {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
       {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},

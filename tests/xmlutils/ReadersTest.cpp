@@ -33,14 +33,12 @@ const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCod
 const char kSecondOnly[] = R"(<ClientSetup><clientComposition/>
   <clientComposition><errorInfo errorCode="9"/></clientComposition></ClientSetup>)";
 
-const std::string kDomainUser = WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")");
-const std::string kEmptyDomain = WithAccount(R"(userName="svc" password="V8:pw" domainName="")");
-const std::string kEmptyUser = WithAccount(R"(userName="" password="V8:pw" domainName="CORP")");
-const std::string kNoPassword = WithAccount(R"(userName="svc" domainName="CORP")");
 
 const auto kCode = Reads<>(ON(GetResponseErrorCode));
 const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
 const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
+const auto kCount = Reads<int>(ON(GetComponentCount));
+const auto kRestoreOnly = Reads<bool>(AT(IsRestoreOnlyClient, 0));
 
 using ZUInstallManager::SILType;
 
@@ -108,12 +106,11 @@ const ReaderRow kRows[] = {
     {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
     {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
     {"ErrorCodeRequestLevelZeroWins", kTopZero, kCode, "0", ""},
-    {"InfoRequestLevelZeroWins", kTopZero, kInfo, "0", "0 | done"},
     {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
     {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
     {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
     {"ErrorCodeNeverReadsEntry1", kSecondOnly, kCode, "-1", ""},
-    {"ErrorCodeNullRequest", nullptr, kCode, "-1", ""},
+    {"ErrorCodeNullRequest", "", kCode, "-1", ""},
     {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
     {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
@@ -124,10 +121,10 @@ const ReaderRow kRows[] = {
     {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
     {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
     {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0", "dx02 | (empty) | false"},
-    {"AccountDomainBackslashUser", kDomainUser.c_str(), kAccount, "0", "CORP\\svc | V8:pw"},
-    {"AccountEmptyDomainIsUserAlone", kEmptyDomain.c_str(), kAccount, "0", "svc | V8:pw"},
-    {"AccountEmptyUserFails", kEmptyUser.c_str(), kAccount, "-1", "untouched | untouched"},
-    {"AccountWithoutPasswordIsEmpty", kNoPassword.c_str(), kAccount, "0", "CORP\\svc | (empty)"},
+    {"AccountDomainBackslashUser", WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), kAccount, "0", "CORP\\svc | V8:pw"},
+    {"AccountEmptyDomainIsUserAlone", WithAccount(R"(userName="svc" password="V8:pw" domainName="")"), kAccount, "0", "svc | V8:pw"},
+    {"AccountEmptyUserFails", WithAccount(R"(userName="" password="V8:pw" domainName="CORP")"), kAccount, "-1", "untouched | untouched"},
+    {"AccountWithoutPasswordIsEmpty", WithAccount(R"(userName="svc" domainName="CORP")"), kAccount, "0", "CORP\\svc | (empty)"},
     {"ClientNameOfIndex", kTwoClients, Reads<S>(AT(GetClientName, 1)), "0", "app01"},
     {"ClientNameNotTakenFromSiblingEntities", kSiblings, Reads<S>(OF(GetClientName, 0)), "-1", "untouched"},
     {"DXHostNameNoFallbackToName", kSiblings, Reads<S>(ON(GetDXHostName)), "-1", "untouched"},
@@ -141,12 +138,22 @@ const ReaderRow kRows[] = {
     {"OsOnlyDetail", kVersions, Reads<S, S>(AT(GetClientOS, 0)), "0", "(empty) | Debian 12 x86_64"},
     {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion, "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
     {"SPFullVersionLow32Bits", kVersions, kFullVersion1, "0", "(empty) | -1 | 32 | 0 | -5 | -2147483648"},
-    {"StoragePolicy", kPolicies, Reads<S>(AT(GetStoragePolicy, 0)), "0", "sp-gold"},
     {"StoragePolicyWithoutNameIsEmptySuccess", kPolicies, Reads<S>(OF(GetStoragePolicy, 1)), "0", "(empty)"},
     {"SubclientPolicyWithoutNameFails", kPolicies, Reads<S>(AT(GetSubclientPolicy, 1)), "-1", "untouched"},
     {"GroupIsTheFirstOnly", kPolicies, Reads<S>(AT(GetClientGroup, 0)), "0", "databases"},
     {"GroupFirstWithoutNameFails", kPolicies, Reads<S>(OF(GetClientGroup, 1)), "-1", "untouched"},
     {"PlanIdLow32Bits", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 0)), "0", "-1 | daily"},
+    // The count is entry 0's, of a present list.
+    {"CountIsEntry0s", "<ClientSetup><clientComposition/><clientComposition><components><packages/></components>"
+     "</clientComposition></ClientSetup>", kCount, "-1", "untouched"},
+    {"CountOfPackages", WithPackages("<packages/><packages/>"), kCount, "0", "2"},
+    // Restore only when every package has mode 0; cleared first, whatever the outcome.
+    {"RestoreOnlyAllModeZero", WithPackages("<packages packageId='1' packageMode='0'/><packages packageMode='0'/>"),
+     kRestoreOnly, "0", "true"},
+    {"RestoreOnlyOneWithoutMode", WithPackages("<packages packageMode='0'/><packages packageId='2'/>"), kRestoreOnly, "0", "false"},
+    {"RestoreOnlyWhole64BitMode", WithPackages("<packages packageMode='4294967296'/>"), kRestoreOnly, "0", "false"},
+    {"RestoreOnlyNoComponents", "<ClientSetup><clientComposition/></ClientSetup>", kRestoreOnly, "-1", "false"},
+    {"RestoreOnlyNoEntry", WithPackages(""), Reads<bool>(AT(IsRestoreOnlyClient, 1)), "-1", "false"},
     {"ProxyRoleOfEntry1IsNotRead", kRoles, Reads<bool>(ON(GetNetworkProxyRole)), "-1", "untouched"},
     {"ProxyRoleAnyNonZero", kEntry0Roles, Reads<bool>(ON(GetNetworkProxyRole)), "0", "true"},
     {"LaptopRoleZeroDoesNotVetoSubclientSetting", kRoles, Reads<bool>(AT(GetLaptopBackupRole, 0)), "0", "true"},
@@ -165,7 +172,7 @@ const ReaderRow kRows[] = {
 // Readers never change the request.
 TEST(Readers, LeaveResultOutputsAndRequest) {
   for (const ReaderRow& row : kRows) {
-    std::unique_ptr<ClientSetup> request = row.xml != nullptr ? Parse(row.xml) : nullptr;
+    std::unique_ptr<ClientSetup> request = row.xml.empty() ? nullptr : Parse(row.xml);
     const Observation seen = row.read(request.get());
     EXPECT_EQ(seen.result + " / " + seen.outputs, S(row.result) + " / " + row.outputs) << row.name;
     if (request != nullptr) EXPECT_EQ(Xml(*request), Xml(*Parse(row.xml))) << row.name;
