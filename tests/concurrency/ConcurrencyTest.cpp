@@ -29,8 +29,7 @@ void RunTogether(const std::function<void(int)>& body) {
   std::vector<std::thread> pool;
   for (int t = 0; t < kThreads; ++t) {
     pool.emplace_back([&, t] {
-      waiting.fetch_sub(1);
-      while (waiting.load() > 0) std::this_thread::yield();
+      for (waiting.fetch_sub(1); waiting.load() > 0;) std::this_thread::yield();
       body(t);
     });
   }
@@ -53,9 +52,8 @@ TEST(Concurrent, ThreadsLoadReadAndConvertTheirOwnRequests) {
                                          R"(</clientComposition></ClientSetup>)", &request, text) != 0 ||
           XmlUtils::GetJobId(&request) != t || XmlUtils::GetClientName(&request, 0, name) != 0 || name != "client-" + n ||
           ReEncryptInputRequestNetPwdV8ToV3(pointer, text) != 0 || XmlUtils::GetClientPassword(&request, 0, text) != 0 ||
-          text.compare(0, 3, "V3:") != 0 || UtilDecrypt(text.c_str(), back) != 0 || back != plain) {
+          text.compare(0, 3, "V3:") != 0 || UtilDecrypt(text.c_str(), back) != 0 || back != plain)
         ++mismatches[t];
-      }
       delete[] v8;
     }
   });
@@ -67,18 +65,13 @@ TEST(Concurrent, LogIdsAreStablePerNameAndDistinct) {
   std::vector<std::vector<int>> seen(kThreads, std::vector<int>(kNames, 0));
   RunTogether([&](int t) {
     // Each thread walks the names from its own starting point, so first registrations race.
-    for (int round = 0; round < 4; ++round) {
-      for (int i = 0; i < kNames; ++i) {
-        const int name = (i + t * 7) % kNames;
-        const int id = EvDebug::getLogId(("concurrent-log-" + std::to_string(name)).c_str());
-        if (seen[t][name] == 0) seen[t][name] = id;
-        if (seen[t][name] != id) seen[t][name] = -2;
-      }
+    for (int i = 0; i < 4 * kNames; ++i) {
+      const int name = (i + t * 7) % kNames, id = EvDebug::getLogId(("concurrent-log-" + std::to_string(name)).c_str());
+      seen[t][name] = seen[t][name] == 0 || seen[t][name] == id ? id : -2;
     }
   });
   const std::set<int> ids(seen[0].begin(), seen[0].end());
-  EXPECT_EQ(ids.size(), static_cast<std::size_t>(kNames)) << "two names share an id";
-  EXPECT_GT(*ids.begin(), 0);
+  EXPECT_TRUE(ids.size() == kNames && *ids.begin() > 0) << "two names share an id, or one was refused";
   for (int t = 1; t < kThreads; ++t) EXPECT_EQ(seen[t], seen[0]) << "thread " << t;
   EXPECT_EQ(EvDebug::getLogId(nullptr), -1);
 }

@@ -99,9 +99,13 @@ struct EntryPoint {
   std::function<std::string(State&)> observe = nullptr;  // what the call may change; default: target and outputs
 };
 
+std::string Written(const ClientSetup& m) {
+  std::string xml;
+  return XMLEncoder(kFlags, nullptr).serialize(&m, xml, false) == 0 ? xml : "<unwritable>";
+}
+
 std::string TargetAndOutputs(State& s) {
-  std::string seen;
-  if (XMLEncoder(kFlags, nullptr).serialize(&s.target, seen, false) != 0) seen = "<unwritable>";
+  std::string seen = Written(s.target);
   for (const std::string& text : s.out) seen += "|" + text;
   return seen;
 }
@@ -196,10 +200,8 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
          if (result == 0) s.out[0] = std::move(xml);
          return result;
        }, XMLEncoder::kOutOfMemory, {}, 1},
-      {"copy constructor throws and keeps nothing", bulk, "", {}, [](State& s) {
-         try { ClientSetup copy(s.target); } catch (const std::bad_alloc&) { return -1; }
-         return 0;
-       }, -1, {}},
+      {"copy constructor throws and keeps nothing", bulk, "", {},
+       [](State& s) { try { ClientSetup copy(s.target); } catch (const std::bad_alloc&) { return -1; } return 0; }, -1, {}},
       // Short values make the result longer than the text, long ones shorter;
       // out of memory cuts the text after the last value masked in place.
       {"MaskInformation never leaves a value behind", "<ClientSetup/>", maskable, {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""},
@@ -289,18 +291,14 @@ struct PeakMemory {
 class LoaderInput : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0) << error_; }
-  std::string Held() {
-    std::string xml;
-    return XMLEncoder(kFlags, nullptr).serialize(&target_, xml, false) == 0 ? xml : "<unwritable>";
-  }
+  std::string Held() { return Written(target_); }
   // Loads the document (moved in, so no copy counts against memory) or the file.
   int Load(std::string input, bool file) {
     error_ = "unset";
     return file ? PopulateClientSetupFromXmlFile(&target_, input, error_) : ConvertStringToClientSetup(std::move(input), &target_, error_);
   }
   void ExpectBounded(const PeakMemory& peak, long long bound) {
-    const long long grew = peak.growth();
-    if (!kSanitized) { EXPECT_LE(grew, bound) << "peak grew by " << grew / kMiB << " MiB"; }
+    if (!kSanitized) { EXPECT_LE(peak.growth(), bound) << "peak grew by " << peak.growth() / kMiB << " MiB"; }
   }
   ClientSetup target_;
   std::string error_;

@@ -127,11 +127,9 @@ TEST(MessageFields, SettersReplaceValuesAndClearingMakesOneFieldAbsent) {
     for (unsigned field : {ClientSetup::jobId, ClientSetup::dxInfo, ClientSetup::clientComposition, ClientSetup::organizationInfo}) request.clearField(field);
     for (unsigned field : {UserAccount::password, UserAccount::userName}) account->clearField(field);
   }
-  EXPECT_EQ(request.getint64(ClientSetup::jobId), 0);
-  EXPECT_EQ(request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber), nullptr);
-  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), nullptr);
-  EXPECT_EQ(account->getpstringobject(UserAccount::password), nullptr);
-  EXPECT_EQ(account->getstringview(UserAccount::userName), "");
+  EXPECT_TRUE(request.getint64(ClientSetup::jobId) == 0 && request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber) == nullptr &&
+              request.getlistobject(ClientSetup::clientComposition, false) == nullptr && account->getpstringobject(UserAccount::password) == nullptr &&
+              account->getstringview(UserAccount::userName).empty());
   EXPECT_EQ(Xml(request), R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
 }
 
@@ -158,8 +156,7 @@ TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButS
   EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
 }
 
-const char kPrevious[] =
-    R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/><clientComposition operationType="3"/></ClientSetup>)";
+const char kPrevious[] = R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/><clientComposition operationType="3"/></ClientSetup>)";
 
 std::string Nested(int depth) {
   std::string open, close;
@@ -174,7 +171,8 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
                                " <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<ClientSetup jobId=\"&b;\"/>";
   // reason: the whole reason, or its start when it ends with '*'; line and column: where expat
   // stands: a start tag's '<', an end tag's name, a DOCTYPE's name end.
-  const struct { std::string xml, reason; unsigned long line, column; } refusals[] = {
+  struct Refusal { std::string xml, reason; unsigned long line, column; };
+  std::vector<Refusal> refusals = {
       {"<ClientSetup>\n  <dxInfo></ClientSetup>", "mismatched tag", 2, 13},
       {"", "no element found", 1, 1},
       {"hello", "syntax error", 1, 1},
@@ -186,14 +184,8 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {"<ClientsComposition operationType=\"1\"/>", "unexpected root element 'ClientsComposition'", 1, 1},
       {"<" + std::string(60, 'R') + "/>", "unexpected root element 'RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR...'", 1, 1},
       {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
-      {Job(""), "bad integer '' in attribute 'jobId'", 1, 1},
-      {Job("-"), "bad integer '-' in attribute 'jobId'", 1, 1},
-      {Job("1:"), "bad integer '1:' in attribute 'jobId'", 1, 1},  // ':' follows '9'
       {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
-      {Job("9223372036854775808"), "bad integer '9223372036854775808' in attribute 'jobId'", 1, 1},
-      {Job("-9223372036854775809"), "bad integer '-9223372036854775809' in attribute 'jobId'", 1, 1},
       {Job("99999999999999999999"), "bad integer '99999999999999999999'*", 1, 1},
-      {Job("true"), "bad integer 'true' in attribute 'jobId'", 1, 1},
       {R"(<ClientSetup remoteClient="TRUE"/>)", "bad integer 'TRUE' in attribute 'remoteClient'", 1, 1},
       {R"(<ClientSetup operationType="SIM_INSTALL"/>)", "bad integer 'SIM_INSTALL'*", 1, 1},
       {"<ClientSetup><dxInfo connectionUrl=\"a\xC3\x28\"/></ClientSetup>", "not well-formed (invalid token)", 1, 38},
@@ -202,6 +194,8 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {Nested(65), "nesting deeper than 64", 1, 13 + 3 * 63 + 1},
       {"<ClientSetup jobId=\"9\">\n<dxInfo connectionUrl=\"new\"/>\n<clientComposition operationType=\"x\"/></ClientSetup>", "bad integer 'x' in attribute 'operationType'", 3, 1},
   };
+  // Job("1:"): ':' follows '9'.
+  for (std::string v : {"", "-", "1:", "9223372036854775808", "-9223372036854775809", "true"}) refusals.push_back({Job(v), "bad integer '" + v + "' in attribute 'jobId'", 1, 1});
   for (const auto& r : refusals) {
     SCOPED_TRACE(r.xml.substr(0, 80));
     ClientSetup target;
@@ -223,8 +217,7 @@ TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
   ClientSetup target;
   ASSERT_TRUE(Load(target, kPrevious));
   for (std::size_t n = 0; n < document.size(); ++n) {
-    ASSERT_NE(target.unserialize(document.data(), n), 0) << "prefix of " << n << " bytes loaded";
-    ASSERT_TRUE(!CNMessageBase::LastParseError().reason.empty() && CNMessageBase::LastParseError().line >= 1u) << n;
+    ASSERT_TRUE(target.unserialize(document.data(), n) != 0 && !CNMessageBase::LastParseError().reason.empty() && CNMessageBase::LastParseError().line >= 1u) << n;
     ASSERT_EQ(Xml(target), kPrevious) << "prefix of " << n << " bytes changed the target";
   }
   ASSERT_TRUE(Load(target, document));
@@ -263,10 +256,7 @@ TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
 
 TEST(XmlReaderErrors, LastParseErrorBelongsToTheCallingThread) {
   std::string there;
-  std::thread other([&] {
-    EXPECT_NE(ClientSetup().unserialize(Job("x")), 0);
-    there = CNMessageBase::LastParseError().reason;
-  });
+  std::thread other([&] { there = ClientSetup().unserialize(Job("x")) != 0 ? CNMessageBase::LastParseError().reason : "loaded"; });
   EXPECT_NE(ClientSetup().unserialize(R"(<Other/>)"), 0);
   other.join();
   EXPECT_EQ(CNMessageBase::LastParseError().reason + "|" + there, "unexpected root element 'Other'|bad integer 'x' in attribute 'jobId'");
@@ -320,8 +310,7 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
   zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::networkGateway, "g");
   request.setint64(ClientSetup::remoteClient, 1);
   request.setint64(ClientSetup::jobId, -42);
-  const std::string expected =
-      R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
+  const std::string expected = R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
   XMLEncoder encoder(Flags(), nullptr);
   std::string xml(100000, '#'), declared = xml;
   ASSERT_EQ(encoder.serialize(&request, xml, false) + encoder.serialize(&request, declared, true), 0);
@@ -331,8 +320,7 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
     ClientSetup padded;
     zumsg::objectCreate<ClientSetup::dxInfo>(padded).setstring(DXInfo::connectionUrl, std::string(length, 'x'));
     zumsg::listCreate<ClientSetup::clientComposition>(padded).emplace_back().setint64(ZUInstallManager::ClientsComposition::operationType, LLONG_MIN);
-    EXPECT_EQ(Xml(padded), R"(<ClientSetup><dxInfo connectionUrl=")" + std::string(length, 'x') +
-                               R"("/><clientComposition operationType="-9223372036854775808"/></ClientSetup>)");
+    EXPECT_EQ(Xml(padded), R"(<ClientSetup><dxInfo connectionUrl=")" + std::string(length, 'x') + R"("/><clientComposition operationType="-9223372036854775808"/></ClientSetup>)");
   }
 }
 

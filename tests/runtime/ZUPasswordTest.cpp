@@ -48,14 +48,12 @@ TEST(PasswordCipher, RoundTripsAndConvertsBothFormsWithAFreshNonce) {
     // UTF-8 of 1 to 4 bytes, markup and controls, and a long text.
     for (const std::string& text : {std::string(), std::string("x"), std::string("p\xc3\xa4sswo\xcc\x88rd \xe2\x82\xac \xf0\x9f\x94\x91"), std::string("<&\"'> \t\r\n\\"), longText}) {
       SCOPED_TRACE(std::string(form.prefix) + " length " + std::to_string(text.size()));
-      const std::string encrypted = Call(form.encrypt, text);
-      EXPECT_EQ(encrypted.compare(0, 3, form.prefix), 0) << encrypted;
+      const std::string encrypted = Call(form.encrypt, text), converted = Call(form.toOther, encrypted);
+      EXPECT_EQ(encrypted.substr(0, 3) + converted.substr(0, 3), std::string(form.prefix) + form.otherPrefix) << encrypted << " " << converted;
       // base64 of a 12-byte nonce, the text and a 16-byte tag, padded.
       EXPECT_TRUE(std::regex_match(encrypted.substr(3), std::regex("[A-Za-z0-9+/]*={0,2}")));
       EXPECT_EQ(encrypted.size(), 3 + 4 * ((12 + text.size() + 16 + 2) / 3));
       EXPECT_NE(Call(form.encrypt, text).substr(3, 16), encrypted.substr(3, 16)) << "the nonce repeated";
-      const std::string converted = Call(form.toOther, encrypted);
-      EXPECT_EQ(converted.compare(0, 3, form.otherPrefix), 0) << converted;
       EXPECT_EQ(Call(&ZUPassword::decrypt, encrypted) + "|" + Call(&ZUPassword::decrypt, converted) + "|" + Call(form.toSame, encrypted), text + "|" + text + "|error 22");
     }
   }
@@ -77,8 +75,7 @@ void ExpectRefused(Operation operation, const std::string& input, bool wellForme
 }
 
 TEST(PasswordCipher, RefusesMalformedTextsAndAnyFlippedBit) {
-  const std::string body = Call(&ZUPassword::encrypt, "s").substr(3);  // 29-byte payload: one '='
-  const std::string v8 = Call(&ZUPassword::encryptV8, "s");
+  const std::string body = Call(&ZUPassword::encrypt, "s").substr(3), v8 = Call(&ZUPassword::encryptV8, "s");  // 29-byte payload: one '='
   ASSERT_EQ(body.substr(body.size() - 2, 1).find('='), std::string::npos);
   // Same payload bits, but unused bits before the padding set: not canonical.
   std::string loose = body, loose2 = kPinnedV3 + 3;  // "...lw==": four unused bits in 'w'
@@ -96,11 +93,9 @@ TEST(PasswordCipher, RefusesMalformedTextsAndAnyFlippedBit) {
       {"V8:" + body, true}, {"V3:" + v8.substr(3), true},  // the other form's key
   };
   // Every bit of every base64 character, so each payload bit is changed once.
-  for (const std::string& text : {"V3:" + body, v8}) {
-    for (std::size_t at = 3; at < text.size() - 2; ++at) {
+  for (const std::string& text : {"V3:" + body, v8})
+    for (std::size_t at = 3; at < text.size() - 2; ++at)
       for (int bit = 0; bit < 6; ++bit) cases.push_back({text.substr(0, at) + Flipped(text[at], 1 << bit) + text.substr(at + 1), true});
-    }
-  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     ExpectRefused(&ZUPassword::decrypt, c.text, c.wellFormed);
