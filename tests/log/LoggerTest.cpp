@@ -68,17 +68,6 @@ class LogTest : public ::testing::Test {
 };
 
 
-TEST_F(LogTest, DebugLogEntryIsOneLineWithJobAndLevelUnderZuInstallMgrForAnEmptyName) {
-  SetFocus("Instance001");
-  SetDebugLevel(5);
-  ZUSimLog log("");
-  log.jobId = 4711;
-  log.LogMessageV("fn", 2, "copied %d of %s", 3, "7 files");
-  log.LogMessage("fn", -1, nullptr);
-  EXPECT_EQ(DebugLines("ZuInstallMgr"), (Lines{"4711 2 copied 3 of 7 files", "4711 -1 "}));
-  EXPECT_TRUE(log.IsReady() && !Exists(kPreInstallPath));
-}
-
 // Markers, XML entries under their kind's heading and plain entries alike:
 // one line each, an XML text's own line feed not doubled, a text cut after
 // 20279 characters.
@@ -270,6 +259,12 @@ TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
 // A null request or text is logged at -1 unless at level 3, where requests are skipped (the stand-in never sets
 // that level) and texts written; a request is serialized, masked and written with the job id under its heading.
 TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
+  ZUSimLog unnamed("");  // a debug log entry is one line with job and level, under ZuInstallMgr for an empty name
+  unnamed.jobId = 4711;
+  unnamed.LogMessageV("fn", 2, "copied %d of %s", 3, "7 files");
+  unnamed.LogMessage("fn", -1, nullptr);
+  EXPECT_EQ(DebugLines("ZuInstallMgr"), (Lines{"4711 2 copied 3 of 7 files", "4711 -1 "}));
+  EXPECT_TRUE(unnamed.IsReady() && !Exists(kPreInstallPath));
   ZUSimLog log("Installer");
   EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 0, 1), -1);
   EXPECT_EQ(log.LogXML("fn", static_cast<const char*>(nullptr), 0, 1), -1);

@@ -264,19 +264,16 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
     EXPECT_EQ(Call(wrapper, nullptr), "-1 Invalid arguments passed. -> untouched");
     EXPECT_EQ(wrapper(v3.c_str(), nullptr, nullptr), -1);
   }
-}
-
-// The one-call forms offer the cipher 1023 characters and return its error number.
-TEST(PasswordWrappers, UtilEncryptAndDecrypt) {
+  // The one-call forms offer the cipher 1023 characters and return its error number.
   const std::string fits(737, 'x');  // encrypts to exactly 1023 characters
   std::string cipher = "untouched";
   ASSERT_EQ(UtilEncrypt(fits.c_str(), cipher), 0);
   EXPECT_EQ(cipher.size(), 1023u);
-  const struct { int (*call)(const char*, std::string&); std::string input; int result; std::string output; } rows[] = {
+  const struct { int (*call)(const char*, std::string&); std::string input; int result; std::string output; } oneCall[] = {
       {UtilDecrypt, cipher, 0, fits}, {UtilEncrypt, fits + "x", 34, "untouched"},
       {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
       {UtilDecrypt, "V3:bad", 22, "untouched"}, {UtilEncrypt, "", -1, "untouched"}, {UtilDecrypt, "", -1, "untouched"}};
-  for (const auto& row : rows) {
+  for (const auto& row : oneCall) {
     std::string output = "untouched";
     EXPECT_EQ(row.call(row.input.empty() ? nullptr : row.input.c_str(), output), row.result) << row.input.substr(0, 9);
     EXPECT_EQ(output, row.output) << row.input.substr(0, 20);

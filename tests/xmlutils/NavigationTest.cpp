@@ -46,14 +46,10 @@ TEST(Navigation, BlocksEntitiesAndListsHandedOut) {
   EXPECT_EQ(entity, zumsg::object<ZUInstallManager::ActivateClientInfo::userCentricClient>(
                         *zumsg::object<ClientsComposition::activateClientInfo>(*second)));
   // No user-centric client, no entry: a failure, the pointer untouched.
-  for (U index : {0ul, 2ul}) {
-    entity = mine;
-    EXPECT_EQ(GetReassociateLaptop(request.get(), index, entity), -1) << index;
-    EXPECT_EQ(entity, mine) << index;
-  }
+  entity = mine;
+  for (U index : {0ul, 2ul}) EXPECT_TRUE(GetReassociateLaptop(request.get(), index, entity) == -1 && entity == mine) << index;
   std::vector<PackageInformation>* list = nullptr;
   ASSERT_EQ(GetPackageList(request.get(), 0, list), 0);
-  EXPECT_EQ(list, zumsg::list<Components::packages>(*GetComponents(first)));
   EXPECT_EQ(GetPackageList(request.get(), 1, list) + GetPackageList(second, list), -2);
   EXPECT_EQ(list, zumsg::list<Components::packages>(*GetComponents(first)));
   ZUInstallManager::PatchInformation* patch = nullptr;
