@@ -47,34 +47,29 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
 }
 
-// Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split.
+#define REL(text) [](Pieces& o) { return UtilSplitRelAndBuild(text, o[0], o[1]); }
+#define OS(text) [](Pieces& o) { return UtilSplitOsInformation(text, o[0], o[1], o[2], o[3]); }
+#define DIR(text) [](Pieces& o) { return UtilSplitDirAndFile(text, o[0], o[1]); }
+
+// Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split. Release and build, OS
+// information (true when out4 is written), directory and file (true when the file is written).
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
-  const struct { const char* input; bool result; Pieces outputs; } cases[] = {
-      {"11.0.0 (B80)", true, {" (B80)", "11.0"}}, {"abc(x)", false, {"c(x)", "abc"}}, {"11.80", true, {"", "11.8"}},
+  const struct { bool (*split)(Pieces&); bool result; Pieces outputs; } rows[] = {
+      {REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}}, {REL("abc(x)"), false, {"c(x)", "abc"}}, {REL("11.80"), true, {"", "11.8"}},
       // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
-      {"11.0 (", false, {"k1", "k2"}}, {"(B80) 11.0", false, {"(B80) 11.0", ""}}};
-  for (const auto& c : cases) {
-    std::string build = "k1", release = "k2";
-    EXPECT_EQ(UtilSplitRelAndBuild(c.input, build, release), c.result) << c.input;
-    EXPECT_EQ((Pieces{build, release}), c.outputs) << c.input;
-  }
-  const std::pair<const char*, Pieces> os[] = {  // the result is true when out4 is no longer "k4"
-      {"Linux:-x86_64:-6.1:-Debian 12", {"x86_64", "6.1", "Linux", "Debian 12"}}, {":-:-:-", {"", "", "", ""}},
-      {"A:-B", {"k1", "k2", "A", "k4"}}, {"A:-B:-C", {"B", "k2", "A", "k4"}}, {"A:B:C:D", {"k1", "k2", "k3", "k4"}},
+      {REL("11.0 ("), false, {"k1", "k2"}}, {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
+      {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}}, {OS(":-:-:-"), true, {"", "", "", ""}},
+      {OS("A:-B"), false, {"k1", "k2", "A", "k4"}}, {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
+      {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
       // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
-      {"A:-B:-C:-D:-E", {"B", "C", "A", "D:-E"}}};
-  for (const auto& [input, outputs] : os) {
-    std::string out1 = "k1", out2 = "k2", out3 = "k3", out4 = "k4";
-    EXPECT_EQ(UtilSplitOsInformation(input, out1, out2, out3, out4), outputs[3] != "k4") << input;
-    EXPECT_EQ((Pieces{out1, out2, out3, out4}), outputs) << input;
-  }
-  const std::pair<const char*, Pieces> paths[] = {  // the result is true when the file is no longer "k2"
-      {"/opt/a/b.log", {"/opt/a", "b.log"}}, {"C:\\x/y", {"C:", "x/y"}}, {"/b.log", {"", "b.log"}},
-      {"/opt/a/", {"k1", "k2"}}, {"file.txt", {"k1", "k2"}}};
-  for (const auto& [path, outputs] : paths) {
-    std::string directory = "k1", file = "k2";
-    EXPECT_EQ(UtilSplitDirAndFile(path, directory, file), outputs[1] != "k2") << path;
-    EXPECT_EQ((Pieces{directory, file}), outputs) << path;
+      {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
+      {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}}, {DIR("C:\\x/y"), true, {"C:", "x/y"}}, {DIR("/b.log"), true, {"", "b.log"}},
+      {DIR("/opt/a/"), false, {"k1", "k2"}}, {DIR("file.txt"), false, {"k1", "k2"}}};
+  for (const auto& row : rows) {
+    Pieces outputs = {"k1", "k2", "k3", "k4"};
+    EXPECT_EQ(row.split(outputs), row.result) << &row - rows;
+    outputs.resize(row.outputs.size());
+    EXPECT_EQ(outputs, row.outputs) << &row - rows;
   }
 }
 
@@ -299,26 +294,24 @@ std::string Passwords(ClientSetup& request) {
 // Converts each client password in order, skips entries without one and stops at the first refusal.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   const std::string one = Output(ZUEncryptPassword_V8, "one"), three = Output(ZUEncryptPassword_V8, "three");
-  const struct { std::string entries; int result; std::string error, after; } cases[] = {
+  const struct { std::string entries; int result; std::string error, after; bool hollow = false; } cases[] = {
       {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>", 0,
        "untouched", "V3:one - - - "},
       {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
-       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "}};
+       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "},
+      // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
+      {"<clientComposition><clientInfo/></clientComposition>", 0, "untouched", "- ", true}};
   for (const auto& c : cases) {
     auto request = xutest::Parse("<ClientSetup>" + c.entries + "</ClientSetup>");
+    if (c.hollow) xutest::HoldNoObject<App::ClientInfo::client>(*zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
     ClientSetup* pointer = request.get();
     std::string error = "untouched";
     EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), c.result);
     EXPECT_EQ(pointer == request.get() ? error : "request replaced", c.error);
     EXPECT_EQ(Passwords(*request), c.after);
   }
-  // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
-  auto request = xutest::Parse("<ClientSetup><clientComposition><clientInfo/></clientComposition></ClientSetup>");
-  xutest::HoldNoObject<App::ClientInfo::client>(*zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
-  ClientSetup* pointer = request.get();
+  ClientSetup* pointer = nullptr;
   std::string error;
-  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), 0);
-  pointer = nullptr;
   EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);
   EXPECT_EQ(error, "Invalid arguments passed.");
 }
