@@ -110,7 +110,6 @@ TEST(PMAssociated, AppendsNamedClients) {
 }
 
 
-std::string Entry0(const std::string& inside) { return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>"; }
 #define SET(call) [](Req r) { return call; }
 #define SET0(fn) [](Req r) { return fn(GetClientComposition(r, 0), "new") + 10 * (fn(GetClientComposition(r, 0), nullptr) + fn(nullptr, "x")); }
 

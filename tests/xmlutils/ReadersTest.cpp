@@ -12,26 +12,18 @@ const char kHeader[] = R"(<ClientSetup remoteClient="2" requestType="3" localeId
   operationType="4294967316" requestFlags="-4294963200" xmlRequestId="4294967296" subscriptionId="17"><user
   userId="4294967295"/><clientComposition operationType="11"/><clientComposition operationType="20"/><installOptions
   upgradeMode="2" userAuthenticationRequested="0"/></ClientSetup>)";
-// Links present, values absent.
-const char kHollow[] = R"(<ClientSetup><user/><installOptions><firewallConfig/></installOptions><organizationInfo/>
-  <dxInfo><dxClient/></dxInfo><clientComposition><clientInfo><client/></clientInfo></clientComposition></ClientSetup>)";
 const char kConnect[] = R"(<ClientSetup><dxInfo connectionUrl="" networkGateway="gw01:8403"><dxClient dxId="4294967295"
   clientType="3"/></dxInfo><clientComposition><clientInfo><client clientPassword="V8:abc" zudPort="2147483648"/>
   </clientInfo><failoverDXInfo failoverFlag="1"/></clientComposition><clientComposition><clientInfo><client
   clientPassword="" zudPort="8400"/></clientInfo><failoverDXInfo failoverValue1="dx02" failoverValue2=""/>
   </clientComposition><clientComposition><clientInfo/></clientComposition><installOptions><firewallConfig
   firewallConfigBlock=""/></installOptions><organizationInfo authCode="7F3K"/></ClientSetup>)";
-// The request-level code 0 must win over entry 0's 5; a request-level block without a code.
-const char kTopZero[] = R"(<ClientSetup><errorInfo errorCode="0" errorMessage="done"/><clientComposition><errorInfo
-  errorCode="5" errorMessage="entry failed"/></clientComposition></ClientSetup>)";
+// A request-level block without a code.
 const char kTopWithoutCode[] = R"(<ClientSetup><errorInfo errorMessage="top"/><clientComposition><errorInfo
   errorCode="5" errorMessage="entry failed"/></clientComposition></ClientSetup>)";
 // No request-level block; entry 0 has a code and no text; entry 1 a text.
 const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCode="7"/></clientComposition>
   <clientComposition><errorInfo errorCode="4294967295" errorMessage="second"/></clientComposition></ClientSetup>)";
-// Only entry 1 has a code: the response readers never look there.
-const char kSecondOnly[] = R"(<ClientSetup><clientComposition/>
-  <clientComposition><errorInfo errorCode="9"/></clientComposition></ClientSetup>)";
 
 
 const auto kCode = Reads<>(ON(GetResponseErrorCode));
@@ -105,18 +97,21 @@ const ReaderRow kRows[] = {
     {"UpgradeModeTwoIsTrue", kHeader, Reads<bool>(ON(GetUpgradeMode)), "0", "true"},
     {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
     {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
-    {"ErrorCodeRequestLevelZeroWins", kTopZero, kCode, "0", ""},
+    // The request-level code 0 wins over entry 0's 5.
+    {"ErrorCodeRequestLevelZeroWins", R"(<ClientSetup><errorInfo errorCode="0"/><clientComposition><errorInfo errorCode="5"/>
+     </clientComposition></ClientSetup>)", kCode, "0", ""},
     {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
     {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
     {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
-    {"ErrorCodeNeverReadsEntry1", kSecondOnly, kCode, "-1", ""},
+    {"ErrorCodeNeverReadsEntry1", "<ClientSetup><clientComposition/><clientComposition><errorInfo errorCode='9'/>"
+     "</clientComposition></ClientSetup>", kCode, "-1", ""},
     {"ErrorCodeNullRequest", "", kCode, "-1", ""},
     {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
     {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
     {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
     {"AuthCode", kConnect, Reads<S>(ON(GetOrganizationAuthcode)), "0", "7F3K"},
-    {"AuthCodeAbsentIsSuccessUntouched", kHollow, Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
+    {"AuthCodeAbsentIsSuccessUntouched", "<ClientSetup><organizationInfo/></ClientSetup>", Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
     {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
     {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
     {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},

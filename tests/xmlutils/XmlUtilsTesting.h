@@ -38,9 +38,8 @@ inline std::string Xml(const ClientSetup& request) {
   return xml;
 }
 
-inline std::string WithPackages(const std::string& packages) {
-  return "<ClientSetup><clientComposition><components>" + packages + "</components></clientComposition></ClientSetup>";
-}
+inline S Entry0(const S& inside) { return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>"; }
+inline S WithPackages(const S& packages) { return Entry0("<components>" + packages + "</components>"); }
 inline std::string WithAccount(const std::string& attributes) {
   return "<ClientSetup><clientAuthentication><userAccount " + attributes + "/></clientAuthentication></ClientSetup>";
 }
