@@ -83,11 +83,11 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndText) {
     EXPECT_EQ(log.LogXML("fn", (xml + (kind == 2 ? "\n" : "")).c_str(), 0, kind), 0);
     expected.push_back(heading + xml);
   }
-  for (const auto& [length, kept] : {std::pair{20279, 20279}, {20280, 20279}, {30000, 20279}}) {
+  for (int length : {20279, 20280, 30000}) {
     std::string text(length, 'x');
     for (std::size_t i = 0; i < text.size(); i += 1000) text[i] = static_cast<char>('a' + i / 1000 % 26);
     log.LogMessage("fn", 0, text.c_str());
-    expected.push_back(text.substr(0, kept));
+    expected.push_back(text.substr(0, 20279));
   }
   EXPECT_FALSE(log.IsReady());
   EXPECT_EQ(PreInstallTexts(), expected);
@@ -184,13 +184,10 @@ TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes
 }
 
 
+// Anchors of the model below (which covers empty and long values and keys inside longer names).
 TEST(MaskInformation, MasksUpToTheNextQuote) {
   const struct { const char *name, *text, *key; unsigned long count; const char* expected; } rows[] = {
     {"KeyAtTheStart", R"(password="abc" x="1")", "password=\"", 8, R"(password="********" x="1")"},
-    {"EmptyValue", R"(<u password="" x="1"/>)", "password=\"", 8, R"(<u password="********" x="1"/>)"},
-    {"TwoLongValues", R"(<a password="0123456789ab"/><b password="ba9876543210xyz"/>)", "password=\"", 8,
-     R"(<a password="********"/><b password="********"/>)"},
-    {"InsideLongerName", R"(<u newpassword="abc"/>)", "password=\"", 8, R"(<u newpassword="********"/>)"},
     {"NoClosingQuoteRunsToTheEnd", R"(<u password="abc/> tail)", "password=\"", 8, R"(<u password="********)"},
     {"EmptyKeyChangesNothing", R"(<u password="abc"/>)", "", 8, R"(<u password="abc"/>)"},
     {"CountZeroRemovesTheValue", R"(<u password="abc" x="1"/>)", "password=\"", 0, R"(<u password="" x="1"/>)"},

@@ -74,7 +74,7 @@ TEST(Split, ReleaseAndBuildOsInformationAndPath) {
 }
 
 // Schedule time is local hours and minutes, 0 when unconvertible; SetValueIfNotSet fills only empty targets.
-TEST(Helpers, ScheduleTimeSetValueIfNotSetAndVersions) {
+TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   int seconds = -1, unconvertible = -1;
   {
     zutest::EnvGuard zone{{"TZ", "XXX-2"}};  // two hours east of UTC, no daylight saving
@@ -92,9 +92,7 @@ TEST(Helpers, ScheduleTimeSetValueIfNotSetAndVersions) {
   EXPECT_EQ(std::to_string(seconds) + " " + std::to_string(unconvertible) + " " + std::to_string(wide) + " " + text,
             std::to_string(13 * 3600 + 45 * 60) + " 0 18446744073709551615 first");
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
-}
-
-TEST(Helpers, CreateDirectoryRecursiveMakesParentsWithPermFlagUpTo1024Characters) {
+  // Directories: parents made with permFlag, up to 1024 characters.
   zutest::ScratchDir dir;
   const mode_t oldMask = umask(022);
   permFlag = 0700;
@@ -108,16 +106,14 @@ TEST(Helpers, CreateDirectoryRecursiveMakesParentsWithPermFlagUpTo1024Characters
   EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
   EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
   umask(oldMask), permFlag = 0755;
-}
-
-TEST(CommaSeparatedList, IntegersWithBlanksStringsQuotedAsTheyAre) {
+  // Comma-separated lists: integers with blanks, strings quoted as they are.
   const std::pair<std::vector<int>, const char*> numbers[] = {{{}, "("}, {{-3}, "( -3)"},
       // Fault mended: values of more than seven characters overflowed a fixed scratch field.
       {{INT_MIN, 10000000, INT_MAX}, "( -2147483648, 10000000, 2147483647)"}};
   for (const auto& [values, expected] : numbers) {
-    std::string text = "old";
-    EXPECT_EQ(GetCommaSeperatedList(values, text), !values.empty()) << expected;
-    EXPECT_EQ(text, expected);
+    std::string list = "old";
+    EXPECT_EQ(GetCommaSeperatedList(values, list), !values.empty()) << expected;
+    EXPECT_EQ(list, expected);
   }
   std::vector<std::string> names = {"it's", "x y", ""};
   ASSERT_TRUE(GetCommaSeperatedList(names, names[0])) << "the output may be one of the values";
