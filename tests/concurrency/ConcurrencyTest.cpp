@@ -85,8 +85,7 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   zutest::ScratchDir dir;
   zutest::PreInstallPathGuard preInstall;
   zutest::EnvGuard environment{{"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
-  using Writer = std::function<void(int w, const std::vector<std::string>& texts)>;
-  const struct Case { const char* name; bool processes; std::string file; Writer write; } cases[] = {
+  const struct Case { const char* name; bool processes; std::string file; std::function<void(int w, const std::vector<std::string>& texts)> write; } cases[] = {
       {"debug log, one service per thread", false, dir / "Shared.log", [](int, const std::vector<std::string>& texts) {
          EvDebugFileInstance file;
          EvDebug log(nullptr);

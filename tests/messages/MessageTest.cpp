@@ -46,8 +46,7 @@ void FillAll(CNMessageBase& m) {
     const std::string text = std::string(info.name) + "." + f.name + " \"q\" 'a' & <t> \t\n\r caf\xC3\xA9 \xF0\x9D\x84\x9E";
     switch (f.kind) {
       case zumsg::FieldKind::Integer: m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1); break;
-      case zumsg::FieldKind::Boolean:
-      case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
+      case zumsg::FieldKind::Boolean: case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
       case zumsg::FieldKind::String: m.setstring(i, text); break;
       case zumsg::FieldKind::Password: m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT); break;
       case zumsg::FieldKind::Object: FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber)); break;
@@ -95,8 +94,7 @@ TEST(MessageCopy, CopiesAreIndependentAndMovesTakeTheTree) {
   assigned = copy;
   EXPECT_EQ(Xml(assigned), Xml(copy));
   assigned = original;
-  const ClientSetup& self = assigned;
-  assigned = self;
+  assigned = static_cast<const ClientSetup&>(assigned);  // self-assignment
   EXPECT_EQ(Xml(assigned), before);
 
   DXInfo* dx = zumsg::object<ClientSetup::dxInfo>(original);
@@ -143,14 +141,13 @@ TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButS
   delete *slot;
   *slot = nullptr;
   void** list = request.getlistobject(ClientSetup::clientComposition, true);
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(request.getlistobject(ClientSetup::clientComposition, false), list);
+  ASSERT_TRUE(list != nullptr && request.getlistobject(ClientSetup::clientComposition, false) == list);
   request.setint64(ClientSetup::jobId, 1);
   ClientSetup copy(request);
   for (ClientSetup* m : {&request, &copy}) {
     EXPECT_TRUE(m->isSet(ClientSetup::dxInfo) && zumsg::object<ClientSetup::dxInfo>(*m) == nullptr);
-    ASSERT_NE(zumsg::list<ClientSetup::clientComposition>(*m), nullptr);
-    EXPECT_TRUE(zumsg::list<ClientSetup::clientComposition>(*m)->empty());
+    const auto* entries = zumsg::list<ClientSetup::clientComposition>(*m);
+    EXPECT_TRUE(entries != nullptr && entries->empty());
     EXPECT_EQ(Xml(*m), R"(<ClientSetup jobId="1"/>)");
   }
   EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
