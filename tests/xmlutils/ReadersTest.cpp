@@ -54,8 +54,7 @@ const char kVersions[] = R"xml(<ClientSetup><clientComposition><clientInfo><clie
   <versionInfo><release releaseName=""/></versionInfo></client></clientInfo><patchInformation spNumber3="14"/>
   </clientComposition><clientComposition><clientInfo><client><osInfo osName="Linux" osDetail=""/><versionInfo><release
   releaseName="11.0.0 (B80)"/></versionInfo></client></clientInfo><patchInformation spVersion="" spNumber1="4294967295"
-  spText="32" spNumber2="4294967296" spNumber3="-5" spNumber4="2147483648"/></clientComposition>
-  <clientComposition><clientInfo><client><versionInfo/></client></clientInfo></clientComposition></ClientSetup>)xml";
+  spText="32" spNumber2="4294967296" spNumber3="-5" spNumber4="2147483648"/></clientComposition></ClientSetup>)xml";
 const char kPolicies[] = R"(<ClientSetup><clientComposition>
   <clientInfo><clientGroups clientGroupName="databases"/><clientGroups clientGroupName="tier-1"/></clientInfo><components>
   <policySettings><storagePolicy storagePolicyName="sp-gold"/><plan planId="4294967295" planName="daily"/></policySettings>

@@ -77,8 +77,8 @@ Observation Observe(const Call& call, Req request) {
   Observation seen{run(first), ""};
   if (run(second) != seen.result) seen.result += " (unstable)";
   const auto show = [&](const auto& a, const auto& b) {
-    using T = std::decay_t<decltype(a)>;
-    const S text = a == Preset<T>(0) && b == Preset<T>(1) ? "untouched" : a == b ? Render(a) : "unstable";
+    const bool untouched = a == Preset<std::decay_t<decltype(a)>>(0) && b == Preset<std::decay_t<decltype(b)>>(1);
+    const S text = untouched ? "untouched" : a == b ? Render(a) : "unstable";
     seen.outputs += (seen.outputs.empty() ? "" : " | ") + text;
   };
   std::apply([&](const Outs&... a) { std::apply([&](const Outs&... b) { (show(a, b), ...); }, second); }, first);
