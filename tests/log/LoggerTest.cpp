@@ -1,10 +1,8 @@
 // The logger: where entries go and how they look (the debug log, the
 // pre-install file and its retry), the quiet filter, markers, console events,
 // the bounded formatter, and password values masked in texts and XML entries.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <functional>
 #include <random>
 #include <sstream>
 
@@ -145,9 +143,7 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
       {[&] { log.AddClientMarker("c1", "p1", 39); }, "Invalid operation type [39]"},
       {[&] { log.AddPlatformMarker("Install", nullptr); }, "Operation [Install] is []"},
       {[&] { log.AddPhaseMarker(longName.c_str(), "done"); }, ("Phase [" + longName).substr(0, 1023)},
-      {[&] { log.AddClientMarker(longName.c_str(), "s", 20); },
-       ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)},
-  };
+      {[&] { log.AddClientMarker(longName.c_str(), "s", 20); }, ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)}};
   Lines expected;
   for (const auto& row : rows) row.add(), expected.push_back("0 0 " + row.text);
   EXPECT_EQ(DebugLines("Installer"), expected);

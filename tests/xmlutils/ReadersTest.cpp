@@ -160,8 +160,7 @@ const ReaderRow kRows[] = {
     {"MetricsFlagZeroIsWrittenFalse", kRoles, Reads<bool>(OF_COMPONENTS(GetDalvexMetricsReportingFlag, 0)), "0", "false"},
     {"SurveyOnlySecond", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 0)), "0", "untouched | https://m/b"},
     {"SurveyNeither", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 1)), "-1", "untouched | untouched"},
-    {"SurveyEmptyFirstIsWritten", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 2)), "0", "(empty) | https://m/b"},
-};
+    {"SurveyEmptyFirstIsWritten", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 2)), "0", "(empty) | https://m/b"}};
 
 // Readers never change the request.
 TEST(Readers, LeaveResultOutputsAndRequest) {

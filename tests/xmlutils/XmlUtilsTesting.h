@@ -6,11 +6,9 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 #include <tuple>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "ZUInstallXmlUtils.h"
 
