@@ -22,6 +22,7 @@ class LogTest : public ::testing::Test {
  protected:
   static void SetFocus(const char* focus) { setenv("ZU_FOCUS", focus, 1); }
   static void SetDebugLevel(int level) { setenv("ZU_DEBUG_LEVEL", std::to_string(level).c_str(), 1); }
+  static void ToDebugLog(int level) { SetFocus("Instance001"), SetDebugLevel(level); }
 
   // Every line of debug log `name`, "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT" by this
   // process, as "JOBID LEVEL TEXT", or as TEXT alone.
@@ -132,8 +133,7 @@ TEST_F(LogTest, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
 }
 
 TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
-  SetFocus("Instance001");
-  SetDebugLevel(0);
+  ToDebugLog(0);
   ZUSimLog log("Installer");
   const std::string longName(2000, 'c');
   const struct { std::function<void()> add; std::string text; } rows[] = {
@@ -219,14 +219,12 @@ std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
   return text;
 }
 
-class XmlLogging : public LogTest {
- protected:
-  void SetUp() override { SetFocus("Instance001"), SetDebugLevel(5); }
-};
+using XmlLogging = LogTest;
 
 // MaskInformation agrees with the model on random texts, keys and counts; logged texts are masked in one pass
 // as if the four names were masked one after another (regression check of the one-pass masking).
 TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
+  ToDebugLog(5);
   const char* keys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "\"", "a", "word=\""};
   Lines texts = {R"(password="abc" x="1")", R"(clientPassword="a"pAccess="b")"}, expected;
   std::mt19937 random(7);
@@ -250,6 +248,7 @@ TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
 // A null request or text is logged at -1 unless at level 3, where requests are skipped (the stand-in never sets
 // that level) and texts written; a request is serialized, masked and written with the job id under its heading.
 TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
+  ToDebugLog(5);
   ZUSimLog unnamed("");  // a debug log entry is one line with job and level, under ZuInstallMgr for an empty name
   unnamed.jobId = 4711;
   unnamed.LogMessageV("fn", 2, "copied %d of %s", 3, "7 files");
@@ -273,7 +272,6 @@ TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
 }
 
 TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAndEndsWithTwoLineFeeds) {
-  SetFocus("");
   auto request = xutest::Parse(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
   // XML cannot carry invalid UTF-8, so it is set through the field API.
   zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(ZUInstallManager::DXInfo::connectionUrl,

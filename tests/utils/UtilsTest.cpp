@@ -218,8 +218,7 @@ std::string Call(Wrapper wrapper, const char* input) {
   if (output == &sentinel) return shown + "untouched";
   const std::unique_ptr<char[]> owned(output);
   const std::string text = output;
-  const bool cipher = text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0;
-  return shown + (cipher ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
+  return shown + (text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0 ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
 }
 
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {

@@ -6,7 +6,6 @@
 namespace xutest {
 namespace {
 
-using Op = ZUInstallManager::SIMOperationType;
 
 const char kHeader[] = R"(<ClientSetup remoteClient="2" requestType="3" localeId="4294967295" jobId="1099511627776"
   operationType="4294967316" requestFlags="-4294963200" xmlRequestId="4294967296" subscriptionId="17"><user
@@ -32,7 +31,6 @@ const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 const auto kCount = Reads<int>(ON(GetComponentCount));
 const auto kRestoreOnly = Reads<bool>(AT(IsRestoreOnlyClient, 0));
 
-using ZUInstallManager::SILType;
 
 // Two entries that differ in every identity fact, so that reading the wrong entry shows.
 const char kTwoClients[] = R"(<ClientSetup requestFlags="8192">
@@ -79,7 +77,7 @@ const char kEntry0Roles[] = R"(<ClientSetup><clientComposition><roles networkPro
 
 const auto kFullVersion = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 0));
 const auto kFullVersion1 = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 1));
-const auto Loc = [](auto call) { return Reads<SILType, S>(call); };
+const auto Loc = [](auto call) { return Reads<ZUInstallManager::SILType, S>(call); };
 
 // Each predicate tests its own bit of the low 32: 0x1000 << 32 names no flag.
 const char kAllFlags[] = "<ClientSetup requestFlags='-1'/>";
@@ -91,7 +89,7 @@ const ReaderRow kRows[] = {
     {"ClientInstallBit", "<ClientSetup requestFlags='16777216'/>", Reads<>(ON(IsClientInstallRequest)), "true", ""},
     {"AsyncBit", kAllFlags, Reads<>(ON(IsAsyncRequest)), "true", ""},
     {"AutoRegisteredBit", "<ClientSetup requestFlags='131072'/>", Reads<>(ON(IsAutoRegisteredClient)), "true", ""},
-    {"OperationTypeLow32Bits", kHeader, Reads<Op>(ON(GetOperationType)), "0", "20"},
+    {"OperationTypeLow32Bits", kHeader, Reads<ZUInstallManager::SIMOperationType>(ON(GetOperationType)), "0", "20"},
     {"UserIdSignExtended", kHeader, Reads<U>(ON(GetUserID)), "0", "18446744073709551615"},
     {"UpgradeModeTwoIsTrue", kHeader, Reads<bool>(ON(GetUpgradeMode)), "0", "true"},
     {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},

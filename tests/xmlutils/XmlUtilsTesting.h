@@ -88,8 +88,7 @@ Observation Observe(const Call& call, Req request) {
 // One row of a reader table: the request ("" for a null request), the call and what it must leave behind.
 struct ReaderRow { const char* name; std::string xml; std::function<Observation(Req)> read; const char *result, *outputs; };
 
-template <class... Outs, class Call>
-std::function<Observation(Req)> Reads(Call call) {
+template <class... Outs, class Call> std::function<Observation(Req)> Reads(Call call) {
   return [call](Req request) { return Observe<Outs...>(call, request); };
 }
 
