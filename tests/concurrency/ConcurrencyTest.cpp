@@ -47,9 +47,8 @@ TEST(Concurrent, ThreadsLoadReadAndConvertTheirOwnRequests) {
       ZUInstallManager::ClientSetup request, *pointer = &request;
       std::string text, name, back;
       if (ZUEncryptPassword_V8(plain.c_str(), &v8, error) != 0 ||
-          ConvertStringToClientSetup(R"(<ClientSetup jobId=")" + n + R"("><clientComposition><clientInfo><client clientPassword=")" +
-                                         v8 + R"("><clientEntity clientName="client-)" + n + R"("/></client></clientInfo>)"
-                                         R"(</clientComposition></ClientSetup>)", &request, text) != 0 ||
+          ConvertStringToClientSetup(R"(<ClientSetup jobId=")" + n + R"("><clientComposition><clientInfo><client clientPassword=")" + v8 +
+                                     R"("><clientEntity clientName="client-)" + n + R"("/></client></clientInfo></clientComposition></ClientSetup>)", &request, text) != 0 ||
           XmlUtils::GetJobId(&request) != t || XmlUtils::GetClientName(&request, 0, name) != 0 || name != "client-" + n ||
           ReEncryptInputRequestNetPwdV8ToV3(pointer, text) != 0 || XmlUtils::GetClientPassword(&request, 0, text) != 0 ||
           text.compare(0, 3, "V3:") != 0 || UtilDecrypt(text.c_str(), back) != 0 || back != plain)

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,8 +34,7 @@ std::string Xml(const CNMessageBase& m) {
 
 ::testing::AssertionResult Load(CNMessageBase& m, const std::string& xml) {
   if (m.unserialize(xml) == 0) return ::testing::AssertionSuccess();
-  const zumsg::ParseError& e = CNMessageBase::LastParseError();
-  return ::testing::AssertionFailure() << e.line << ":" << e.column << ": " << e.reason;
+  return ::testing::AssertionFailure() << CNMessageBase::LastParseError().line << ": " << CNMessageBase::LastParseError().reason;
 }
 
 // Sets every field of `m` to a distinctive value, texts with every escape and
@@ -56,10 +56,9 @@ void FillAll(CNMessageBase& m) {
 }
 
 const char kRequest[] =
-    R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/></dxInfo>)"
-    R"(<clientAuthentication><userAccount userName="u" password="V8:p"/></clientAuthentication>)"
-    R"(<clientComposition operationType="1"><components><packages packageId="1002"/><packages packageId="51"/></components>)"
-    R"(</clientComposition><clientComposition operationType="2"/></ClientSetup>)";
+    R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/></dxInfo><clientAuthentication>)"
+    R"(<userAccount userName="u" password="V8:p"/></clientAuthentication><clientComposition operationType="1"><components><packages packageId="1002"/>)"
+    R"(<packages packageId="51"/></components></clientComposition><clientComposition operationType="2"/></ClientSetup>)";
 
 TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies) {
   ASSERT_EQ(CNMessageBase::Initialize(), 0);
@@ -72,8 +71,7 @@ TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies
     FillAll(*original);
     for (unsigned i = 0; i < info.fieldCount; ++i) EXPECT_TRUE(original->isSet(i)) << info.qualifiedName << "." << info.fields[i].name;
     const std::string xml = Xml(*original);
-    ASSERT_EQ(xml.rfind("error", 0), std::string::npos) << xml;
-    ASSERT_TRUE(Load(*reread, xml));
+    ASSERT_TRUE(Load(*reread, xml)) << xml;
     std::unique_ptr<CNMessageBase> copy(info.clone(*original));
     original.reset();
     EXPECT_EQ(Xml(*reread) + Xml(*copy), xml + xml);
@@ -105,8 +103,7 @@ TEST(MessageCopy, CopiesAreIndependentAndMovesTakeTheTree) {
   ASSERT_TRUE(Load(original, R"(<ClientSetup jobId="5"/>)"));
   EXPECT_EQ(Xml(original), R"(<ClientSetup jobId="5"/>)");
   copy = std::move(moved);
-  EXPECT_EQ(Xml(copy), before);
-  EXPECT_EQ(Xml(moved), "<ClientSetup/>");
+  EXPECT_EQ(Xml(copy) + Xml(moved), before + "<ClientSetup/>");
 }
 
 TEST(MessageFields, SettersReplaceValuesAndClearingMakesOneFieldAbsent) {
@@ -199,9 +196,8 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
     ASSERT_TRUE(Load(target, kPrevious));
     EXPECT_NE(target.unserialize(r.xml), 0);
     const zumsg::ParseError& e = CNMessageBase::LastParseError();
-    const bool prefix = r.reason.back() == '*';
-    EXPECT_EQ(prefix ? e.reason.substr(0, r.reason.size() - 1) : e.reason, prefix ? r.reason.substr(0, r.reason.size() - 1) : r.reason);
-    EXPECT_EQ(std::make_pair(e.line, e.column), std::make_pair(r.line, r.column));
+    const std::size_t n = r.reason.back() == '*' ? r.reason.size() - 1 : std::string::npos;
+    EXPECT_EQ(std::make_tuple(e.reason.substr(0, n), e.line, e.column), std::make_tuple(r.reason.substr(0, n), r.line, r.column));
     EXPECT_EQ(Xml(target), kPrevious);
   }
 }
@@ -225,7 +221,6 @@ TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
 // (as itself when no form is shown).
 TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
   const std::vector<std::string> cases[] = {
-      {R"(<ClientSetup requestType="4"/>)"},
       // Unknown attributes and elements are skipped with their subtrees.
       {R"(<ClientSetup future="1" jobId="3" dxInfo="attribute naming an object field">)"
        R"(<later a="b"><dxInfo connectionUrl="inside unknown"/><later><later/></later></later><jobId>77</jobId><requestType/>)"
@@ -286,16 +281,15 @@ TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
   };
   XMLEncoder encoder(Flags(), nullptr);
   std::string xml;
+  // Deep in the tree, so the error must travel up through every level; passwords are checked like any text.
+  ClientSetup request;
+  auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
+  auto& os = zumsg::objectCreate<App::Client::osInfo>(zumsg::objectCreate<App::ClientInfo::client>(info));
+  UserAccount account;
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.text));
-    ClientSetup request;
-    // Deep in the tree, so the error must travel up through every level.
-    auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
-    zumsg::objectCreate<App::Client::osInfo>(zumsg::objectCreate<App::ClientInfo::client>(info)).setstring(App::OsInfo::osName, c.text);
-    EXPECT_EQ(encoder.serialize(&request, xml, false), c.error);
-    ZuSecurity::UserAccount account;  // passwords are checked like any text
-    account.setpstringobject(ZuSecurity::UserAccount::password, bstring(c.text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-    EXPECT_EQ(encoder.serialize(&account, xml, false), c.error);
+    os.setstring(App::OsInfo::osName, c.text);
+    account.setpstringobject(UserAccount::password, bstring(c.text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+    EXPECT_EQ(std::make_pair(encoder.serialize(&request, xml, false), encoder.serialize(&account, xml, false)), std::make_pair(c.error, c.error)) << ::testing::PrintToString(c.text);
   }
   EXPECT_EQ(encoder.serialize(nullptr, xml, false), 22);
 }

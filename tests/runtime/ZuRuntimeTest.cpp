@@ -16,6 +16,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -36,8 +37,7 @@ class RuntimeTest : public ::testing::Test {
   zutest::EnvGuard environment_{{"ZU_LOG_DIR", logDir_}, {"ZU_DEBUG_LEVEL", std::nullopt}, {"ZU_FOCUS", std::nullopt}};
   std::string LogText(const std::string& file) { return ReadFile(logDir_ + "/" + file); }
 };
-using DebugLog = RuntimeTest;
-using ConsoleEvent = RuntimeTest;
+typedef RuntimeTest DebugLog, ConsoleEvent;
 
 // One debug log as a logger holds it: a descriptor and the service over it.
 struct OpenedLog {
@@ -54,7 +54,6 @@ __attribute__((format(printf, 4, 5))) void WriteNew(EvDebug& log, int level, lon
   va_end(args);
 }
 
-long ThreadId() { return static_cast<long>(::syscall(SYS_gettid)); }
 
 // PID TID DATE TIME JOBID LEVEL TEXT: single blanks; the text runs to the end.
 const std::regex kEntry(R"(([0-9]+) ([0-9]+) ([0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}) (-?[0-9]+) (-?[0-9]+) )");
@@ -76,14 +75,14 @@ TEST_F(DebugLog, EntryCarriesPidTidLocalTimeJobLevelAndTextAppendedToAnExistingL
   WriteNew(opened.log, 1, 123456789012LL, "copied %d of %s", 3, "packages");
   opened.log.setJobId(-7);
   long workerTid = 0;
-  std::thread([&] { workerTid = ThreadId(); opened.log.DebugLvl("", -1, "%s", "from worker"); }).join();
+  std::thread([&] { workerTid = ::syscall(SYS_gettid); opened.log.DebugLvl("", -1, "%s", "from worker"); }).join();
   const std::time_t after = std::time(nullptr);
   char earliest[32], latest[32];
   struct tm local;
   std::strftime(earliest, sizeof earliest, "%Y/%m/%d %H:%M:%S", localtime_r(&before, &local));
   std::strftime(latest, sizeof latest, "%Y/%m/%d %H:%M:%S", localtime_r(&after, &local));
   std::vector<std::string> lines = SplitLines(LogText("EntryFormat.log"));
-  const std::string pid = std::to_string(getpid()) + " ", expected[] = {"earlier line", pid + std::to_string(ThreadId()) + " T 123456789012 1 copied 3 of packages",
+  const std::string pid = std::to_string(getpid()) + " ", expected[] = {"earlier line", pid + std::to_string(::syscall(SYS_gettid)) + " T 123456789012 1 copied 3 of packages",
                                                                        pid + std::to_string(workerTid) + " T -7 -1 from worker"};
   ASSERT_EQ(lines.size(), 3u);
   for (int i = 1; i < 3; ++i) {
@@ -204,11 +203,10 @@ TEST_F(ConsoleEvent, AppendsOneLinePerEventCreatingTheDirectoryArgumentsStayWith
   EvEvent first, event;
   first.setLocaleId(1033);
   (first << 7L << "disk full").InfoEvent(7, -1, 0);
-  event << "first" << -42L << "" << 0L;
-  event.CriticalEvent(65000, -1, 0);
+  (event << "first" << -42L << "" << 0L).CriticalEvent(65000, -1, 0);
   event.InfoEvent(-3, -1, 0);
-  EXPECT_EQ(LogText("ConsoleEvents.log"), "kept\n" + Line("information", 7, R"(7,"disk full")", 1033) +
-                          Line("critical", 65000, R"("first",-42,"",0)") + Line("information", -3, R"("first",-42,"",0)"));
+  const std::string args = R"("first",-42,"",0)";
+  EXPECT_EQ(LogText("ConsoleEvents.log"), "kept\n" + Line("information", 7, R"(7,"disk full")", 1033) + Line("critical", 65000, args) + Line("information", -3, args));
   fs::remove_all(root_.path());
   EvEvent().InfoEvent(2, -1, 0);
   EXPECT_EQ(LogText("ConsoleEvents.log"), Line("information", 2, ""));
@@ -333,10 +331,9 @@ TEST(PasswordCipher, RefusesMalformedTextsAndAnyFlippedBit) {
 }
 
 TEST(PasswordCipher, RefusesNullArgumentsAStrayLengthAndTooLittleRoom) {
-  const std::string plain = "room-check";
   const struct { Operation operation; std::string input; } cases[] = {
-      {&ZUPassword::encrypt, plain}, {&ZUPassword::encryptV8, plain}, {&ZUPassword::decrypt, Call(&ZUPassword::encryptV8, plain)},
-      {&ZUPassword::ConvertToV3, Call(&ZUPassword::encryptV8, plain)}, {&ZUPassword::ConvertToV8, Call(&ZUPassword::encrypt, plain)},
+      {&ZUPassword::encrypt, "room-check"}, {&ZUPassword::encryptV8, "room-check"}, {&ZUPassword::decrypt, Call(&ZUPassword::encryptV8, "room-check")},
+      {&ZUPassword::ConvertToV3, Call(&ZUPassword::encryptV8, "room-check")}, {&ZUPassword::ConvertToV8, Call(&ZUPassword::encrypt, "room-check")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
