@@ -1,7 +1,6 @@
 // The logger: where entries go and how they look (the debug log, the
 // pre-install file and its retry), the quiet filter, markers, console events,
 // the bounded formatter, and password values masked in texts and XML entries.
-#include <unistd.h>
 
 #include <random>
 #include <sstream>
@@ -44,8 +43,7 @@ class LogTest : public ::testing::Test {
   ::testing::AssertionResult OwnEntry(const std::string& entry, std::string& text) const {
     const std::string ids = std::to_string(getppid()) + "  " + std::to_string(getpid()) + "  ";
     struct tm local = {};
-    const char* end = entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local)
-                                               : nullptr;
+    const char* end = entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local) : nullptr;
     local.tm_isdst = -1;
     const std::time_t stamp = end == entry.c_str() + ids.size() + 19 && *end == ' ' ? std::mktime(&local) : -1;
     if (stamp < since_ || stamp > std::time(nullptr)) return ::testing::AssertionFailure() << "not own: " << entry;
@@ -213,9 +211,8 @@ std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
   static const char* pieces[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "\"", " ", "=",
                                  "/>", "a", "0123456789abcdefghij", "*", "Password=\"", "pExec", "Access=\"", "word=\""};
   std::string text;
-  for (auto n = std::uniform_int_distribution<std::size_t>(0, maxPieces)(random); n > 0; --n) {
+  for (auto n = std::uniform_int_distribution<std::size_t>(0, maxPieces)(random); n > 0; --n)
     text += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
-  }
   return text;
 }
 
@@ -274,8 +271,7 @@ TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
 TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAndEndsWithTwoLineFeeds) {
   auto request = xutest::Parse(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
   // XML cannot carry invalid UTF-8, so it is set through the field API.
-  zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(ZUInstallManager::DXInfo::connectionUrl,
-                                                               std::string("https://\xff\xfe"));
+  zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(ZUInstallManager::DXInfo::connectionUrl, "https://\xff\xfe");
   EXPECT_EQ(ZUSimLog("Installer").LogXML("fn", request.get(), 0, 1), -1);
   std::string text;
   ASSERT_TRUE(OwnEntry(ReadFile(kPreInstallPath), text));

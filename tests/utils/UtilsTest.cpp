@@ -1,7 +1,6 @@
 // Value conversion, text splitting, schedule time, directory creation, list
 // texts, the package catalogue, request loading and the password services: the
 // two-call wrappers, the one-call forms and the request-level conversion.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -57,8 +56,7 @@ TEST(Split, ReleaseAndBuildOsInformationAndPath) {
       // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
       {REL("11.0 ("), false, {"k1", "k2"}}, {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
       {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}}, {OS(":-:-:-"), true, {"", "", "", ""}},
-      {OS("A:-B"), false, {"k1", "k2", "A", "k4"}}, {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
-      {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
+      {OS("A:-B"), false, {"k1", "k2", "A", "k4"}}, {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}}, {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
       // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
       {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
       {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}}, {DIR("C:\\x/y"), true, {"C:", "x/y"}}, {DIR("/b.log"), true, {"", "b.log"}},

@@ -46,8 +46,6 @@ const char kSiblings[] = R"(<ClientSetup requestFlags="8192"><dxInfo><dxClient c
   <clientComposition><clientInfo><client><clientEntity hostName="web01.example.com"/></client></clientInfo>
     <activateClientInfo><userCentricClient clientId="7" clientName="laptop" sourceClientName="tmpl"/></activateClientInfo>
   </clientComposition></ClientSetup>)";
-const char kNamedFlagClear[] = R"(<ClientSetup requestFlags="4096"><clientComposition><clientInfo><client><clientEntity
-  clientName="web01"/></client></clientInfo></clientComposition></ClientSetup>)";
 const char kVersions[] = R"xml(<ClientSetup><clientComposition><clientInfo><client><osInfo osDetail="Debian 12 x86_64"/>
   <versionInfo><release releaseName=""/></versionInfo></client></clientInfo><patchInformation spNumber3="14"/>
   </clientComposition><clientComposition><clientInfo><client><osInfo osName="Linux" osDetail=""/><versionInfo><release
@@ -126,7 +124,8 @@ const ReaderRow kRows[] = {
     {"UserCentricClientSignExtended", kTwoClients, Reads<U>(AT(GetUserCentricClient, 0)), "0", "18446744073709551615"},
     {"ActivateDetailsReadsEntry0Only", kTwoClients, Reads<S>(ON(GetActivateClientDetails)), "0", "details-0"},
     {"UpdatedClientNames", kTwoClients, Reads<S>(ON(GetUpdatedClientNames)), "true", "web01"},
-    {"UpdatedClientNamesFlagClear", kNamedFlagClear, Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
+    {"UpdatedClientNamesFlagClear", R"(<ClientSetup requestFlags="4096"><clientComposition><clientInfo><client><clientEntity
+     clientName="web01"/></client></clientInfo></clientComposition></ClientSetup>)", Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
     {"OsOnlyDetail", kVersions, Reads<S, S>(AT(GetClientOS, 0)), "0", "(empty) | Debian 12 x86_64"},
     {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion, "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
     {"SPFullVersionLow32Bits", kVersions, kFullVersion1, "0", "(empty) | -1 | 32 | 0 | -5 | -2147483648"},
