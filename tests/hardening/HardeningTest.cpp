@@ -1,3 +1,6 @@
+// What hostile conditions do to the library: allocation failure at every
+// point, hostile input, and the pre-install path taken by something else.
+//
 // Allocation failure at every point of a call: this program replaces the
 // global operator new so that, while armed, allocation number n fails and
 // every other succeeds, as when memory is short for a moment. Each entry point
@@ -255,19 +258,15 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
 // are refused with their error text (or, where the vocabulary allows it,
 // loaded) while the target stays as it was and memory stays bounded; and
 // anything but a regular file at the pre-install path drops every entry.
-// Memory bounds are checked only without sanitizers, whose allocators keep
-// freed memory in quarantine.
-using zutest::kPreInstallPath;
-
 constexpr long long kMiB = 1024 * 1024;
 
-// How far the resident size rises above where it stood at construction; the
-// kernel's peak mark is reset first, so earlier tests do not count.
 long long Status(const std::string& field) {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) if (line.compare(0, field.size(), field) == 0) return std::stoll(line.substr(field.size())) * 1024;
   return 0;
 }
+// How far the resident size rises above where it stood at construction; the
+// kernel's peak mark is reset first, so earlier tests do not count.
 struct PeakMemory {
   PeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
   long long baseline = Status("VmRSS:");
