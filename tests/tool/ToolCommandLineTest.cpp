@@ -15,37 +15,43 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
 }
 
 // Regression: help asked after a command (even after its options) used to be a usage error.
-TEST(ToolUsage, HelpFromAnywhereAndUsageErrorsThatExitTwoWithoutEchoingAPassword) {
-  const std::string help = RunTool({"--help"}).out, request = Example("single-client-install.xml");
+TEST(ToolUsage, OptionsAnywhereHelpAndVersionFromAnyCommandUsageErrorsExitTwoWithoutEchoingAPassword) {
+  const std::string help = RunTool({"--help"}).out, version = RunTool({"--version"}).out;
+  const std::string request = Example("single-client-install.xml");
   const std::string secret = "Tr0ub4dor&3";  // passwords are never taken from the command line
   for (const char* command : {"show", "mask", "log", "convert-passwords", "password", "packages", "--version"}) {
     EXPECT_NE(help.find(std::string("  ") + command + ' '), npos) << command;
   }
-  const std::pair<std::vector<std::string>, int> cases[] = {
-      {{"-h"}, 0},
-      {{"show", "--help"}, 0},
-      {{"log", "--level", "2", "--help"}, 0},
-      {{}, 2},
-      {{"bogus", request}, 2},
-      {{"show"}, 2},
-      {{"show", "--yaml", request}, 2},
-      {{"mask", request, "--bogus"}, 2},
-      {{"log", "--kind", "sideways", request}, 2},
-      {{"log", "--kind"}, 2},
-      {{"log", "--level", "99999999999", request}, 2},
-      {{"password", "rot13"}, 2},
-      {{"password", "encrypt", secret}, 2},
-      {{"password", "decrypt", secret}, 2},
-      {{"packages", "12x"}, 2},
-      {{"packages", "-5"}, 2},
+  EXPECT_TRUE(std::regex_match(version, std::regex("zu-request [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version;
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"-h"}, 0, help},
+      {{"show", "--help"}, 0, help},
+      {{"log", "--level", "2", "--help"}, 0, help},
+      {{"mask", request, "--version"}, 0, version},
+      {{"show", "--", "--json"}, 1, ""},
+      {{}, 2, ""},
+      {{"bogus", request}, 2, ""},
+      {{"show"}, 2, ""},
+      {{"show", "--yaml", request}, 2, ""},
+      {{"show", "--json=yes", request}, 2, ""},
+      {{"mask", request, "--bogus"}, 2, ""},
+      {{"log", "--kind", "sideways", request}, 2, ""},
+      {{"log", request, "--kind"}, 2, ""},
+      {{"log", "--level=99999999999", request}, 2, ""},
+      {{"password", "rot13"}, 2, ""},
+      {{"password", "encrypt", secret}, 2, ""},
+      {{"password", "decrypt", "--" + secret}, 2, ""},
+      {{"packages", "12x"}, 2, ""},
+      {{"packages", "-5"}, 2, ""},
   };
-  for (const auto& [args, status] : cases) {
+  for (const auto& [args, status, out] : cases) {
     const ToolResult run = RunTool(args);
     SCOPED_TRACE(::testing::PrintToString(args));
     EXPECT_EQ(run.status, status) << run.err;
-    EXPECT_EQ(run.out, status == 0 ? help : "");
+    EXPECT_EQ(run.out, out);
     EXPECT_EQ(run.err.empty(), status == 0) << run.err;
-    EXPECT_TRUE(status == 0 || (run.err.rfind("zu-request: ", 0) == 0 && run.err.find("zu-request --help") != npos));
+    EXPECT_TRUE(status == 0 || run.err.rfind("zu-request: ", 0) == 0) << run.err;
+    EXPECT_EQ(run.err.find("zu-request --help") != npos, status == 2) << run.err;
     EXPECT_EQ(run.err.find(secret), npos) << run.err;
   }
 }
@@ -98,6 +104,11 @@ TEST(ToolInput, FilesAndStdinAreProcessedInTurnAndTheWorstStatusWins) {
     const ToolResult run = RunTool(With(command, {first, bad, last}));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, expected);
+    // --json writes JSON Lines: one compact document per file.
+    if (command.back() == "--json") {
+      EXPECT_EQ(SplitLines(run.out).size(), 2u);
+      for (const std::string& line : SplitLines(run.out)) JsonStrings(line);
+    }
     EXPECT_EQ(run.err.rfind("zu-request: " + bad + ":3:3: ", 0), 0u) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "not one line: " << run.err;
   }

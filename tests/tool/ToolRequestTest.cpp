@@ -22,6 +22,7 @@ TEST(ToolShow, TextAndJsonNameEveryClientWithItsHostButNoPassword) {
     const ToolResult json = RunTool({"show", "--json", example});
     SCOPED_TRACE(example);
     EXPECT_EQ(text.status + json.status, 0) << text.err << json.err;
+    EXPECT_EQ(json.out.find('\n'), json.out.size() - 1) << "not one JSON line";
     const std::vector<std::string> strings = JsonStrings(json.out);
     std::string decoded;
     for (const std::string& value : strings) decoded += value + '\n';
@@ -79,9 +80,10 @@ TEST(ToolMaskAndConvert, RefusedPasswordFailsNamingTheFileWithoutPartialOutput) 
 TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingWhereTheLoggerSays) {
   // Without an instance (ZU_FOCUS) the logger writes to the pre-install file.
   const std::tuple<std::vector<std::string>, std::string, const char*, std::string> kinds[] = {
-      {{"log"}, "Instance001", "XML Request :", "debug log zu-request"},
-      {{"log", "--kind", "response"}, "Instance001", "XML Response :", "debug log zu-request"},
-      {{"log", "--kind", "request"}, "", "XML Request :", std::string("pre-install file ") + zutest::kPreInstallPath}};
+      {{"log", "FILE"}, "Instance001", "XML Request :", "debug log zu-request"},
+      {{"log", "FILE", "--kind=response"}, "Instance001", "XML Response :", "debug log zu-request"},
+      {{"log", "--kind", "request", "--", "FILE"}, "", "XML Request :",
+       std::string("pre-install file ") + zutest::kPreInstallPath}};
   for (const std::string& example : ExampleRequests()) {
     const std::string xml = ReadFile(example);
     for (const auto& [command, focus, heading, where] : kinds) {
@@ -89,7 +91,7 @@ TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingWhereTheLoggerSays) {
       const ScratchDir logs;
       const zutest::PreInstallPathGuard guard;
       std::vector<std::string> args = command;
-      args.push_back(example);
+      std::replace(args.begin(), args.end(), std::string("FILE"), example);
       const ToolResult run = RunTool(args, "", {{"ZU_FOCUS", focus}, {"ZU_LOG_DIR", logs.path().string()}});
       EXPECT_EQ(run.status, 0) << run.err;
       EXPECT_EQ(run.out, example + ": logged at level 0 to the " + where + "\n");

@@ -31,8 +31,6 @@ constexpr PasswordOperation kPasswordOperations[] = {
 // The wrappers write at most 75 characters; room as the library's own caller gives.
 constexpr std::size_t kErrorRoom = 1024;
 
-bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
-
 // Accepts a plain decimal package id: digits only, within int.
 bool ParsePackageId(const std::string& text, int& id) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -78,13 +76,15 @@ std::string ClassesOf(int id, const std::vector<int>& centralServerPackages) {
 }  // namespace
 
 int ConvertPasswords(const Args& args) {
-  if (args.size() != 1) return UsageError("convert-passwords: expects exactly one FILE");
-  if (IsOption(args[0])) return UsageError("convert-passwords: unknown option '" + args[0] + "'");
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("convert-passwords", args, {}, parsed)) return *exit;
+  if (parsed.operands.size() != 1) return UsageError("convert-passwords: expects exactly one FILE");
+  const std::string& path = parsed.operands[0];
   ZUInstallManager::ClientSetup request;
-  if (!LoadRequest(args[0], request)) return kFailed;
+  if (!LoadRequest(path, request)) return kFailed;
   ZUInstallManager::ClientSetup* target = &request;
   std::string error;
-  if (ReEncryptInputRequestNetPwdV8ToV3(target, error) != 0) return Fail(ShownName(args[0]) + ": " + error);
+  if (ReEncryptInputRequestNetPwdV8ToV3(target, error) != 0) return Fail(ShownName(path) + ": " + error);
 
   const EncodingFlags flags{true, false, false, 0, 0, -1, false, false, true, false, 1};
   XMLEncoder encoder(flags, nullptr);
@@ -97,15 +97,17 @@ int ConvertPasswords(const Args& args) {
 }
 
 int Password(const Args& args) {
-  if (args.size() != 1) {
+  // A mistyped command line may hold a password: no argument is repeated back.
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("password", args, {}, parsed, false)) return *exit;
+  const PasswordOperation* operation = nullptr;
+  for (const PasswordOperation& candidate : kPasswordOperations) {
+    if (parsed.operands.size() == 1 && parsed.operands[0] == candidate.name) operation = &candidate;
+  }
+  if (operation == nullptr) {
     return UsageError("password: expects one of encrypt, encrypt-v8, decrypt, v8-to-v3, v3-to-v8 "
                       "(texts are read from standard input)");
   }
-  const PasswordOperation* operation = nullptr;
-  for (const PasswordOperation& candidate : kPasswordOperations) {
-    if (args[0] == candidate.name) operation = &candidate;
-  }
-  if (operation == nullptr) return UsageError("password: unknown operation '" + args[0] + "'");
 
   std::string line;
   for (unsigned long number = 1; std::getline(std::cin, line); ++number) {
@@ -125,10 +127,12 @@ int Password(const Args& args) {
 }
 
 int Packages(const Args& args) {
-  if (args.empty()) return UsageError("packages: missing ID");
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("packages", args, {}, parsed)) return *exit;
+  if (parsed.operands.empty()) return UsageError("packages: missing ID");
   std::vector<int> ids;
-  ids.reserve(args.size());
-  for (const std::string& arg : args) {
+  ids.reserve(parsed.operands.size());
+  for (const std::string& arg : parsed.operands) {
     int id = 0;
     if (!ParsePackageId(arg, id)) return UsageError("packages: '" + arg + "' is not a package id");
     ids.push_back(id);
