@@ -66,6 +66,7 @@ TEST(ToolInput, UnreadableOrMalformedInputFailsWithOneLineNamingFileAndPosition)
   } cases[] = {
       {nullptr, dir / "missing.xml", ": cannot read: No such file or directory\n"},
       {nullptr, dir.path().string(), ": cannot read: Is a directory\n"},
+      {nullptr, "/dev/zero", ": cannot read: larger than 256 MiB\n"},  // the request loader's cap
       {"", "", ":1:1: "},
       {"<?xml version=\"1.0\"?>\n<!-- a request -->\n<Foo/>", "", ":3:1: Failed to unserialize XML: "},
       {"<ClientSetup>\n  <dxInfo/>\n  <dxInfo/>\n</ClientSetup>", "", ":3:3: "},

@@ -50,7 +50,8 @@ int PrintVersion();
 // Returns the name errors give FILE: "<stdin>" for "-".
 std::string ShownName(const std::string& path);
 // Reads FILE, or standard input for "-", whole; false with the system's
-// `reason` when it cannot be opened or read (a directory, say).
+// `reason` when it cannot be opened or read (a directory, say), or when it
+// holds more than the request loader's 256 MiB.
 bool ReadInput(const std::string& path, std::string& text, std::string& reason);
 // Loads FILE or "-" into `request`. On failure prints
 // "zu-request: FILE:LINE:COLUMN: reason" (line and column from 1), or
