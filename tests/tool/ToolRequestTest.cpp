@@ -7,10 +7,6 @@ namespace {
 
 constexpr char kPasswords[] = "password|clientPassword|pAccess|pExecAccess";
 
-bool Has(const std::vector<std::string>& values, const std::string& value) {
-  return std::find(values.begin(), values.end(), value) != values.end();
-}
-
 // Every password attribute of `xml`, and only those, masked in `text`.
 void ExpectMaskedAsIn(const std::string& text, const std::string& xml) {
   EXPECT_EQ(AttributeValues(text, kPasswords), std::vector<std::string>(PasswordValues(xml).size(), "********"));
@@ -28,7 +24,7 @@ TEST(ToolShow, TextAndJsonNameEveryClientWithItsHostButNoPassword) {
     for (const std::string& value : strings) decoded += value + '\n';
     for (const std::string& value : AttributeValues(ReadFile(example), "clientName|hostName")) {
       EXPECT_NE(text.out.find(value), npos) << value << " missing:\n" << text.out;
-      EXPECT_TRUE(Has(strings, value)) << value;
+      EXPECT_NE(std::find(strings.begin(), strings.end(), value), strings.end()) << value;
     }
     ExpectNoSecret(text.out + text.err + json.out + json.err + decoded, "show");
   }
@@ -36,7 +32,8 @@ TEST(ToolShow, TextAndJsonNameEveryClientWithItsHostButNoPassword) {
   const std::string xml = "<ClientSetup><clientComposition><clientInfo><client><clientEntity clientName=\""
                           "we&quot;b\\01&#9;&#10;&#13;/\xC3\xA9\xE2\x82\xAC\"/></client></clientInfo>"
                           "</clientComposition></ClientSetup>";
-  EXPECT_TRUE(Has(JsonStrings(RunTool({"show", "--json", "-"}, xml).out), "we\"b\\01\t\n\r/\xC3\xA9\xE2\x82\xAC"));
+  const std::vector<std::string> strings = JsonStrings(RunTool({"show", "--json", "-"}, xml).out);
+  EXPECT_NE(std::find(strings.begin(), strings.end(), "we\"b\\01\t\n\r/\xC3\xA9\xE2\x82\xAC"), strings.end());
 }
 
 // mask writes what convert-passwords writes, every password value masked.
@@ -60,9 +57,6 @@ TEST(ToolMaskAndConvert, MaskHidesEveryPasswordAndConvertMakesClientPasswordsV3O
       EXPECT_EQ(Decrypt(after[i]), Decrypt(before[i]));
     }
     EXPECT_EQ(AttributeValues(convert.out, "password"), AttributeValues(xml, "password"));
-    for (const char* kept : {"clientName", "hostName", "packageId", "jobId", "errorMessage"}) {
-      EXPECT_EQ(AttributeValues(convert.out, kept), AttributeValues(xml, kept)) << kept;
-    }
   }
 }
 

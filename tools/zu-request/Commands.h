@@ -22,6 +22,7 @@ int Log(const Args& args);
 int ConvertPasswords(const Args& args);
 int Password(const Args& args);
 int Packages(const Args& args);
+int Diff(const Args& args);
 
 // One option of a command, written --name or --name=VALUE / --name VALUE.
 struct OptionSpec {

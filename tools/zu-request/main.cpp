@@ -20,6 +20,8 @@ const char kHelpText[] =
     "  password encrypt|encrypt-v8|decrypt|v8-to-v3|v3-to-v8\n"
     "                                one text per line on stdin, the result per line on stdout\n"
     "  packages ID...                the classes of each package id\n"
+    "  diff [--json] A B             the facts that differ between two requests;\n"
+    "                                exit 0 same, 1 different, 2 trouble\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
@@ -41,6 +43,7 @@ const Command kCommands[] = {
     {"convert-passwords", zutool::ConvertPasswords},
     {"password", zutool::Password},
     {"packages", zutool::Packages},
+    {"diff", zutool::Diff},
 };
 
 int Print(const std::string& text) {

@@ -1,0 +1,46 @@
+// zu-request diff: each row edits an example and compares the edit with the file.
+#include "ToolTestSupport.h"
+
+namespace tooltest {
+namespace {
+
+TEST(ToolDiff, ListsChangedFactsOfMatchedClientsAndNeverAPassword) {
+  const std::string bulk = Example("bulk-install.xml"), response = Example("install-response.xml");
+  const std::string stored = AttributeValues(ReadFile(bulk), "clientPassword").at(0);
+  const std::string login = AttributeValues(ReadFile(bulk), "password").at(0);
+  const auto encrypt = [](const std::string& plain) {
+    return SplitLines(RunTool({"password", "encrypt-v8"}, plain + '\n').out).at(0);
+  };
+  const std::string again = encrypt(Decrypt(stored)), other = encrypt("0ther-Secret");
+  const std::tuple<std::string, std::string, std::string, int, std::string> cases[] = {
+      {bulk, "", "", 0, ""},
+      {bulk, "app01.example", "app09.example", 1, "client app01: host: app01.example.com -> app09.example.com\n"},
+      {bulk, "\"db01\"", "\"db99\"", 1, "client db01: name: db01 -> db99\n"},  // matched by GUID
+      {bulk, stored, again, 0, ""},  // the same password under a fresh nonce
+      {bulk, stored, other, 1, "client db01: password: changed\n"},
+      {bulk, login, other, 1, "request: login password: changed\n"},
+      // No GUID: matched by name.
+      {response, "\"files02\"", "\"files03\"", 1, "client files02: removed\nclient files03: added\n"},
+      {response, "Installation completed.", "Failed.", 1,
+       "client files01: status: 0  Installation completed. -> 0  Failed.\n"},
+  };
+  for (const auto& [file, from, to, status, lines] : cases) {
+    SCOPED_TRACE(file + ": " + from + " -> " + to);
+    std::string edited = ReadFile(file);
+    if (!from.empty()) edited.replace(edited.find(from), from.size(), to);
+    const ToolResult text = RunTool({"diff", file, "-"}, edited);
+    const ToolResult json = RunTool({"diff", "-", "--json", file}, edited);
+    EXPECT_EQ(text.status, status) << text.err;
+    EXPECT_EQ(text.out, lines);
+    EXPECT_EQ(json.status, status) << json.err;
+    const nlohmann::json document = nlohmann::json::parse(json.out, nullptr, false);
+    EXPECT_EQ(document.value("same", !status), status == 0) << json.out;
+    EXPECT_EQ(document["changes"].size(), SplitLines(lines).size()) << json.out;
+    ExpectNoSecret(text.out + text.err + json.out + json.err, "diff");
+    EXPECT_EQ((text.out + json.out).find("0ther-Secret"), npos);
+  }
+  EXPECT_EQ(RunTool({"diff", bulk, "/none"}).status, 2);  // trouble, as diff(1) says
+}
+
+}  // namespace
+}  // namespace tooltest
