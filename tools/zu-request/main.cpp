@@ -29,7 +29,8 @@ const char kHelpText[] =
     "and end at --. FILE may be - for standard input; several files are processed\n"
     "in turn and the worst status is returned.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
-    "Passwords are read from standard input only, never from the command line.\n";
+    "Passwords are read from standard input only, never from the command line;\n"
+    "on a terminal, password prompts on standard error with echo off.\n";
 
 struct Command {
   const char* name;
