@@ -20,6 +20,8 @@ int Log(const Args& args);
 int ConvertPasswords(const Args& args);
 int Password(const Args& args);
 int Packages(const Args& args);
+int Check(const Args& args);
+int Schema(const Args& args);
 
 // Returns the name errors give FILE: "<stdin>" for "-".
 std::string ShownName(const std::string& path);

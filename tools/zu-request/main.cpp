@@ -19,6 +19,9 @@ const char kUsage[] =
     "  password encrypt|encrypt-v8|decrypt|v8-to-v3|v3-to-v8\n"
     "                                one text per line on stdin, the result per line on stdout\n"
     "  packages ID...                the classes of each package id\n"
+    "  check [--json] FILE|-...      every unknown name, wrong value and repeated client,\n"
+    "                                one FILE:LINE:COLUMN: message line each; status 1 if any\n"
+    "  schema                        an XML Schema (XSD 1.0) of the install request\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
@@ -38,6 +41,8 @@ const Command kCommands[] = {
     {"convert-passwords", zutool::ConvertPasswords},
     {"password", zutool::Password},
     {"packages", zutool::Packages},
+    {"check", zutool::Check},
+    {"schema", zutool::Schema},
 };
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
