@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
-#include <tuple>
 
 #include "ToolTestSupport.h"
 #include "ZUInstallUtils.h"
@@ -25,25 +23,20 @@ TEST(ToolCheck, BundledExamplesCheckClean) {
     const ToolResult text = RunTool({"check", example});
     EXPECT_EQ(text.status, 0) << example << "\n" << text.out << text.err;
     EXPECT_EQ(text.out + text.err, "");
-    const ToolResult json = RunTool({"check", "--json", example});
-    EXPECT_EQ(json.status, 0);
-    EXPECT_EQ(json.out, "{\"file\":\"" + example + "\",\"findings\":[]}\n");
   }
 }
 
 TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
   const std::string client = "<clientComposition><clientInfo><client>";
-  const struct {
-    std::string xml;
-    std::string findings;  // stdout, every line prefixed with "<stdin>:"
-  } cases[] = {
+  // Each row: a request and the lines check prints for it on stdout, after "<stdin>:".
+  const std::pair<std::string, std::string> cases[] = {
       {"<ClientSetup jobID=\"1\" requestFlag=\"2\" colour=\"red\" dxInfo=\"x\" xmlns=\"\" xmlns:e=\"urn:e\"/>",
        "1:1: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
        "1:1: unknown attribute 'requestFlag' in 'ClientSetup'; did you mean 'requestFlags'?\n"
        "1:1: unknown attribute 'colour' in 'ClientSetup'\n"
        "1:1: 'dxInfo' is an element of 'ClientSetup', not an attribute\n"},
-      {"<ClientSetup\n jobId=\"x\" localeId=\"9223372036854775808\" requestType=\"+-1\" xmlRequestId=\"-9223372036854775808\""
-       " subscriptionId=\"+7\" remoteClient=\"yes\" operationType=\"4\"/>",
+      {"<ClientSetup\n jobId=\"x\" localeId=\"9223372036854775808\" requestType=\"+-1\""
+       " xmlRequestId=\"-9223372036854775808\" subscriptionId=\"+7\" remoteClient=\"yes\" operationType=\"4\"/>",
        "1:1: 'jobId' in 'ClientSetup' is not a decimal 64-bit integer\n"
        "1:1: 'localeId' in 'ClientSetup' is not a decimal 64-bit integer\n"
        "1:1: 'requestType' in 'ClientSetup' is not a decimal 64-bit integer\n"
@@ -59,12 +52,12 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
        "4:3: 'jobId' is an attribute of 'ClientSetup', not an element\n"
        "5:3: unknown element 'future' in 'ClientSetup'\n"},
       {"<ClientSetup operationType=\"20\">\n"
-       "<dxInfo><dxClient clientName=\"web01\" clientGUID=\"G-1\"/></dxInfo>\n" +
-           client + "<clientEntity clientName=\"web01\" clientGUID=\"g-1\"/></client></clientInfo>\n"
+       "<dxInfo><dxClient clientName=\"w1\" clientGUID=\"G-1\"/></dxInfo>\n" +
+           client + "<clientEntity clientName=\"w1\" clientGUID=\"g-1\"/></client></clientInfo>\n"
            "<components><packages packageId=\"1002\"/><packages packageId=\"9999\"/><packages packageId=\"x\"/>"
            "<packages packageId=\"6500\"/><packages packageId=\"20\"/></components></clientComposition>\n"
-           "<clientComposition operationType=\"12\"><clientInfo><client><clientEntity clientName=\"WEB01\" "
-           "clientGUID=\"G-1\"/></client><pmAssociatedClients clientName=\"web01\"/></clientInfo></clientComposition>\n" +
+           "<clientComposition operationType=\"12\"><clientInfo><client><clientEntity clientName=\"W1\" "
+           "clientGUID=\"G-1\"/></client><pmAssociatedClients clientName=\"w1\"/></clientInfo></clientComposition>\n" +
            client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n" +
            client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n"
            "</ClientSetup>",
@@ -75,11 +68,11 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
        "5:59: same clientGUID as the client at 3:40\n"},
       {"<clientSetup jobId=\"x\"><dxInfo/></clientSetup>", "1:1: root element 'clientSetup' is not 'ClientSetup'\n"},
   };
-  for (const auto& c : cases) {
-    const ToolResult run = RunTool({"check", "-"}, c.xml);
+  for (const auto& [xml, findings] : cases) {
+    const ToolResult run = RunTool({"check", "-"}, xml);
     std::string expected;
-    for (const std::string& line : Lines(c.findings)) expected += "<stdin>:" + line + "\n";
-    EXPECT_EQ(run.out, expected) << c.xml;
+    for (const std::string& line : Lines(findings)) expected += "<stdin>:" + line + "\n";
+    EXPECT_EQ(run.out, expected) << xml;
     EXPECT_EQ(run.status, expected.empty() ? 0 : 1);
     EXPECT_EQ(run.err, "");
   }
@@ -87,28 +80,21 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
 
 TEST(ToolCheck, PasswordsMustHaveTheCipherShapeAndNeverShow) {
   const std::string a38(38, 'A');
-  const struct {
-    std::string value;
-    bool good;
-  } cases[] = {
+  const std::pair<std::string, bool> cases[] = {  // a value and whether it has the shape
       {"V3:" + a38 + "==", true},       {"V8:" + a38 + "AA", true},        {"V8:" + a38 + "Q=", true},
       {"V8:" + a38.substr(1) + "B==", false}, {"V8:" + a38 + "R=", false},  {"V8:AAAA", false},
       {"V5:" + a38 + "==", false},      {"V8:" + a38 + "A", false},        {"V8:" + a38 + "A!", false},
       {"V8:" + a38.substr(2) + "=AAA", false}, {"S3cret!", false},       {"", false},
   };
-  for (const auto& c : cases) {
-    for (const auto& [open, close, where, column] :
-         {std::make_tuple("<clientAuthentication><userAccount password=", "/></clientAuthentication>",
-                          "'password' in 'UserAccount'", "36"),
-          std::make_tuple("<clientComposition><clientInfo><client clientPassword=", "/></clientInfo></clientComposition>",
-                          "'clientPassword' in 'Client'", "45")}) {
-      const ToolResult run = RunTool({"check", "-"}, std::string("<ClientSetup>") + open + '"' + c.value + '"' + close +
-                                                         "</ClientSetup>");
-      EXPECT_EQ(run.out, c.good ? "" : std::string("<stdin>:1:") + column + ": " + where + " is not a V3 or V8 password\n")
-          << c.value;
-      if (!c.value.empty()) {
-        EXPECT_EQ(run.out.find(c.value), std::string::npos);
-      }
+  const std::string account = "<ClientSetup><clientAuthentication><userAccount password=\"";
+  const std::string client = "<ClientSetup><clientComposition><clientInfo><client clientPassword=\"";
+  for (const auto& [value, good] : cases) {
+    for (const std::string& xml : {account + value + "\"/></clientAuthentication></ClientSetup>",
+                                   client + value + "\"/></clientInfo></clientComposition></ClientSetup>"}) {
+      const ToolResult run = RunTool({"check", "-"}, xml);
+      const std::string where =
+          xml.rfind(client, 0) == 0 ? "1:45: 'clientPassword' in 'Client'" : "1:36: 'password' in 'UserAccount'";
+      EXPECT_EQ(run.out, good ? "" : "<stdin>:" + where + " is not a V3 or V8 password\n") << xml;
     }
   }
 }
@@ -117,20 +103,13 @@ TEST(ToolCheck, RefusedDocumentsAndUsageErrors) {
   std::string nested = "<ClientSetup>";
   for (int i = 0; i < 64; ++i) nested += "<x>";
   const std::string usage = "\nTry 'zu-request --help'.\n";
-  const struct {
-    std::vector<std::string> args;
-    std::string input;
-    int status;
-    std::string err;
-  } cases[] = {
+  const struct { std::vector<std::string> args; std::string input; int status; std::string err; } cases[] = {
       {{"check", "-"}, "<ClientSetup>\n  <dxInfo>\n</ClientSetup>\n", 1, "zu-request: <stdin>:3:3: mismatched tag\n"},
       {{"check", "-"}, "<!DOCTYPE ClientSetup [<!ENTITY a 'b'>]>\n<ClientSetup/>", 1,
        "zu-request: <stdin>:1:23: DOCTYPE is not allowed\n"},
       {{"check", "-"}, nested, 1, "zu-request: <stdin>:1:203: nesting deeper than 64\n"},
-      {{"check", "/nonexistent/r.xml"}, "", 1, "zu-request: /nonexistent/r.xml: cannot read: No such file or directory\n"},
       {{"check"}, "", 2, "zu-request: check: missing FILE" + usage},
       {{"check", "--yaml", "-"}, "<ClientSetup/>", 2, "zu-request: check: unknown option '--yaml'" + usage},
-      {{"check", "-x", "-"}, "<ClientSetup/>", 2, "zu-request: check: unknown option '-x'" + usage},
       {{"schema", "out.xsd"}, "", 2, "zu-request: schema: takes no arguments" + usage},
   };
   for (const auto& c : cases) {
@@ -142,18 +121,19 @@ TEST(ToolCheck, RefusedDocumentsAndUsageErrors) {
 }
 
 TEST(ToolCheck, JsonGivesOneDocumentPerFile) {
+  TempDir dir;
   const std::string example = Example("bulk-install.xml");
-  const ToolResult run = RunTool({"check", "--json", example, "-"}, "<ClientSetup\n jobID=\"1\"><dxInfo>");
+  const std::string broken = dir.Write("broken.xml", "<ClientSetup\n jobID=\"1\"><dxInfo>");
+  const ToolResult run = RunTool({"check", "--json", example, broken, "-"}, "<ClientSetup\n jobID=\"1\"/>");
   EXPECT_EQ(run.status, 1);
   const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 2u) << run.out;
-  EXPECT_EQ(nlohmann::json::parse(lines[0]), nlohmann::json({{"file", example}, {"findings", nlohmann::json::array()}}));
-  EXPECT_EQ(nlohmann::json::parse(lines[1]),
-            nlohmann::json::parse(R"({"file":"<stdin>","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})"));
-  const ToolResult found = RunTool({"check", "--json", "-"}, "<ClientSetup\n jobID=\"1\"/>");
-  EXPECT_EQ(nlohmann::json::parse(found.out),
-            nlohmann::json::parse(R"({"file":"<stdin>","findings":[{"line":1,"column":1,"kind":"unknown-attribute",
-              "message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?","suggestion":"jobId"}]})"));
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0], R"({"file":")" + example + R"(","findings":[]})");
+  EXPECT_EQ(lines[1], R"({"file":")" + broken +
+                          R"(","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})");
+  EXPECT_EQ(lines[2], R"({"file":"<stdin>","findings":[{"line":1,"column":1,"kind":"unknown-attribute",)"
+                      R"("message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?",)"
+                      R"("suggestion":"jobId"}]})");
 }
 
 // The schema must take every request the loader takes and refuse values the loader refuses.
@@ -163,19 +143,15 @@ TEST(ToolSchema, XmllintAgreesWithTheLoader) {
   ASSERT_EQ(schema.status, 0) << schema.err;
   TempDir dir;
   const std::string xsd = dir.Write("request.xsd", schema.out);
-  std::vector<std::string> documents;
+  std::vector<std::string> documents = {
+      "<ClientSetup futureFlag=\"x\" xmlns:e=\"urn:e\" e:a=\"1\" remoteClient=\"-1\">text<future a=\"b\"><more/>"
+      "</future><dxInfo futureAttr=\"1\"><e:ext/></dxInfo><installOptions upgradeMode=\"true\"/></ClientSetup>",
+      "<ClientSetup jobId=\"x\"/>",
+      "<ClientSetup jobId=\"9223372036854775808\"/>",
+      "<ClientSetup remoteClient=\"yes\"/>",
+      "<ClientSetup><dxInfo><dxClient clientId=\"1.5\"/></dxInfo></ClientSetup>",
+  };
   for (const std::string& example : ExampleRequests()) documents.push_back(ReadFile(example));
-  for (const char* xml : {
-           "<ClientSetup futureFlag=\"x\" xmlns:e=\"urn:e\" e:a=\"1\" remoteClient=\"-1\">text<future a=\"b\"><more/>"
-           "</future><dxInfo futureAttr=\"1\"><e:ext/></dxInfo><installOptions upgradeMode=\"true\"/></ClientSetup>",
-           "<ClientSetup jobId=\"x\"/>",
-           "<ClientSetup jobId=\"9223372036854775808\"/>",
-           "<ClientSetup remoteClient=\"yes\"/>",
-           "<ClientSetup><clientComposition><clientInfo><client zudPort=\"1.5\"/></clientInfo></clientComposition>"
-           "</ClientSetup>",
-       }) {
-    documents.push_back(xml);
-  }
   for (const std::string& xml : documents) {
     const std::string file = dir.Write("request.xml", xml);
     const int status = std::system(("xmllint --noout --schema " + xsd + " " + file + " >/dev/null 2>&1").c_str());

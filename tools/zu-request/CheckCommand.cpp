@@ -89,14 +89,7 @@ std::optional<long long> ParseInteger(std::string_view text) {
   return value;
 }
 
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
+constexpr std::string_view kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // True for "V3:" or "V8:" and canonical padded base64 long enough for a
 // payload; the shape only, nothing is decrypted.
@@ -107,11 +100,9 @@ bool IsCipherText(std::string_view text) {
   const std::size_t padding = text.back() != '=' ? 0 : text[text.size() - 2] == '=' ? 2 : 1;
   if (text.size() / 4 * 3 - padding < kMinCipherPayload) return false;
   const std::size_t data = text.size() - padding;
-  for (std::size_t i = 0; i < data; ++i) {
-    if (Base64Value(text[i]) < 0) return false;
-  }
+  if (text.substr(0, data).find_first_not_of(kBase64) != std::string_view::npos) return false;
   // The bits the last character carries beyond the payload must be zero.
-  const int last = Base64Value(text[data - 1]);
+  const std::size_t last = kBase64.find(text[data - 1]);
   return padding == 0 || (last & (padding == 2 ? 0x0F : 0x03)) == 0;
 }
 
@@ -333,7 +324,9 @@ struct Checker {
     const FieldInfo& f = parent.info->fields[field];
     if (f.kind == FieldKind::Object) {
       const std::uint32_t bit = 1u << field;
-      if (parent.seen & bit) Add("second-element", "second " + Quoted(f.name) + " element in " + Quoted(parent.info->name));
+      if (parent.seen & bit) {
+        Add("second-element", "second " + Quoted(f.name) + " element in " + Quoted(parent.info->name));
+      }
       parent.seen |= bit;
     }
     frames.push_back({f.child, field});
