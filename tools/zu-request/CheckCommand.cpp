@@ -174,7 +174,7 @@ struct Frame {
 };
 
 struct Checker {
-  XML_Parser parser;
+  XML_Parser parser = nullptr;
   std::vector<int> centralServerPackages;
   std::vector<Frame> frames;
   int depth = 0;  // open elements, skipped ones included
