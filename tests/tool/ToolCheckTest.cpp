@@ -30,9 +30,9 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
   const std::string client = "<clientComposition><clientInfo><client>";
   // Each row: a request and the lines check prints for it on stdout, after "<stdin>:".
   const std::pair<std::string, std::string> cases[] = {
-      {"<ClientSetup jobID=\"1\" requestFlag=\"2\" colour=\"red\" dxInfo=\"x\" xmlns=\"\" xmlns:e=\"urn:e\"/>",
+      {"<ClientSetup jobID=\"1\" reqeustFlags=\"2\" colour=\"red\" dxInfo=\"x\" xml:lang=\"en\" xmlns:e=\"urn:e\"/>",
        "1:1: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
-       "1:1: unknown attribute 'requestFlag' in 'ClientSetup'; did you mean 'requestFlags'?\n"
+       "1:1: unknown attribute 'reqeustFlags' in 'ClientSetup'; did you mean 'requestFlags'?\n"
        "1:1: unknown attribute 'colour' in 'ClientSetup'\n"
        "1:1: 'dxInfo' is an element of 'ClientSetup', not an attribute\n"},
       {"<ClientSetup\n jobId=\"x\" localeId=\"9223372036854775808\" requestType=\"+-1\""
@@ -43,8 +43,10 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
        "1:1: 'remoteClient' in 'ClientSetup' is not a boolean (true, false or an integer)\n"
        "1:1: 'operationType' in 'ClientSetup': 4 names no operation\n"},
       {"<ClientSetup remoteClient=\"true\"><installOptions upgradeMode=\"false\" restoreOnlyAgentsMode=\"-1\""
-       " userAuthenticationRequested=\"TRUE\"/></ClientSetup>",
-       "1:34: 'userAuthenticationRequested' in 'InstallOptions' is not a boolean (true, false or an integer)\n"},
+       " userAuthenticationRequested=\"TRUE\"/><clientComposition><patchInformation spNumber11=\"1\"/>"
+       "</clientComposition></ClientSetup>",
+       "1:34: 'userAuthenticationRequested' in 'InstallOptions' is not a boolean (true, false or an integer)\n"
+       "1:152: unknown attribute 'spNumber11' in 'PatchInformation'; did you mean 'spNumber1'?\n"},
       {"<ClientSetup>\n  <dxinfo/>\n  <dxInfo/><dxInfo><dxClient/></dxInfo>\n  <jobId/>\n"
        "  <future><dxInfo/><bogus jobID=\"1\"/></future>\n</ClientSetup>",
        "2:3: unknown element 'dxinfo' in 'ClientSetup'; did you mean 'dxInfo'?\n"
@@ -54,15 +56,15 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
       {"<ClientSetup operationType=\"20\">\n"
        "<dxInfo><dxClient clientName=\"w1\" clientGUID=\"G-1\"/></dxInfo>\n" +
            client + "<clientEntity clientName=\"w1\" clientGUID=\"g-1\"/></client></clientInfo>\n"
-           "<components><packages packageId=\"1002\"/><packages packageId=\"9999\"/><packages packageId=\"x\"/>"
+           "<components><packages packageId=\"1002\"/><packages packageId=\"4294968298\"/><packages packageId=\"x\"/>"
            "<packages packageId=\"6500\"/><packages packageId=\"20\"/></components></clientComposition>\n"
            "<clientComposition operationType=\"12\"><clientInfo><client><clientEntity clientName=\"W1\" "
            "clientGUID=\"G-1\"/></client><pmAssociatedClients clientName=\"w1\"/></clientInfo></clientComposition>\n" +
            client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n" +
            client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n"
            "</ClientSetup>",
-       "4:41: package id 9999 is not in the catalogue\n"
-       "4:69: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
+       "4:41: package id 4294968298 is not in the catalogue\n"
+       "4:75: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
        "5:1: 'operationType' in 'ClientsComposition': 12 names no operation\n"
        "5:59: same clientName as the client at 3:40\n"
        "5:59: same clientGUID as the client at 3:40\n"},
@@ -82,7 +84,7 @@ TEST(ToolCheck, PasswordsMustHaveTheCipherShapeAndNeverShow) {
   const std::string a38(38, 'A');
   const std::pair<std::string, bool> cases[] = {  // a value and whether it has the shape
       {"V3:" + a38 + "==", true},       {"V8:" + a38 + "AA", true},        {"V8:" + a38 + "Q=", true},
-      {"V8:" + a38.substr(1) + "B==", false}, {"V8:" + a38 + "R=", false},  {"V8:AAAA", false},
+      {"V8:" + a38.substr(1) + "B==", false}, {"V8:" + a38 + "R=", false},  {"V8:" + a38.substr(2), false},
       {"V5:" + a38 + "==", false},      {"V8:" + a38 + "A", false},        {"V8:" + a38 + "A!", false},
       {"V8:" + a38.substr(2) + "=AAA", false}, {"S3cret!", false},       {"", false},
   };
