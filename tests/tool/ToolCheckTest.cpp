@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <sys/wait.h>
 
-
 #include "ToolTestSupport.h"
 #include "ZUInstallUtils.h"
 
