@@ -29,9 +29,9 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
   const std::string client = "<clientComposition><clientInfo><client>";
   // Each row: a request and the lines check prints for it on stdout, after "<stdin>:".
   const std::pair<std::string, std::string> cases[] = {
-      {"<ClientSetup jobID=\"1\" reqeustFlags=\"2\" colour=\"red\" dxInfo=\"x\" xml:lang=\"en\" xmlns:e=\"urn:e\"/>",
+      {"<ClientSetup jobID=\"1\" reqeustFlgas=\"2\" colour=\"red\" dxInfo=\"x\" xml:lang=\"en\" xmlns:e=\"urn:e\"/>",
        "1:1: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
-       "1:1: unknown attribute 'reqeustFlags' in 'ClientSetup'; did you mean 'requestFlags'?\n"
+       "1:1: unknown attribute 'reqeustFlgas' in 'ClientSetup'; did you mean 'requestFlags'?\n"
        "1:1: unknown attribute 'colour' in 'ClientSetup'\n"
        "1:1: 'dxInfo' is an element of 'ClientSetup', not an attribute\n"},
       {"<ClientSetup\n jobId=\"x\" localeId=\"9223372036854775808\" requestType=\"+-1\""
@@ -150,7 +150,7 @@ TEST(ToolSchema, XmllintAgreesWithTheLoader) {
       "<ClientSetup jobId=\"x\"/>",
       "<ClientSetup jobId=\"9223372036854775808\"/>",
       "<ClientSetup remoteClient=\"yes\"/>",
-      "<ClientSetup><dxInfo><dxClient clientId=\"1.5\"/></dxInfo></ClientSetup>",
+      "<ClientSetup><user userId=\"1.5\"/></ClientSetup>",
   };
   for (const std::string& example : ExampleRequests()) documents.push_back(ReadFile(example));
   for (const std::string& xml : documents) {
