@@ -23,6 +23,8 @@ int ConvertPasswords(const Args& args);
 int Password(const Args& args);
 int Packages(const Args& args);
 int Diff(const Args& args);
+int Check(const Args& args);
+int Schema(const Args& args);
 
 // One option of a command, written --name or --name=VALUE / --name VALUE.
 struct OptionSpec {

@@ -2,6 +2,7 @@
 // only way the tool reads a request). Passwords and the authorization code
 // are facts only as set or not set; their stored texts stay apart for diff.
 #include "RequestFacts.h"
+#include "RequestSchema.h"
 
 #include <cstdio>
 #include <utility>
@@ -68,42 +69,11 @@ Fact FlagsFact(ClientSetup* request) {
   return {"flags", "flags", std::move(value), shown};
 }
 
-struct OperationName {
-  SIMOperationType type;
-  const char* name;
-};
-
-constexpr OperationName kOperations[] = {
-    {ZUInstallManager::SIM_INSTALL, "SIM_INSTALL"},
-    {ZUInstallManager::SIM_CHECK_INSTALL_REQUIREMENTS, "SIM_CHECK_INSTALL_REQUIREMENTS"},
-    {ZUInstallManager::SIM_GET_CONFIGURATION, "SIM_GET_CONFIGURATION"},
-    {ZUInstallManager::SIM_GET_DEFAULT_XML, "SIM_GET_DEFAULT_XML"},
-    {ZUInstallManager::SIM_CHECK_UNINSTALL_REQUIREMENTS, "SIM_CHECK_UNINSTALL_REQUIREMENTS"},
-    {ZUInstallManager::SIM_UNINSTALL_AGENT, "SIM_UNINSTALL_AGENT"},
-    {ZUInstallManager::SIM_UNINSTALL_CLIENT, "SIM_UNINSTALL_CLIENT"},
-    {ZUInstallManager::SIM_UNINSTALL_AGENT_FORCED, "SIM_UNINSTALL_AGENT_FORCED"},
-    {ZUInstallManager::SIM_UNINSTALL_MA, "SIM_UNINSTALL_MA"},
-    {ZUInstallManager::SIM_UNINSTALL_CLIENT_FORCED, "SIM_UNINSTALL_CLIENT_FORCED"},
-    {ZUInstallManager::SIM_INSTALL_PUSH, "SIM_INSTALL_PUSH"},
-    {ZUInstallManager::SIM_INSTALL_SILENT, "SIM_INSTALL_SILENT"},
-    {ZUInstallManager::SIM_GET_SILENT_CLIENT_LIST, "SIM_GET_SILENT_CLIENT_LIST"},
-    {ZUInstallManager::SIM_SYNC_PACKAGE_INFO, "SIM_SYNC_PACKAGE_INFO"},
-    {ZUInstallManager::SIM_DEACTIVATE_CLIENT, "SIM_DEACTIVATE_CLIENT"},
-    {ZUInstallManager::SIM_BULK_INSTALL, "SIM_BULK_INSTALL"},
-    {ZUInstallManager::SIM_SYNC_OS_INFO, "SIM_SYNC_OS_INFO"},
-    {ZUInstallManager::SIM_SEND_JOB_STATUS, "SIM_SEND_JOB_STATUS"},
-    {ZUInstallManager::SIM_UPDATE_SP_VERSION, "SIM_UPDATE_SP_VERSION"},
-    {ZUInstallManager::SIM_SEND_ASYNC_INSTALL_RESPONSE, "SIM_SEND_ASYNC_INSTALL_RESPONSE"},
-    {ZUInstallManager::SIM_UPDATE_THIRD_PARTY_PATCH_LEVEL, "SIM_UPDATE_THIRD_PARTY_PATCH_LEVEL"},
-};
-
 // The type as stored, named when it is one the installer knows.
 Fact OperationFact(int result, SIMOperationType type) {
   if (result != 0) return {"operation", "operation", Json(), ""};
-  Json name;
-  for (const OperationName& known : kOperations) {
-    if (known.type == type) name = Json(known.name);
-  }
+  const char* known = FindOperationName(type);
+  Json name = known != nullptr ? Json(known) : Json();
   std::string shown = std::to_string(static_cast<int>(type));
   if (!name.is_null()) shown += ' ' + name.get<std::string>();
   return {"operation", "operation", Json{{"code", static_cast<int>(type)}, {"name", name}}, shown};

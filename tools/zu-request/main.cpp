@@ -22,6 +22,9 @@ const char kHelpText[] =
     "  packages ID...                the classes of each package id\n"
     "  diff [--json] A B             the facts that differ between two requests;\n"
     "                                exit 0 same, 1 different, 2 trouble\n"
+    "  check [--json] FILE|-...      every unknown name, wrong value and repeated client,\n"
+    "                                one FILE:LINE:COLUMN: message line each; status 1 if any\n"
+    "  schema                        an XML Schema (XSD 1.0) of the install request\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
@@ -45,6 +48,8 @@ const Command kCommands[] = {
     {"password", zutool::Password},
     {"packages", zutool::Packages},
     {"diff", zutool::Diff},
+    {"check", zutool::Check},
+    {"schema", zutool::Schema},
 };
 
 int Print(const std::string& text) {

@@ -1,0 +1,165 @@
+// zu-request check and schema: every finding of a misspelt or mistyped
+// request at its element, and a schema that takes what the loader takes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+#include "ToolTestSupport.h"
+#include "ZUInstallUtils.h"
+
+namespace tooltest {
+namespace {
+
+bool Loads(const std::string& xml) {
+  ZUInstallManager::ClientSetup request;
+  std::string error;
+  return ConvertStringToClientSetup(xml, &request, error) == 0;
+}
+
+TEST(ToolCheck, BundledExamplesCheckClean) {
+  for (const std::string& example : ExampleRequests()) {
+    const ToolResult text = RunTool({"check", example});
+    EXPECT_EQ(text.status, 0) << example << "\n" << text.out << text.err;
+    EXPECT_EQ(text.out + text.err, "");
+  }
+}
+
+TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
+  const std::string client = "<clientComposition><clientInfo><client>";
+  // Each row: a request and the lines check prints for it on stdout, after "<stdin>:".
+  const std::pair<std::string, std::string> cases[] = {
+      {"<ClientSetup jobID=\"1\" reqeustFlgas=\"2\" colour=\"red\" dxInfo=\"x\" xml:lang=\"en\" xmlns:e=\"urn:e\"/>",
+       "1:1: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
+       "1:1: unknown attribute 'reqeustFlgas' in 'ClientSetup'; did you mean 'requestFlags'?\n"
+       "1:1: unknown attribute 'colour' in 'ClientSetup'\n"
+       "1:1: 'dxInfo' is an element of 'ClientSetup', not an attribute\n"},
+      {"<ClientSetup\n jobId=\"x\" localeId=\"9223372036854775808\" requestType=\"+-1\""
+       " xmlRequestId=\"-9223372036854775808\" subscriptionId=\"+7\" remoteClient=\"yes\" operationType=\"4\"/>",
+       "1:1: 'jobId' in 'ClientSetup' is not a decimal 64-bit integer\n"
+       "1:1: 'localeId' in 'ClientSetup' is not a decimal 64-bit integer\n"
+       "1:1: 'requestType' in 'ClientSetup' is not a decimal 64-bit integer\n"
+       "1:1: 'remoteClient' in 'ClientSetup' is not a boolean (true, false or an integer)\n"
+       "1:1: 'operationType' in 'ClientSetup': 4 names no operation\n"},
+      {"<ClientSetup remoteClient=\"true\"><installOptions upgradeMode=\"false\" restoreOnlyAgentsMode=\"-1\""
+       " userAuthenticationRequested=\"TRUE\"/><clientComposition><patchInformation spNumber11=\"1\"/>"
+       "</clientComposition></ClientSetup>",
+       "1:34: 'userAuthenticationRequested' in 'InstallOptions' is not a boolean (true, false or an integer)\n"
+       "1:152: unknown attribute 'spNumber11' in 'PatchInformation'; did you mean 'spNumber1'?\n"},
+      {"<ClientSetup>\n  <dxinfo/>\n  <dxInfo/><dxInfo><dxClient/></dxInfo>\n  <jobId/>\n"
+       "  <future><dxInfo/><bogus jobID=\"1\"/></future>\n</ClientSetup>",
+       "2:3: unknown element 'dxinfo' in 'ClientSetup'; did you mean 'dxInfo'?\n"
+       "3:12: second 'dxInfo' element in 'ClientSetup'\n"
+       "4:3: 'jobId' is an attribute of 'ClientSetup', not an element\n"
+       "5:3: unknown element 'future' in 'ClientSetup'\n"},
+      {"<ClientSetup operationType=\"20\">\n"
+       "<dxInfo><dxClient clientName=\"w1\" clientGUID=\"G-1\"/></dxInfo>\n" +
+           client + "<clientEntity clientName=\"w1\" clientGUID=\"g-1\"/></client></clientInfo>\n"
+           "<components><packages packageId=\"1002\"/><packages packageId=\"4294968298\"/><packages packageId=\"x\"/>"
+           "<packages packageId=\"6500\"/><packages packageId=\"20\"/></components></clientComposition>\n"
+           "<clientComposition operationType=\"12\"><clientInfo><client><clientEntity clientName=\"W1\" "
+           "clientGUID=\"G-1\"/></client><pmAssociatedClients clientName=\"w1\"/></clientInfo></clientComposition>\n" +
+           client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n" +
+           client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n"
+           "</ClientSetup>",
+       "4:41: package id 4294968298 is not in the catalogue\n"
+       "4:75: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
+       "5:1: 'operationType' in 'ClientsComposition': 12 names no operation\n"
+       "5:59: same clientName as the client at 3:40\n"
+       "5:59: same clientGUID as the client at 3:40\n"},
+      {"<clientSetup jobId=\"x\"><dxInfo/></clientSetup>", "1:1: root element 'clientSetup' is not 'ClientSetup'\n"},
+  };
+  for (const auto& [xml, findings] : cases) {
+    const ToolResult run = RunTool({"check", "-"}, xml);
+    std::string expected;
+    for (const std::string& line : SplitLines(findings)) expected += "<stdin>:" + line + "\n";
+    EXPECT_EQ(run.out, expected) << xml;
+    EXPECT_EQ(run.status, expected.empty() ? 0 : 1);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(ToolCheck, PasswordsMustHaveTheCipherShapeAndNeverShow) {
+  const std::string a38(38, 'A');
+  const std::pair<std::string, bool> cases[] = {  // a value and whether it has the shape
+      {"V3:" + a38 + "==", true},       {"V8:" + a38 + "AA", true},        {"V8:" + a38 + "Q=", true},
+      {"V8:" + a38.substr(1) + "B==", false}, {"V8:" + a38 + "R=", false},  {"V8:" + a38.substr(2), false},
+      {"V5:" + a38 + "==", false},      {"V8:" + a38 + "A", false},        {"V8:" + a38 + "A!", false},
+      {"V8:" + a38.substr(2) + "=AAA", false}, {"S3cret!", false},       {"", false},
+  };
+  const std::string account = "<ClientSetup><clientAuthentication><userAccount password=\"";
+  const std::string client = "<ClientSetup><clientComposition><clientInfo><client clientPassword=\"";
+  for (const auto& [value, good] : cases) {
+    for (const std::string& xml : {account + value + "\"/></clientAuthentication></ClientSetup>",
+                                   client + value + "\"/></clientInfo></clientComposition></ClientSetup>"}) {
+      const ToolResult run = RunTool({"check", "-"}, xml);
+      const std::string where =
+          xml.rfind(client, 0) == 0 ? "1:45: 'clientPassword' in 'Client'" : "1:36: 'password' in 'UserAccount'";
+      EXPECT_EQ(run.out, good ? "" : "<stdin>:" + where + " is not a V3 or V8 password\n") << xml;
+    }
+  }
+}
+
+TEST(ToolCheck, RefusedDocumentsAndUsageErrors) {
+  std::string nested = "<ClientSetup>";
+  for (int i = 0; i < 64; ++i) nested += "<x>";
+  const std::string usage = "\nTry 'zu-request --help'.\n";
+  const struct { std::vector<std::string> args; std::string input; int status; std::string err; } cases[] = {
+      {{"check", "-"}, "<ClientSetup>\n  <dxInfo>\n</ClientSetup>\n", 1, "zu-request: <stdin>:3:3: mismatched tag\n"},
+      {{"check", "-"}, "<!DOCTYPE ClientSetup [<!ENTITY a 'b'>]>\n<ClientSetup/>", 1,
+       "zu-request: <stdin>:1:23: DOCTYPE is not allowed\n"},
+      {{"check", "-"}, nested, 1, "zu-request: <stdin>:1:203: nesting deeper than 64\n"},
+      {{"check"}, "", 2, "zu-request: check: missing FILE" + usage},
+      {{"check", "--yaml", "-"}, "<ClientSetup/>", 2, "zu-request: check: unknown option '--yaml'" + usage},
+      {{"schema", "out.xsd"}, "", 2, "zu-request: schema: takes no arguments" + usage},
+  };
+  for (const auto& c : cases) {
+    const ToolResult run = RunTool(c.args, c.input);
+    EXPECT_EQ(run.status, c.status) << c.args.back();
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST(ToolCheck, JsonGivesOneDocumentPerFile) {
+  const ScratchDir dir;
+  const std::string example = Example("bulk-install.xml");
+  const std::string broken = dir.write("broken.xml", "<ClientSetup\n jobID=\"1\"><dxInfo>");
+  const ToolResult run = RunTool({"check", "--json", example, broken, "-"}, "<ClientSetup\n jobID=\"1\"/>");
+  EXPECT_EQ(run.status, 1);
+  const std::vector<std::string> lines = SplitLines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0], R"({"file":")" + example + R"(","findings":[]})");
+  EXPECT_EQ(lines[1], R"({"file":")" + broken +
+                          R"(","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})");
+  EXPECT_EQ(lines[2], R"({"file":"<stdin>","findings":[{"line":1,"column":1,"kind":"unknown-attribute",)"
+                      R"("message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?",)"
+                      R"("suggestion":"jobId"}]})");
+}
+
+// The schema must take every request the loader takes and refuse values the loader refuses.
+TEST(ToolSchema, XmllintAgreesWithTheLoader) {
+  if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint (libxml2-utils) is missing";
+  const ToolResult schema = RunTool({"schema"});
+  ASSERT_EQ(schema.status, 0) << schema.err;
+  const ScratchDir dir;
+  const std::string xsd = dir.write("request.xsd", schema.out);
+  std::vector<std::string> documents = {
+      "<ClientSetup futureFlag=\"x\" xmlns:e=\"urn:e\" e:a=\"1\" remoteClient=\"-1\">text<future a=\"b\"><more/>"
+      "</future><dxInfo futureAttr=\"1\"><e:ext/></dxInfo><installOptions upgradeMode=\"true\"/></ClientSetup>",
+      "<ClientSetup jobId=\"x\"/>",
+      "<ClientSetup jobId=\"9223372036854775808\"/>",
+      "<ClientSetup remoteClient=\"yes\"/>",
+      "<ClientSetup><user userId=\"1.5\"/></ClientSetup>",
+  };
+  for (const std::string& example : ExampleRequests()) documents.push_back(ReadFile(example));
+  for (const std::string& xml : documents) {
+    const std::string file = dir.write("request.xml", xml);
+    const int status = std::system(("xmllint --noout --schema " + xsd + " " + file + " >/dev/null 2>&1").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status) == 0, Loads(xml)) << xml;
+  }
+}
+
+}  // namespace
+}  // namespace tooltest
