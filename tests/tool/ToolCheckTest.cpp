@@ -1,29 +1,9 @@
 // zu-request check and schema: every finding of a misspelt or mistyped
 // request at its element, and a schema that takes what the loader takes.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <sys/wait.h>
-
 #include "ToolTestSupport.h"
-#include "ZUInstallUtils.h"
 
 namespace tooltest {
 namespace {
-
-bool Loads(const std::string& xml) {
-  ZUInstallManager::ClientSetup request;
-  std::string error;
-  return ConvertStringToClientSetup(xml, &request, error) == 0;
-}
-
-TEST(ToolCheck, BundledExamplesCheckClean) {
-  for (const std::string& example : ExampleRequests()) {
-    const ToolResult text = RunTool({"check", example});
-    EXPECT_EQ(text.status, 0) << example << "\n" << text.out << text.err;
-    EXPECT_EQ(text.out + text.err, "");
-  }
-}
 
 TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
   const std::string client = "<clientComposition><clientInfo><client>";
@@ -71,11 +51,8 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
   };
   for (const auto& [xml, findings] : cases) {
     const ToolResult run = RunTool({"check", "-"}, xml);
-    std::string expected;
-    for (const std::string& line : SplitLines(findings)) expected += "<stdin>:" + line + "\n";
-    EXPECT_EQ(run.out, expected) << xml;
-    EXPECT_EQ(run.status, expected.empty() ? 0 : 1);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, std::regex_replace(findings, std::regex(".+\n"), "<stdin>:$&")) << xml;
+    EXPECT_EQ(std::to_string(run.status) + run.err, "1");
   }
 }
 
@@ -87,37 +64,15 @@ TEST(ToolCheck, PasswordsMustHaveTheCipherShapeAndNeverShow) {
       {"V5:" + a38 + "==", false},      {"V8:" + a38 + "A", false},        {"V8:" + a38 + "A!", false},
       {"V8:" + a38.substr(2) + "=AAA", false}, {"S3cret!", false},       {"", false},
   };
-  const std::string account = "<ClientSetup><clientAuthentication><userAccount password=\"";
-  const std::string client = "<ClientSetup><clientComposition><clientInfo><client clientPassword=\"";
+  const std::tuple<const char*, const char*, const char*> places[] = {
+      {"<ClientSetup><clientAuthentication><userAccount password=\"", "\"/></clientAuthentication></ClientSetup>",
+       "<stdin>:1:36: 'password' in 'UserAccount' is not a V3 or V8 password\n"},
+      {"<ClientSetup><clientComposition><clientInfo><client clientPassword=\"",
+       "\"/></clientInfo></clientComposition></ClientSetup>",
+       "<stdin>:1:45: 'clientPassword' in 'Client' is not a V3 or V8 password\n"}};
   for (const auto& [value, good] : cases) {
-    for (const std::string& xml : {account + value + "\"/></clientAuthentication></ClientSetup>",
-                                   client + value + "\"/></clientInfo></clientComposition></ClientSetup>"}) {
-      const ToolResult run = RunTool({"check", "-"}, xml);
-      const std::string where =
-          xml.rfind(client, 0) == 0 ? "1:45: 'clientPassword' in 'Client'" : "1:36: 'password' in 'UserAccount'";
-      EXPECT_EQ(run.out, good ? "" : "<stdin>:" + where + " is not a V3 or V8 password\n") << xml;
-    }
-  }
-}
-
-TEST(ToolCheck, RefusedDocumentsAndUsageErrors) {
-  std::string nested = "<ClientSetup>";
-  for (int i = 0; i < 64; ++i) nested += "<x>";
-  const std::string usage = "\nTry 'zu-request --help'.\n";
-  const struct { std::vector<std::string> args; std::string input; int status; std::string err; } cases[] = {
-      {{"check", "-"}, "<ClientSetup>\n  <dxInfo>\n</ClientSetup>\n", 1, "zu-request: <stdin>:3:3: mismatched tag\n"},
-      {{"check", "-"}, "<!DOCTYPE ClientSetup [<!ENTITY a 'b'>]>\n<ClientSetup/>", 1,
-       "zu-request: <stdin>:1:23: DOCTYPE is not allowed\n"},
-      {{"check", "-"}, nested, 1, "zu-request: <stdin>:1:203: nesting deeper than 64\n"},
-      {{"check"}, "", 2, "zu-request: check: missing FILE" + usage},
-      {{"check", "--yaml", "-"}, "<ClientSetup/>", 2, "zu-request: check: unknown option '--yaml'" + usage},
-      {{"schema", "out.xsd"}, "", 2, "zu-request: schema: takes no arguments" + usage},
-  };
-  for (const auto& c : cases) {
-    const ToolResult run = RunTool(c.args, c.input);
-    EXPECT_EQ(run.status, c.status) << c.args.back();
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.err);
+    for (const auto& [head, tail, finding] : places)
+      EXPECT_EQ(RunTool({"check", "-"}, head + value + tail).out, good ? "" : finding) << value;
   }
 }
 
@@ -127,14 +82,11 @@ TEST(ToolCheck, JsonGivesOneDocumentPerFile) {
   const std::string broken = dir.write("broken.xml", "<ClientSetup\n jobID=\"1\"><dxInfo>");
   const ToolResult run = RunTool({"check", "--json", example, broken, "-"}, "<ClientSetup\n jobID=\"1\"/>");
   EXPECT_EQ(run.status, 1);
-  const std::vector<std::string> lines = SplitLines(run.out);
-  ASSERT_EQ(lines.size(), 3u) << run.out;
-  EXPECT_EQ(lines[0], R"({"file":")" + example + R"(","findings":[]})");
-  EXPECT_EQ(lines[1], R"({"file":")" + broken +
-                          R"(","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})");
-  EXPECT_EQ(lines[2], R"({"file":"<stdin>","findings":[{"line":1,"column":1,"kind":"unknown-attribute",)"
-                      R"("message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?",)"
-                      R"("suggestion":"jobId"}]})");
+  EXPECT_EQ(run.out, R"({"file":")" + example + R"(","findings":[]})" "\n" R"({"file":")" + broken +
+                         R"(","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})" "\n"
+                         R"({"file":"<stdin>","findings":[{"line":1,"column":1,"kind":"unknown-attribute",)"
+                         R"("message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?",)"
+                         R"("suggestion":"jobId"}]})" "\n");
 }
 
 // The schema must take every request the loader takes and refuse values the loader refuses.
@@ -147,17 +99,14 @@ TEST(ToolSchema, XmllintAgreesWithTheLoader) {
   std::vector<std::string> documents = {
       "<ClientSetup futureFlag=\"x\" xmlns:e=\"urn:e\" e:a=\"1\" remoteClient=\"-1\">text<future a=\"b\"><more/>"
       "</future><dxInfo futureAttr=\"1\"><e:ext/></dxInfo><installOptions upgradeMode=\"true\"/></ClientSetup>",
-      "<ClientSetup jobId=\"x\"/>",
-      "<ClientSetup jobId=\"9223372036854775808\"/>",
-      "<ClientSetup remoteClient=\"yes\"/>",
-      "<ClientSetup><user userId=\"1.5\"/></ClientSetup>",
-  };
+      "<ClientSetup jobId=\"x\"/>", "<ClientSetup jobId=\"9223372036854775808\"/>",
+      "<ClientSetup remoteClient=\"yes\"/>", "<ClientSetup><user userId=\"1.5\"/></ClientSetup>"};
   for (const std::string& example : ExampleRequests()) documents.push_back(ReadFile(example));
   for (const std::string& xml : documents) {
-    const std::string file = dir.write("request.xml", xml);
-    const int status = std::system(("xmllint --noout --schema " + xsd + " " + file + " >/dev/null 2>&1").c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status) == 0, Loads(xml)) << xml;
+    ZUInstallManager::ClientSetup request;
+    std::string error, file = dir.write("request.xml", xml);
+    EXPECT_EQ(std::system(("xmllint --noout --schema " + xsd + " " + file + " >/dev/null 2>&1").c_str()) == 0,
+              ConvertStringToClientSetup(xml, &request, error) == 0) << xml;
   }
 }
 
