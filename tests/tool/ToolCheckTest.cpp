@@ -78,8 +78,8 @@ TEST(ToolCheck, PasswordsMustHaveTheCipherShapeAndNeverShow) {
 
 TEST(ToolCheck, JsonGivesOneDocumentPerFile) {
   const ScratchDir dir;
-  const std::string example = Example("bulk-install.xml");
-  const std::string broken = dir.write("broken.xml", "<ClientSetup\n jobID=\"1\"><dxInfo>");
+  const std::string example = Example("bulk-install.xml"),
+                    broken = dir.write("broken.xml", "<ClientSetup\n jobID=\"1\"><dxInfo>");
   const ToolResult run = RunTool({"check", "--json", example, broken, "-"}, "<ClientSetup\n jobID=\"1\"/>");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, R"({"file":")" + example + R"(","findings":[]})" "\n" R"({"file":")" + broken +
@@ -92,10 +92,8 @@ TEST(ToolCheck, JsonGivesOneDocumentPerFile) {
 // The schema must take every request the loader takes and refuse values the loader refuses.
 TEST(ToolSchema, XmllintAgreesWithTheLoader) {
   if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint (libxml2-utils) is missing";
-  const ToolResult schema = RunTool({"schema"});
-  ASSERT_EQ(schema.status, 0) << schema.err;
   const ScratchDir dir;
-  const std::string xsd = dir.write("request.xsd", schema.out);
+  const std::string xsd = dir.write("request.xsd", RunTool({"schema"}).out);  // the examples fail on a bad schema
   std::vector<std::string> documents = {
       "<ClientSetup futureFlag=\"x\" xmlns:e=\"urn:e\" e:a=\"1\" remoteClient=\"-1\">text<future a=\"b\"><more/>"
       "</future><dxInfo futureAttr=\"1\"><e:ext/></dxInfo><installOptions upgradeMode=\"true\"/></ClientSetup>",

@@ -1,8 +1,7 @@
 // zu-request's command line: help, usage errors, how FILE arguments are read,
 // and the password and packages commands over standard input and argv.
-#include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
+#include <pty.h>
 
 #include "ToolTestSupport.h"
 
@@ -24,8 +23,6 @@ TEST(ToolUsage, HelpAnywhereUsageErrorsExitTwoAndRefusalsOneWithoutEchoingAPassw
   for (const char* command : {"show", "mask", "log", "convert-passwords", "password", "packages", "diff", "check"})
     EXPECT_NE(help.find(std::string("  ") + command + ' '), npos) << command;
   EXPECT_TRUE(std::regex_match(version, std::regex("zu-request [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version;
-  std::string nested = "<ClientSetup>";
-  for (int i = 0; i < 64; ++i) nested += "<x>";
   const struct { std::vector<std::string> args; int status; std::string out{}, err{}, input{}; } cases[] = {
       {{"-h"}, 0, help}, {{"show", "--help"}, 0, help}, {{"log", "--level", "2", "--help"}, 0, help},
       {{"mask", request, "--version"}, 0, version}, {{"show", "--", "--json"}, 1}, {{}, 2},
@@ -40,7 +37,8 @@ TEST(ToolUsage, HelpAnywhereUsageErrorsExitTwoAndRefusalsOneWithoutEchoingAPassw
       {{"check", "-"}, 1, "", "zu-request: <stdin>:3:3: mismatched tag\n", "<ClientSetup>\n  <dxInfo>\n</ClientSetup>"},
       {{"check", "-"}, 1, "", "zu-request: <stdin>:1:23: DOCTYPE is not allowed\n",
        "<!DOCTYPE ClientSetup [<!ENTITY a 'b'>]>\n<ClientSetup/>"},
-      {{"check", "-"}, 1, "", "zu-request: <stdin>:1:203: nesting deeper than 64\n", nested},
+      {{"check", "-"}, 1, "", "zu-request: <stdin>:1:203: nesting deeper than 64\n",
+       "<ClientSetup>" + std::regex_replace(std::string(64, '.'), std::regex("\\."), "<x>")},
       {{"password", "decrypt"}, 1, "", "zu-request: line 1: ", "not-a-cipher-text\n"},
       {{"password", "decrypt"}, 1, "already-v3\n", "zu-request: line 2: ", v3 + "\n\n"},
       {{"convert-passwords", "-"}, 1, "", "zu-request: <stdin>: ", "<ClientSetup><clientComposition><clientInfo>"
@@ -76,15 +74,13 @@ TEST(ToolInput, UnreadableOrMalformedInputFailsWithOneLineNamingFileAndPosition)
     const std::string file = document != nullptr ? dir.write("bad.xml", document) : path;
     for (const std::vector<std::string>& loader :
          {std::vector<std::string>{"show"}, {"show", "--json"}, {"mask"}, {"log"}, {"convert-passwords"}}) {
-      for (const std::string& arg : {file, std::string(document != nullptr ? "-" : "")}) {
-        if (arg.empty()) continue;
+      for (const std::string& arg : document != nullptr ? std::vector<std::string>{file, "-"} : std::vector{file}) {
         const std::string shown = arg == "-" ? "<stdin>" : arg;
         const ToolResult run = RunTool(With(loader, {arg}), document != nullptr ? document : "");
         SCOPED_TRACE(loader.back() + " on " + shown + ": " + run.err);
-        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.status == 1 && (loader[0] == "log" || run.out.empty())) << run.status << run.out;
         EXPECT_EQ(run.err.rfind("zu-request: " + shown + error, 0), 0u);
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "not one line";
-        EXPECT_TRUE(loader[0] == "log" || run.out.empty()) << run.out;
       }
     }
   }
@@ -99,16 +95,14 @@ TEST(ToolInput, FilesAndStdinAreProcessedInTurnAndTheWorstStatusWins) {
            {{"show"}, "\n"}, {{"show", "--json"}, ""}, {{"mask"}, ""}}) {
     SCOPED_TRACE(command.back());
     const std::string one = RunTool(With(command, {first})).out;
-    std::string fromStdin = RunTool(With(command, {"-"}), ReadFile(first)).out;
-    if (command[0] == "show") fromStdin = std::regex_replace(fromStdin, std::regex("<stdin>"), first);
-    EXPECT_EQ(fromStdin, one);
+    const std::string fromStdin = RunTool(With(command, {"-"}), ReadFile(first)).out;
+    EXPECT_EQ(std::regex_replace(fromStdin, std::regex("<stdin>"), first), one);
     const ToolResult run = RunTool(With(command, {first, bad, last}));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, one + separator + RunTool(With(command, {last})).out);
     // --json writes JSON Lines: one compact document per file.
     for (const std::string& line : SplitLines(command.back() == "--json" ? run.out : "")) JsonStrings(line);
-    EXPECT_EQ(run.err.rfind("zu-request: " + bad + ":3:3: ", 0), 0u) << run.err;
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "not one line: " << run.err;
+    EXPECT_TRUE(std::regex_match(run.err, std::regex("zu-request: " + bad + ":3:3: .*\n"))) << run.err;
   }
 }
 
@@ -118,9 +112,7 @@ TEST(ToolPassword, EachOperationMapsStdinLinesToStdoutLines) {
            {{"encrypt"}, "V3:"}, {{"encrypt-v8", "v8-to-v3"}, "V3:"}, {{"encrypt", "v3-to-v8"}, "V8:"}}) {
     std::string text = plain;
     for (const std::string& step : steps) text = RunTool({"password", step}, text).out;
-    const std::vector<std::string> cipher = SplitLines(text);
-    ASSERT_EQ(cipher.size(), 3u) << text;
-    for (const std::string& line : cipher) EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+    EXPECT_TRUE(std::regex_match(text, std::regex("(" + prefix + "[^\n]+\n){3}"))) << text;
     const ToolResult decrypted = RunTool({"password", "decrypt"}, text);
     EXPECT_EQ(std::tie(decrypted.status, decrypted.out), std::make_tuple(0, plain)) << steps.back() << decrypted.err;
   }
@@ -128,9 +120,8 @@ TEST(ToolPassword, EachOperationMapsStdinLinesToStdoutLines) {
 
 // Typed passwords never show, and the terminal echoes again afterwards.
 TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBack) {
-  const int screen = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(screen >= 0 && ::grantpt(screen) == 0 && ::unlockpt(screen) == 0);
-  const int terminal = ::open(::ptsname(screen), O_RDWR | O_NOCTTY);
+  int screen = -1, terminal = -1;
+  ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, nullptr), 0);
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(terminal, STDIN_FILENO);
@@ -142,9 +133,8 @@ TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBack) {
   const auto showPrompt = [&](long count) {
     char block[256];
     pollfd ready{screen, POLLIN, 0};
-    while (std::count(seen.begin(), seen.end(), ':') < count && ::poll(&ready, 1, 5000) == 1) {
+    while (std::count(seen.begin(), seen.end(), ':') < count && ::poll(&ready, 1, 5000) == 1)
       seen.append(block, static_cast<std::size_t>(std::max<ssize_t>(::read(screen, block, sizeof block), 0)));
-    }
   };
   termios during{}, after{};
   showPrompt(1);
@@ -155,8 +145,7 @@ TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBack) {
   int status = -1;
   ::waitpid(pid, &status, 0);
   ::tcgetattr(terminal, &after);
-  ::close(terminal);
-  ::close(screen);
+  for (const int fd : {terminal, screen}) ::close(fd);
   EXPECT_EQ(std::tie(status, seen), std::make_tuple(0, std::string("Password: \r\nPassword: ")));
   EXPECT_EQ(during.c_lflag & ECHO, 0u);
   EXPECT_NE(after.c_lflag & ECHO, 0u);

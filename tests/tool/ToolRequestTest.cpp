@@ -18,13 +18,12 @@ TEST(ToolShow, ExamplesCheckCleanAndShowEveryClientWithItsHostButNoPassword) {
     EXPECT_EQ(check.out + check.err, "");
     EXPECT_EQ(json.out.find('\n'), json.out.size() - 1) << "not one JSON line";
     const std::vector<std::string> strings = JsonStrings(json.out);
-    std::string decoded;
-    for (const std::string& value : strings) decoded += value + '\n';
     for (const std::string& value : AttributeValues(ReadFile(example), "clientName|hostName")) {
       EXPECT_NE(text.out.find(value), npos) << value << " missing:\n" << text.out;
       EXPECT_NE(std::find(strings.begin(), strings.end(), value), strings.end()) << value;
     }
-    ExpectNoSecret(text.out + text.err + json.out + json.err + decoded, "show");
+    ExpectNoSecret(text.out + text.err + json.out + json.err, "show");
+    for (const std::string& value : strings) ExpectNoSecret(value, "show --json");
   }
   // Quotes, backslashes, control characters and non-ASCII text come back intact from JSON.
   const std::string xml = "<ClientSetup><clientComposition><clientInfo><client><clientEntity clientName=\""
@@ -46,13 +45,10 @@ TEST(ToolMaskAndConvert, MaskHidesEveryPasswordAndConvertMakesClientPasswordsV3O
     EXPECT_EQ(AttributeValues(mask.out), Masked(xml));
     EXPECT_EQ(RunTool({"show", "-"}, mask.out).status, 0) << "mask's request does not load";
     ExpectNoSecret(mask.out + mask.err, "mask");
-    const std::vector<std::string> before = AttributeValues(xml, "clientPassword");
-    const std::vector<std::string> after = AttributeValues(convert.out, "clientPassword");
-    ASSERT_EQ(after.size(), before.size());
-    for (std::size_t i = 0; i < before.size(); ++i) {
-      EXPECT_EQ(after[i].rfind("V3:", 0), 0u) << after[i];
-      EXPECT_EQ(Decrypt(after[i]), Decrypt(before[i]));
-    }
+    std::vector<std::string> before, after;
+    for (const auto& v : AttributeValues(xml, "clientPassword")) before.push_back("V3:" + Decrypt(v));
+    for (const auto& v : AttributeValues(convert.out, "clientPassword")) after.push_back(v.substr(0, 3) + Decrypt(v));
+    EXPECT_EQ(after, before);
     EXPECT_EQ(AttributeValues(convert.out, "password"), AttributeValues(xml, "password"));
   }
 }

@@ -21,10 +21,8 @@ using zutest::SplitLines;
 constexpr std::size_t npos = std::string::npos;
 constexpr char kPasswords[] = "password|clientPassword|pAccess|pExecAccess";
 
-struct ToolResult {
-  int status = -1;  // exit status; 128 + signal when killed
-  std::string out, err;
-};
+// The exit status (128 + signal when killed) and what the tool wrote.
+struct ToolResult { int status; std::string out, err; };
 
 inline std::string Quoted(const std::string& text) {
   return '\'' + std::regex_replace(text, std::regex("'"), "'\\''") + '\'';
@@ -50,9 +48,8 @@ inline std::string Example(const char* name) { return std::string(ZU_EXAMPLES_DI
 
 inline std::vector<std::string> ExampleRequests() {
   std::vector<std::string> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR)) {
+  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR))
     if (entry.path().extension() == ".xml") paths.push_back(entry.path().string());
-  }
   std::sort(paths.begin(), paths.end());
   return paths;
 }
@@ -67,8 +64,7 @@ inline std::vector<std::string> AttributeValues(const std::string& xml, const st
 
 // The plain text of a stored password; fails the current test when it cannot.
 inline std::string Decrypt(const std::string& text) {
-  char* plain = nullptr;
-  char error[1024] = {};
+  char *plain = nullptr, error[1024] = {};
   const int result = ZUDecryptPassword(text.c_str(), &plain, error);
   EXPECT_EQ(result, 0) << "cannot decrypt " << text << ": " << error;
   return result == 0 ? std::unique_ptr<char[]>(plain).get() : "";
@@ -78,9 +74,8 @@ inline std::string Decrypt(const std::string& text) {
 inline void ExpectNoSecret(const std::string& text, const std::string& where) {
   static const std::vector<std::string> secrets = [] {
     std::vector<std::string> all;
-    for (const std::string& path : ExampleRequests()) {
+    for (const std::string& path : ExampleRequests())
       for (const std::string& v : AttributeValues(ReadFile(path))) all.insert(all.end(), {v, Decrypt(v)});
-    }
     return all;
   }();
   EXPECT_GE(secrets.size(), 8u) << "the examples hold fewer passwords than these checks assume";
