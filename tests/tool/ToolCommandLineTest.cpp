@@ -53,7 +53,7 @@ TEST(ToolUsage, HelpAnywhereUsageErrorsExitTwoAndRefusalsOneWithoutEchoingAPassw
     EXPECT_TRUE(c.status == 0 || run.err.rfind("zu-request: ", 0) == 0);
     EXPECT_EQ(run.err.find("zu-request --help") != npos, c.status == 2);
     EXPECT_TRUE(c.status != 1 || run.err.find('\n') == run.err.size() - 1) << "not one line";
-    EXPECT_EQ(run.err.find(secret) + run.err.find(v3), 2 * npos);
+    for (const std::string& hidden : {secret, v3}) EXPECT_EQ(run.err.find(hidden), npos) << hidden;
   }
 }
 
