@@ -19,31 +19,26 @@ using zutest::ScratchDir;
 using zutest::SplitLines;
 
 constexpr std::size_t npos = std::string::npos;
+constexpr char kPasswords[] = "password|clientPassword|pAccess|pExecAccess";
 
-struct ToolResult {
-  int status = -1;  // exit status; 128 + signal when killed
-  std::string out;
-  std::string err;
-};
-
-// A value sets the variable, nullopt unsets it.
-using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+// The exit status (128 + signal when killed) and what the tool wrote.
+struct ToolResult { int status; std::string out, err; };
 
 inline std::string Quoted(const std::string& text) {
   return '\'' + std::regex_replace(text, std::regex("'"), "'\\''") + '\'';
 }
 
 // Runs zu-request with `input` on stdin, ZU_FOCUS and ZU_DEBUG_LEVEL unset and
-// ZU_LOG_DIR private, before `env` is applied.
+// ZU_LOG_DIR private, before `env` (nullopt unsets) is applied.
 inline ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "",
-                          const EnvChanges& env = {}) {
+                          const std::vector<std::pair<std::string, std::optional<std::string>>>& env = {}) {
   const ScratchDir scratch;
   std::string unset = " -u ZU_FOCUS -u ZU_DEBUG_LEVEL", set = " ZU_LOG_DIR=" + Quoted(scratch / "log");
   for (const auto& [name, value] : env) value ? set += ' ' + name + '=' + Quoted(*value) : unset += " -u " + name;
   std::string command = "env" + unset + set + ' ' + Quoted(ZU_REQUEST_TOOL);
   for (const std::string& arg : args) command += ' ' + Quoted(arg);
-  command += " <" + Quoted(scratch.write("in", input)) + " >" + Quoted(scratch / "out");
-  command += " 2>" + Quoted(scratch / "err");
+  command += " <" + Quoted(scratch.write("in", input)) + " >" + Quoted(scratch / "out") + " 2>" +
+             Quoted(scratch / "err");
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(scratch / "out"),
           ReadFile(scratch / "err")};
@@ -53,29 +48,23 @@ inline std::string Example(const char* name) { return std::string(ZU_EXAMPLES_DI
 
 inline std::vector<std::string> ExampleRequests() {
   std::vector<std::string> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR)) {
+  for (const auto& entry : std::filesystem::directory_iterator(ZU_EXAMPLES_DIR))
     if (entry.path().extension() == ".xml") paths.push_back(entry.path().string());
-  }
   std::sort(paths.begin(), paths.end());
   return paths;
 }
 
 // The values of the attributes whose whole name matches `names` (a regex), in order.
-inline std::vector<std::string> AttributeValues(const std::string& xml, const std::string& names) {
+inline std::vector<std::string> AttributeValues(const std::string& xml, const std::string& names = kPasswords) {
   std::vector<std::string> values;
   const std::regex attribute("\\s(?:" + names + ")=\"([^\"]*)\"");
   for (std::sregex_iterator it(xml.begin(), xml.end(), attribute), end; it != end; ++it) values.push_back((*it)[1]);
   return values;
 }
 
-inline std::vector<std::string> PasswordValues(const std::string& xml) {
-  return AttributeValues(xml, "password|clientPassword|pAccess|pExecAccess");
-}
-
 // The plain text of a stored password; fails the current test when it cannot.
 inline std::string Decrypt(const std::string& text) {
-  char* plain = nullptr;
-  char error[1024] = {};
+  char *plain = nullptr, error[1024] = {};
   const int result = ZUDecryptPassword(text.c_str(), &plain, error);
   EXPECT_EQ(result, 0) << "cannot decrypt " << text << ": " << error;
   return result == 0 ? std::unique_ptr<char[]>(plain).get() : "";
@@ -85,15 +74,12 @@ inline std::string Decrypt(const std::string& text) {
 inline void ExpectNoSecret(const std::string& text, const std::string& where) {
   static const std::vector<std::string> secrets = [] {
     std::vector<std::string> all;
-    for (const std::string& path : ExampleRequests()) {
-      for (const std::string& stored : PasswordValues(ReadFile(path))) all.insert(all.end(), {stored, Decrypt(stored)});
-    }
+    for (const std::string& path : ExampleRequests())
+      for (const std::string& v : AttributeValues(ReadFile(path))) all.insert(all.end(), {v, Decrypt(v)});
     return all;
   }();
   EXPECT_GE(secrets.size(), 8u) << "the examples hold fewer passwords than these checks assume";
-  for (const std::string& secret : secrets) {
-    EXPECT_EQ(text.find(secret), npos) << where << " shows the password " << secret;
-  }
+  for (const std::string& secret : secrets) EXPECT_EQ(text.find(secret), npos) << where << " shows " << secret;
 }
 
 // Every string value (not member names) of one JSON document; fails the current

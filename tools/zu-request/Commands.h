@@ -3,6 +3,8 @@
 // 1 failure, 2 usage error.
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,11 +22,39 @@ int Log(const Args& args);
 int ConvertPasswords(const Args& args);
 int Password(const Args& args);
 int Packages(const Args& args);
+int Diff(const Args& args);
+int Check(const Args& args);
+int Schema(const Args& args);
+
+// One option of a command, written --name or --name=VALUE / --name VALUE.
+struct OptionSpec {
+  const char* name;
+  bool takesValue;
+};
+
+// A command's options by name (a flag maps to "", the last value wins) and
+// its operands in order.
+struct Parsed {
+  std::map<std::string, std::string> options;
+  Args operands;
+};
+
+// Parses a command's arguments as getopt_long does: options may follow
+// operands, "--" ends them, --help/-h and --version are known to every
+// command and win over errors. Returns the exit status when the command must
+// not run (help or version printed, or a usage error), nullopt otherwise.
+// With `echo` false a usage error does not repeat the offending argument.
+std::optional<int> ParseOptions(const char* command, const Args& args, const std::vector<OptionSpec>& specs,
+                                Parsed& parsed, bool echo = true);
+// Prints the usage text or the version to stdout and returns the exit status.
+int PrintHelp();
+int PrintVersion();
 
 // Returns the name errors give FILE: "<stdin>" for "-".
 std::string ShownName(const std::string& path);
 // Reads FILE, or standard input for "-", whole; false with the system's
-// `reason` when it cannot be opened or read (a directory, say).
+// `reason` when it cannot be opened or read (a directory, say), or when it
+// holds more than the request loader's 256 MiB.
 bool ReadInput(const std::string& path, std::string& text, std::string& reason);
 // Loads FILE or "-" into `request`. On failure prints
 // "zu-request: FILE:LINE:COLUMN: reason" (line and column from 1), or

@@ -31,18 +31,14 @@ bool ParseLevel(const std::string& text, int& level) {
   return true;
 }
 
-// Tells whether an argument is an option; "-" alone names standard input.
-bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
-
 }  // namespace
 
 int Mask(const Args& args) {
-  if (args.empty()) return UsageError("mask: missing FILE");
-  for (const std::string& arg : args) {
-    if (IsOption(arg)) return UsageError("mask: unknown option '" + arg + "'");
-  }
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("mask", args, {}, parsed)) return *exit;
+  if (parsed.operands.empty()) return UsageError("mask: missing FILE");
   int status = kOk;
-  for (const std::string& path : args) {
+  for (const std::string& path : parsed.operands) {
     ZUInstallManager::ClientSetup request;
     if (!LoadRequest(path, request)) {
       status = kFailed;
@@ -66,35 +62,28 @@ int Mask(const Args& args) {
 }
 
 int Log(const Args& args) {
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("log", args, {{"kind", true}, {"level", true}}, parsed)) {
+    return *exit;
+  }
   int kind = kRequestKind;
   int level = 0;
-  std::size_t i = 0;
-  for (; i < args.size() && IsOption(args[i]); ++i) {
-    const std::string& option = args[i];
-    if (option == "--") {
-      ++i;
-      break;
-    }
-    if (option != "--kind" && option != "--level") return UsageError("log: unknown option '" + option + "'");
-    if (i + 1 == args.size()) return UsageError("log: " + option + " needs a value");
-    const std::string& value = args[++i];
-    if (option == "--kind") {
-      if (value == "request") {
-        kind = kRequestKind;
-      } else if (value == "response") {
-        kind = kResponseKind;
-      } else {
-        return UsageError("log: --kind takes request or response, not '" + value + "'");
-      }
-    } else if (!ParseLevel(value, level)) {
-      return UsageError("log: --level takes an integer, not '" + value + "'");
+  if (const auto option = parsed.options.find("kind"); option != parsed.options.end()) {
+    if (option->second == "response") {
+      kind = kResponseKind;
+    } else if (option->second != "request") {
+      return UsageError("log: --kind takes request or response, not '" + option->second + "'");
     }
   }
-  if (i == args.size()) return UsageError("log: missing FILE");
+  if (const auto option = parsed.options.find("level"); option != parsed.options.end()) {
+    if (!ParseLevel(option->second, level)) {
+      return UsageError("log: --level takes an integer, not '" + option->second + "'");
+    }
+  }
+  if (parsed.operands.empty()) return UsageError("log: missing FILE");
 
   int status = kOk;
-  for (; i < args.size(); ++i) {
-    const std::string& path = args[i];
+  for (const std::string& path : parsed.operands) {
     const std::string shown = path == "-" ? "<stdin>" : path;
     ZUInstallManager::ClientSetup request;
     if (!LoadRequest(path, request)) {

@@ -18,7 +18,13 @@ namespace {
 // does the parser's position belong to this file.
 constexpr char kUnserializeFailed[] = "Failed to unserialize XML";
 
-// Appends everything readable from `fd`; sets errno and returns false on a read error.
+// The request loader's cap: a device such as /dev/zero never reaches end of
+// file, and nothing larger is a request.
+constexpr std::size_t kMaxInputBytes = std::size_t{256} << 20;
+
+// Appends everything readable from `fd`; sets errno and returns false on a
+// read error, or with EFBIG past the cap (checked before appending, so an
+// endless input costs at most the cap in memory).
 bool ReadAll(int fd, std::string& text) {
   char block[65536];
   for (;;) {
@@ -28,8 +34,16 @@ bool ReadAll(int fd, std::string& text) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (static_cast<std::size_t>(count) > kMaxInputBytes - text.size()) {
+      errno = EFBIG;
+      return false;
+    }
     text.append(block, static_cast<std::size_t>(count));
   }
+}
+
+std::string Reason(int error) {
+  return error == EFBIG ? "larger than 256 MiB" : std::strerror(error);
 }
 
 }  // namespace
@@ -40,7 +54,7 @@ bool ReadInput(const std::string& path, std::string& text, std::string& reason) 
   text.clear();
   if (path == "-") {
     if (ReadAll(STDIN_FILENO, text)) return true;
-    reason = std::strerror(errno);
+    reason = Reason(errno);
     return false;
   }
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -52,7 +66,7 @@ bool ReadInput(const std::string& path, std::string& text, std::string& reason) 
   const int readError = errno;
   ::close(fd);
   if (complete) return true;
-  reason = std::strerror(readError);
+  reason = Reason(readError);
   return false;
 }
 

@@ -8,10 +8,11 @@
 
 namespace {
 
-const char kUsage[] =
+const char kHelpText[] =
     "usage: zu-request COMMAND [OPTIONS] ARGS\n"
     "\n"
-    "  show [--json] FILE|-...       header, central server and each client of a request\n"
+    "  show [--json] FILE|-...       header, central server and each client of a request;\n"
+    "                                --json writes one compact JSON document per line\n"
     "  mask FILE|-...                the request as XML, password values masked\n"
     "  log [--kind request|response] [--level N] FILE|-...\n"
     "                                log the request as the installer's logger does\n"
@@ -19,12 +20,20 @@ const char kUsage[] =
     "  password encrypt|encrypt-v8|decrypt|v8-to-v3|v3-to-v8\n"
     "                                one text per line on stdin, the result per line on stdout\n"
     "  packages ID...                the classes of each package id\n"
+    "  diff [--json] A B             the facts that differ between two requests;\n"
+    "                                exit 0 same, 1 different, 2 trouble\n"
+    "  check [--json] FILE|-...      every unknown name, wrong value and repeated client,\n"
+    "                                one FILE:LINE:COLUMN: message line each; status 1 if any\n"
+    "  schema                        an XML Schema (XSD 1.0) of the install request\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
-    "FILE may be - for standard input; several files are processed in turn and\n"
-    "the worst status is returned. Exit status: 0 success, 1 failure, 2 usage error.\n"
-    "Passwords are read from standard input only, never from the command line.\n";
+    "Options may follow FILE arguments, take their value as --opt=V or --opt V,\n"
+    "and end at --. FILE may be - for standard input; several files are processed\n"
+    "in turn and the worst status is returned.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n"
+    "Passwords are read from standard input only, never from the command line;\n"
+    "on a terminal, password prompts on standard error with echo off.\n";
 
 struct Command {
   const char* name;
@@ -38,18 +47,10 @@ const Command kCommands[] = {
     {"convert-passwords", zutool::ConvertPasswords},
     {"password", zutool::Password},
     {"packages", zutool::Packages},
+    {"diff", zutool::Diff},
+    {"check", zutool::Check},
+    {"schema", zutool::Schema},
 };
-
-bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
-
-// Asks for help anywhere before "--", so `zu-request show --help` works too.
-bool WantsHelp(const zutool::Args& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--") return false;
-    if (IsHelp(arg)) return true;
-  }
-  return false;
-}
 
 int Print(const std::string& text) {
   std::cout << text;
@@ -60,18 +61,19 @@ int Print(const std::string& text) {
 int Run(int argc, char** argv) {
   if (argc < 2) return zutool::UsageError("missing command");
   const std::string name = argv[1];
-  if (IsHelp(name)) return Print(kUsage);
-  if (name == "--version") return Print(std::string("zu-request ") + ZU_VERSION + '\n');
-  const zutool::Args args(argv + 2, argv + argc);
+  if (name == "--help" || name == "-h") return zutool::PrintHelp();
+  if (name == "--version") return zutool::PrintVersion();
   for (const Command& command : kCommands) {
-    if (name != command.name) continue;
-    if (WantsHelp(args)) return Print(kUsage);
-    return command.run(args);
+    if (name == command.name) return command.run(zutool::Args(argv + 2, argv + argc));
   }
   return zutool::UsageError("unknown command '" + name + "'");
 }
 
 }  // namespace
+
+int zutool::PrintHelp() { return Print(kHelpText); }
+
+int zutool::PrintVersion() { return Print(std::string("zu-request ") + ZU_VERSION + '\n'); }
 
 int main(int argc, char** argv) {
   try {

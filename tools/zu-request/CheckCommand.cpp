@@ -1,0 +1,469 @@
+// zu-request check: one expat pass of its own over each request that reports
+// every name the loader would skip, every value it would refuse or misread,
+// and every client entered twice. Classes and fields come from the same
+// schema descriptors the loader is built from; the loader itself is not run.
+#include <expat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "Commands.h"
+#include "RequestSchema.h"
+#include "ZUInstallUtils.h"
+
+namespace zutool {
+
+namespace {
+
+using zumsg::ClassInfo;
+using zumsg::FieldId;
+using zumsg::FieldInfo;
+using zumsg::FieldKind;
+namespace Msg = ZUInstallManager;
+
+// The loader refuses deeper documents, so a check goes no further either.
+constexpr int kMaxDepth = 64;
+// XML_Parse takes an int length; longer texts go in pieces.
+constexpr std::size_t kMaxPiece = INT_MAX / 2;
+// A cipher text carries at least a 12-byte nonce and a 16-byte tag.
+constexpr std::size_t kMinCipherPayload = 28;
+
+struct Position {
+  unsigned long line = 0;
+  unsigned long column = 0;
+};
+
+struct Finding {
+  Position at;
+  const char* kind;
+  std::string message;
+  std::string suggestion;
+};
+
+// Checks a value gets beyond its kind.
+enum class Rule { CipherText, Operation, Package, ClientGuid, ClientName };
+
+struct ValueRule {
+  const ClassInfo* owner;
+  FieldId field;
+  Rule rule;
+};
+
+// Password-kind fields are cipher texts without a row here.
+const ValueRule kValueRules[] = {
+    {&App::Client::kSchema, App::Client::clientPassword, Rule::CipherText},
+    {&Msg::ClientSetup::kSchema, Msg::ClientSetup::operationType, Rule::Operation},
+    {&Msg::ClientsComposition::kSchema, Msg::ClientsComposition::operationType, Rule::Operation},
+    {&Msg::PackageInformation::kSchema, Msg::PackageInformation::packageId, Rule::Package},
+    {&ZuEntities::ClientEntity::kSchema, ZuEntities::ClientEntity::clientGUID, Rule::ClientGuid},
+    {&ZuEntities::ClientEntity::kSchema, ZuEntities::ClientEntity::clientName, Rule::ClientName},
+};
+
+// Only the entity at the end of this path, from the root, names a client entry.
+const FieldId kClientPath[] = {Msg::ClientSetup::clientComposition, Msg::ClientsComposition::clientInfo,
+                               App::ClientInfo::client, App::Client::clientEntity};
+
+// ---- Values ----------------------------------------------------------------------
+
+// Reads a decimal integer with an optional sign that fits 64 bits, as the loader does.
+std::optional<long long> ParseInteger(std::string_view text) {
+  if (!text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text[0] == '-') return std::nullopt;
+  }
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+constexpr std::string_view kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// True for "V3:" or "V8:" and canonical padded base64 long enough for a
+// payload; the shape only, nothing is decrypted.
+bool IsCipherText(std::string_view text) {
+  if (text.size() < 3 || (text.substr(0, 3) != "V3:" && text.substr(0, 3) != "V8:")) return false;
+  text.remove_prefix(3);
+  if (text.empty() || text.size() % 4 != 0) return false;
+  const std::size_t padding = text.back() != '=' ? 0 : text[text.size() - 2] == '=' ? 2 : 1;
+  if (text.size() / 4 * 3 - padding < kMinCipherPayload) return false;
+  const std::size_t data = text.size() - padding;
+  if (text.substr(0, data).find_first_not_of(kBase64) != std::string_view::npos) return false;
+  // The bits the last character carries beyond the payload must be zero.
+  const std::size_t last = kBase64.find(text[data - 1]);
+  return padding == 0 || (last & (padding == 2 ? 0x0F : 0x03)) == 0;
+}
+
+bool IsCataloguePackage(long long id, const std::vector<int>& centralServerPackages) {
+  if (id < 0 || id > INT_MAX) return false;
+  const unsigned long wide = static_cast<unsigned long>(id);
+  return IsDBPackage(wide) || IsBasePackage(wide) || IsMediaAgentPackage(wide) || IsFSPackage(wide) ||
+         IsSRMAgentPackage(wide) || isThirdPartyPackage(static_cast<int>(id)) ||
+         std::count(centralServerPackages.begin(), centralServerPackages.end(), static_cast<int>(id)) != 0;
+}
+
+// ---- Names ------------------------------------------------------------------------
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Folded(std::string_view text) {
+  std::string folded(text);
+  std::transform(folded.begin(), folded.end(), folded.begin(), Lower);
+  return folded;
+}
+
+// Edit distance ignoring case, a swap of neighbours counting as one edit.
+std::size_t Distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) && Lower(a[i - 2]) == Lower(b[j - 1])) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The closest field written the same way (attribute or element); empty when none is close.
+std::string Closest(const ClassInfo& info, std::string_view name, bool element) {
+  const std::size_t allowed = name.size() < 5 ? 1 : 2;
+  std::size_t best = allowed + 1;
+  std::string closest;
+  for (FieldId field = 0; field < info.fieldCount; ++field) {
+    const FieldInfo& f = info.fields[field];
+    if (IsElementField(f.kind) != element) continue;
+    const std::size_t distance = Distance(name, f.name);
+    if (distance < best) {
+      best = distance;
+      closest = f.name;
+    }
+  }
+  return closest;
+}
+
+// Names XML itself reserves (namespace declarations, xml:lang) are no fields.
+bool IsReservedAttribute(std::string_view name) {
+  return name == "xmlns" || name.substr(0, 6) == "xmlns:" || name.substr(0, 4) == "xml:";
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// ---- The pass -------------------------------------------------------------------
+
+struct Frame {
+  const ClassInfo* info;
+  int field;               // the parent's field this element fills; -1 for the root
+  std::uint32_t seen = 0;  // object fields met so far
+};
+
+struct Checker {
+  XML_Parser parser = nullptr;
+  std::vector<int> centralServerPackages;
+  std::vector<Frame> frames;
+  int depth = 0;  // open elements, skipped ones included
+  int skip = 0;   // open elements of a subtree the loader skips
+  Position element;
+  std::map<std::string, Position> clientGuids;
+  std::map<std::string, Position> clientNames;
+  std::vector<Finding> findings;
+  // Why the text is no request the loader could take; the pass ends there.
+  std::optional<Finding> refusal;
+
+  void Add(const char* kind, std::string message, std::string suggestion = "") {
+    findings.push_back({element, kind, std::move(message), std::move(suggestion)});
+  }
+
+  void Stop(std::string why) {
+    if (refusal) return;
+    refusal = Finding{Here(), "refused", std::move(why), ""};
+    XML_StopParser(parser, XML_FALSE);
+  }
+
+  Position Here() const {
+    return {XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser) + 1};
+  }
+
+  bool OnClientPath() const {
+    if (frames.size() != std::size(kClientPath) + 1) return false;
+    for (std::size_t i = 0; i < std::size(kClientPath); ++i) {
+      if (frames[i + 1].field != static_cast<int>(kClientPath[i])) return false;
+    }
+    return true;
+  }
+
+  void UnknownName(const ClassInfo& info, std::string_view name, bool element) {
+    const char* what = element ? "element" : "attribute";
+    const int other = FindField(info, name);
+    if (other >= 0) {
+      Add(element ? "unknown-element" : "unknown-attribute",
+          Quoted(name) + " is " + (element ? "an attribute" : "an element") + " of " + Quoted(info.name) +
+              ", not " + (element ? "an element" : "an attribute"));
+      return;
+    }
+    std::string closest = Closest(info, name, element);
+    std::string message = std::string("unknown ") + what + ' ' + Quoted(name) + " in " + Quoted(info.name);
+    if (!closest.empty()) message += "; did you mean " + Quoted(closest) + '?';
+    Add(element ? "unknown-element" : "unknown-attribute", std::move(message), std::move(closest));
+  }
+
+  void Repeated(std::map<std::string, Position>& seen, const char* value, const char* kind, const char* field) {
+    if (*value == '\0') return;  // an empty name or GUID counts as none
+    const auto [first, added] = seen.emplace(Folded(value), element);
+    if (added) return;
+    Add(kind, std::string("same ") + field + " as the client at " + std::to_string(first->second.line) + ':' +
+                  std::to_string(first->second.column));
+  }
+
+  void ApplyRule(Rule rule, const ClassInfo& info, const FieldInfo& f, const char* value) {
+    const std::string where = Quoted(f.name) + " in " + Quoted(info.name);
+    switch (rule) {
+      case Rule::CipherText:
+        if (!IsCipherText(value)) Add("password-form", where + " is not a V3 or V8 password");
+        return;
+      case Rule::Operation: {
+        const std::optional<long long> type = ParseInteger(value);
+        if (type && FindOperationName(*type) == nullptr) {
+          Add("unknown-operation", where + ": " + std::to_string(*type) + " names no operation");
+        }
+        return;
+      }
+      case Rule::Package: {
+        const std::optional<long long> id = ParseInteger(value);
+        if (id && !IsCataloguePackage(*id, centralServerPackages)) {
+          Add("unknown-package", "package id " + std::to_string(*id) + " is not in the catalogue");
+        }
+        return;
+      }
+      case Rule::ClientGuid:
+        if (OnClientPath()) Repeated(clientGuids, value, "duplicate-guid", "clientGUID");
+        return;
+      case Rule::ClientName:
+        if (OnClientPath()) Repeated(clientNames, value, "duplicate-name", "clientName");
+        return;
+    }
+  }
+
+  void CheckValue(const ClassInfo& info, FieldId field, const char* value) {
+    const FieldInfo& f = info.fields[field];
+    const std::string where = Quoted(f.name) + " in " + Quoted(info.name);
+    switch (f.kind) {
+      case FieldKind::Integer:
+      case FieldKind::Enum:
+        if (!ParseInteger(value)) return Add("wrong-kind", where + " is not a decimal 64-bit integer");
+        break;
+      case FieldKind::Boolean:
+        if (std::string_view(value) != "true" && std::string_view(value) != "false" && !ParseInteger(value)) {
+          return Add("wrong-kind", where + " is not a boolean (true, false or an integer)");
+        }
+        break;
+      case FieldKind::Password:
+        ApplyRule(Rule::CipherText, info, f, value);
+        break;
+      case FieldKind::String:
+      case FieldKind::Object:
+      case FieldKind::List:
+        break;
+    }
+    for (const ValueRule& row : kValueRules) {
+      if (row.owner == &info && row.field == field) ApplyRule(row.rule, info, f, value);
+    }
+  }
+
+  void CheckAttributes(const ClassInfo& info, const XML_Char** attributes) {
+    for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
+      if (IsReservedAttribute(a[0])) continue;
+      const int field = FindField(info, a[0]);
+      if (field < 0 || IsElementField(info.fields[field].kind)) {
+        UnknownName(info, a[0], false);
+      } else {
+        CheckValue(info, static_cast<FieldId>(field), a[1]);
+      }
+    }
+  }
+
+  void Open(const XML_Char* name, const XML_Char** attributes) {
+    if (depth == kMaxDepth) return Stop("nesting deeper than " + std::to_string(kMaxDepth));
+    ++depth;
+    if (skip > 0) {
+      ++skip;
+      return;
+    }
+    element = Here();
+    if (frames.empty()) {
+      const ClassInfo& root = Msg::ClientSetup::kSchema;
+      if (name != std::string_view(root.name)) {
+        skip = 1;
+        return Add("wrong-root", "root element " + Quoted(name) + " is not " + Quoted(root.name));
+      }
+      frames.push_back({&root, -1});
+      return CheckAttributes(root, attributes);
+    }
+    Frame& parent = frames.back();
+    const int field = FindField(*parent.info, name);
+    if (field < 0 || !IsElementField(parent.info->fields[field].kind)) {
+      skip = 1;
+      return UnknownName(*parent.info, name, true);
+    }
+    const FieldInfo& f = parent.info->fields[field];
+    if (f.kind == FieldKind::Object) {
+      const std::uint32_t bit = 1u << field;
+      if (parent.seen & bit) {
+        Add("second-element", "second " + Quoted(f.name) + " element in " + Quoted(parent.info->name));
+      }
+      parent.seen |= bit;
+    }
+    frames.push_back({f.child, field});
+    CheckAttributes(*f.child, attributes);
+  }
+
+  void Close() {
+    --depth;
+    if (skip > 0) {
+      --skip;
+    } else {
+      frames.pop_back();
+    }
+  }
+};
+
+void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+  Checker& c = *static_cast<Checker*>(data);
+  if (c.refusal) return;
+  try {
+    c.Open(name, attributes);
+  } catch (...) {
+    c.Stop("out of memory");
+  }
+}
+
+void XMLCALL OnEnd(void* data, const XML_Char*) {
+  Checker& c = *static_cast<Checker*>(data);
+  if (!c.refusal) c.Close();
+}
+
+void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+  static_cast<Checker*>(data)->Stop("DOCTYPE is not allowed");
+}
+
+struct ParserFree {
+  void operator()(XML_Parser p) const { XML_ParserFree(p); }
+};
+
+// Runs the pass; false with `c.refusal` set when the text is no well-formed request.
+bool CheckText(const std::string& text, Checker& c) {
+  std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+  if (!parser) {
+    c.refusal = Finding{{}, "refused", "out of memory", ""};
+    return false;
+  }
+  c.parser = parser.get();
+  XML_SetUserData(c.parser, &c);
+  XML_SetElementHandler(c.parser, OnStart, OnEnd);
+  XML_SetStartDoctypeDeclHandler(c.parser, OnDoctype);
+  const char* next = text.data();
+  std::size_t left = text.size();
+  XML_Status status;
+  for (;;) {
+    const std::size_t piece = std::min(left, kMaxPiece);
+    const bool last = piece == left;
+    status = XML_Parse(c.parser, next, static_cast<int>(piece), last ? XML_TRUE : XML_FALSE);
+    if (status != XML_STATUS_OK || last) break;
+    next += piece;
+    left -= piece;
+  }
+  if (!c.refusal && status != XML_STATUS_OK) {
+    c.refusal = Finding{c.Here(), "refused", XML_ErrorString(XML_GetErrorCode(c.parser)), ""};
+  }
+  return !c.refusal;
+}
+
+// ---- Output ------------------------------------------------------------------------
+
+using Json = nlohmann::ordered_json;
+
+std::string PositionText(const Position& at) {
+  return at.line == 0 ? "" : std::to_string(at.line) + ':' + std::to_string(at.column) + ':';
+}
+
+Json FindingJson(const Finding& finding) {
+  Json json = {{"line", finding.at.line},
+               {"column", finding.at.column},
+               {"kind", finding.kind},
+               {"message", finding.message}};
+  if (!finding.suggestion.empty()) json["suggestion"] = finding.suggestion;
+  return json;
+}
+
+// One document per file; `refusal` is the reason a file could not be checked.
+void PrintJson(const std::string& file, const std::vector<Finding>& findings, const Finding* refusal) {
+  Json document = {{"file", file}, {"findings", Json::array()}};
+  for (const Finding& finding : findings) document["findings"].push_back(FindingJson(finding));
+  if (refusal != nullptr) {
+    Json error = Json::object();
+    if (refusal->at.line != 0) error = {{"line", refusal->at.line}, {"column", refusal->at.column}};
+    error["reason"] = refusal->message;
+    document["error"] = std::move(error);
+  }
+  // A file name need not be UTF-8; JSON text must be.
+  std::cout << document.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+// Checks one file and prints what it found; returns its exit status.
+int CheckFile(const std::string& path, bool asJson, const std::vector<int>& centralServerPackages) {
+  const std::string shown = ShownName(path);
+  std::string text;
+  std::string reason;
+  if (!ReadInput(path, text, reason)) {
+    const Finding refusal{{}, "refused", "cannot read: " + reason, ""};
+    if (asJson) PrintJson(shown, {}, &refusal);
+    return Fail(shown + ": " + refusal.message);
+  }
+  Checker checker;
+  checker.centralServerPackages = centralServerPackages;
+  if (!CheckText(text, checker)) {
+    if (asJson) PrintJson(shown, {}, &*checker.refusal);
+    return Fail(shown + ':' + PositionText(checker.refusal->at) + ' ' + checker.refusal->message);
+  }
+  if (asJson) {
+    PrintJson(shown, checker.findings, nullptr);
+  } else {
+    for (const Finding& finding : checker.findings) {
+      std::cout << shown << ':' << PositionText(finding.at) << ' ' << finding.message << '\n';
+    }
+  }
+  return checker.findings.empty() ? kOk : kFailed;
+}
+
+}  // namespace
+
+int Check(const Args& args) {
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("check", args, {{"json", false}}, parsed)) return *exit;
+  if (parsed.operands.empty()) return UsageError("check: missing FILE");
+  const bool asJson = parsed.options.count("json") != 0;
+  std::vector<int> centralServerPackages;
+  GetAllDXPackages(centralServerPackages);
+  int status = kOk;
+  for (const std::string& file : parsed.operands) status = std::max(status, CheckFile(file, asJson, centralServerPackages));
+  std::cout.flush();
+  if (!std::cout) return Fail("cannot write to standard output");
+  return status;
+}
+
+}  // namespace zutool

@@ -1,0 +1,170 @@
+// zu-request diff: two requests compared fact by fact, on the facts show
+// prints. Passwords and the authorization code differ only as "changed".
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "Commands.h"
+#include "RequestFacts.h"
+#include "ZUInstallUtils.h"
+
+namespace zutool {
+
+namespace {
+
+constexpr std::size_t kUnmatched = static_cast<std::size_t>(-1);
+
+// Tells whether two stored passwords hold the same text: V8 and V3 texts of
+// one password differ by their nonce, so a differing pair is decrypted.
+bool SameSecret(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  if (a.empty() || b.empty()) return false;
+  const auto plain = [](const std::string& stored) {
+    char* text = nullptr;
+    char error[1024] = {};
+    std::unique_ptr<char[]> owned(ZUDecryptPassword(stored.c_str(), &text, error) == 0 ? text : nullptr);
+    return owned;
+  };
+  const std::unique_ptr<char[]> left = plain(a);
+  const std::unique_ptr<char[]> right = plain(b);
+  return left != nullptr && right != nullptr && std::strcmp(left.get(), right.get()) == 0;
+}
+
+std::string Text(const Section& facts, const char* key) {
+  for (const Fact& fact : facts) {
+    if (std::strcmp(fact.key, key) == 0 && fact.value.is_string()) return fact.value.get<std::string>();
+  }
+  return "";
+}
+
+// Collects the differences as text lines and as JSON objects at once.
+class Differences {
+ public:
+  // Compares two sections built by the same function, so their facts line up.
+  void Compare(const std::string& where, const Json& section, const Section& a, const Section& b) {
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+      const Fact& left = a[i];
+      const Fact& right = b[i];
+      Json change = section;
+      change["fact"] = left.key;
+      std::string line = where + ": " + left.label + ": ";
+      if (!left.secret.empty() || !right.secret.empty()) {
+        if (left.value == right.value && SameSecret(left.secret, right.secret)) continue;
+        change["change"] = "changed";
+        line += "changed";
+      } else if (left.value == right.value) {
+        continue;
+      } else if (left.value.is_null()) {
+        change["change"] = "added";
+        change["b"] = right.value;
+        line += "added " + Shown(right);
+      } else if (right.value.is_null()) {
+        change["change"] = "removed";
+        change["a"] = left.value;
+        line += "removed " + Shown(left);
+      } else {
+        change["change"] = "changed";
+        change["a"] = left.value;
+        change["b"] = right.value;
+        line += Shown(left) + " -> " + Shown(right);
+      }
+      Add(std::move(line), std::move(change));
+    }
+  }
+
+  void Add(std::string line, Json change) {
+    lines_ += line + '\n';
+    changes_.push_back(std::move(change));
+  }
+
+  bool empty() const { return changes_.empty(); }
+  const std::string& lines() const { return lines_; }
+  const Json& changes() const { return changes_; }
+
+ private:
+  std::string lines_;
+  Json changes_ = Json::array();
+};
+
+// Pairs each client of `a` with one of `b`: by GUID where both have one, then
+// by name where a GUID is missing. Returns b's index per client of a.
+std::vector<std::size_t> MatchClients(const Document& a, const Document& b) {
+  std::vector<std::size_t> match(a.clients.size(), kUnmatched);
+  std::vector<bool> taken(b.clients.size(), false);
+  for (const bool byGuid : {true, false}) {
+    for (std::size_t i = 0; i < a.clients.size(); ++i) {
+      const std::string guid = Text(a.clients[i], "guid");
+      const std::string name = Text(a.clients[i], "name");
+      for (std::size_t j = 0; j < b.clients.size() && match[i] == kUnmatched; ++j) {
+        const std::string otherGuid = Text(b.clients[j], "guid");
+        const bool same = byGuid ? !guid.empty() && guid == otherGuid
+                                 : (guid.empty() || otherGuid.empty()) && !name.empty() &&
+                                       name == Text(b.clients[j], "name");
+        if (taken[j] || !same) continue;
+        match[i] = j;
+        taken[j] = true;
+      }
+    }
+  }
+  return match;
+}
+
+// A client as people name it: its name, else its GUID, else its place.
+std::string ClientName(const Section& client, std::size_t index) {
+  if (const std::string name = Text(client, "name"); !name.empty()) return Printable(name);
+  if (const std::string guid = Text(client, "guid"); !guid.empty()) return Printable(guid);
+  return "#" + std::to_string(index);
+}
+
+Differences Compare(const Document& a, const Document& b) {
+  Differences differences;
+  differences.Compare("request", Json{{"section", "request"}}, a.request, b.request);
+  differences.Compare("central server", Json{{"section", "server"}}, a.server, b.server);
+  const std::vector<std::size_t> match = MatchClients(a, b);
+  std::vector<bool> matched(b.clients.size(), false);
+  const auto whole = [&](const Section& client, std::size_t index, const char* change) {
+    const std::string name = ClientName(client, index);
+    differences.Add("client " + name + ": " + change, Json{{"section", "client"}, {"client", name}, {"change", change}});
+  };
+  for (std::size_t i = 0; i < a.clients.size(); ++i) {
+    if (match[i] == kUnmatched) {
+      whole(a.clients[i], i, "removed");
+      continue;
+    }
+    matched[match[i]] = true;
+    const std::string name = ClientName(a.clients[i], i);
+    differences.Compare("client " + name, Json{{"section", "client"}, {"client", name}}, a.clients[i],
+                        b.clients[match[i]]);
+  }
+  for (std::size_t j = 0; j < b.clients.size(); ++j) {
+    if (!matched[j]) whole(b.clients[j], j, "added");
+  }
+  return differences;
+}
+
+}  // namespace
+
+int Diff(const Args& args) {
+  Parsed parsed;
+  if (const std::optional<int> exit = ParseOptions("diff", args, {{"json", false}}, parsed)) return *exit;
+  if (parsed.operands.size() != 2) return UsageError("diff: expects two files, A and B");
+  // Trouble is exit 2 here, as for diff(1): 1 means the requests differ.
+  ZUInstallManager::ClientSetup requests[2];
+  bool loaded = true;
+  for (std::size_t i = 0; i < 2; ++i) loaded = LoadRequest(parsed.operands[i], requests[i]) && loaded;
+  if (!loaded) return kUsage;
+  const Document a = Describe(ShownName(parsed.operands[0]), &requests[0]);
+  const Document b = Describe(ShownName(parsed.operands[1]), &requests[1]);
+  const Differences differences = Compare(a, b);
+  if (parsed.options.count("json") != 0) {
+    std::cout << JsonLine(Json{{"a", a.file}, {"b", b.file}, {"same", differences.empty()},
+                               {"changes", differences.changes()}});
+  } else {
+    std::cout << differences.lines();
+  }
+  std::cout.flush();
+  if (!std::cout) return Fail("cannot write to standard output", kUsage);
+  return differences.empty() ? kOk : kFailed;
+}
+
+}  // namespace zutool
