@@ -64,8 +64,11 @@ class ZUINSTALL_API ZUSimLog {
   // Writes `text` as one entry, as LogMessageV with "%s"; a null text is written as empty.
   void LogMessage(const char* function, int level, const char* text);
   // Appends "PPID  PID  YYYY/MM/DD HH:MM:SS text" with one write to the file
-  // logName names now, without initialising; a missing directory, a symbolic
-  // link or any open failure drops the entry.
+  // logName names now, without initialising; a fresh file is created 0600.
+  // The entry is dropped unless the file is a regular file with one link,
+  // owned by the effective user or root and not writable by group or others
+  // (so a symbolic link, a hard link or a file another user planted is never
+  // written), and when it cannot be opened.
   void LogMessagePreInstall(const char* text);
 
   // Serializes the message, masks its secrets and logs it under the heading

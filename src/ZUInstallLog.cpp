@@ -157,17 +157,28 @@ std::string PreInstallPrefix() {
   return std::string(prefix, length);
 }
 
+// Tells whether an open log file may take entries: a regular file with one
+// link, owned by the effective user or root, that neither group nor others
+// can write. Anything else may have been planted or linked by another user
+// of the shared directory, to read the entries or to have them written
+// elsewhere.
+bool IsOwnLogFile(const struct stat& status) {
+  return S_ISREG(status.st_mode) && status.st_nlink == 1 && (status.st_uid == ::geteuid() || status.st_uid == 0) &&
+         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // Appends a whole entry with a single write, so that processes sharing the
 // file never interleave inside an entry. A short write is not continued: the
 // rest would land after another process's entry.
 void AppendEntry(const std::string& path, const std::string& entry) {
-  // O_NONBLOCK: a FIFO planted at the path must not hold the installer in
-  // open(2); anything but a regular file then drops the entry, so nothing
-  // goes to whoever holds the other end.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  // O_NOFOLLOW, then the checks on what was opened, not on the path: nothing
+  // can be swapped in between. O_NONBLOCK: a FIFO planted at the path must
+  // not hold the installer in open(2). Created 0600: entries name hosts,
+  // users and URLs.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return;
   struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (::fstat(fd, &status) != 0 || !IsOwnLogFile(status)) {
     ::close(fd);
     return;
   }
