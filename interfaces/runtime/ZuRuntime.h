@@ -106,7 +106,8 @@ class ZU_LIB_API EvEvent {
   // Sets the locale id written with the event (0 until set).
   void setLocaleId(unsigned long localeId);
   // Copies the value at once and appends it as the next argument: type 9 a
-  // little-endian 64-bit integer, 11 a text (null: the empty text); a null
+  // little-endian 64-bit integer, 11 a text (null: the empty text; invalid
+  // UTF-8 written as U+FFFD, so the line stays JSON); a null
   // integer or any other type code appends a JSON null, keeping positions.
   void addArgument(const void* value, int type);
   // Appends the event as "information"; failures are silently dropped.

@@ -2,6 +2,9 @@
 // not unmask the secret after them, and no value may start a line of its own.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <nlohmann/json.hpp>
+
 #include <regex>
 #include <string>
 #include <vector>
@@ -115,6 +118,34 @@ TEST(PreInstallLogged, ARequestValueNeverStartsALineOfItsOwn) {
   const zutest::PreInstallPathGuard guard;
   const zutest::EnvGuard env{{"ZU_FOCUS", std::nullopt}};
   ExpectOneLineEach(zutest::kPreInstallPath);
+}
+
+TEST_F(DebugLogged, EveryConsoleEventIsOneLineOfJsonWhateverItsTextsHold) {
+  const struct {
+    const char* text;
+    const char* decoded;
+  } cases[] = {
+      {"caf\xc3\xa9 \"q\" \\ \n\r\t\x01\x7f", "caf\xc3\xa9 \"q\" \\ \n\r\t\x01\x7f"},
+      {"a\xff\xfe", "a\xef\xbf\xbd\xef\xbf\xbd"},       // not UTF-8 at all
+      {"cut \xc3", "cut \xef\xbf\xbd"},                      // truncated sequence
+      {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd"},             // overlong "/"
+      {"\xed\xa0\x80 \xf4\x90\x80\x80", nullptr},          // surrogate, above U+10FFFF
+  };
+  ZUSimLog log("leak");
+  for (const auto& c : cases) log.SendEventToConsole(1033, 7, EVENT_CRITICAL, "%s %d", c.text, 5);
+  const std::vector<std::string> lines = zutest::SplitLines(ReadFile(dir_ / "logs/ConsoleEvents.log"));
+  ASSERT_EQ(lines.size(), std::size(cases));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const nlohmann::json event = nlohmann::json::parse(lines[i], nullptr, false);
+    ASSERT_FALSE(event.is_discarded()) << lines[i];
+    EXPECT_EQ(event["args"][1], 5);
+    const std::string text = event["args"][0];
+    if (cases[i].decoded != nullptr) {
+      EXPECT_EQ(text, cases[i].decoded);
+    } else {
+      EXPECT_NE(text.find("\xef\xbf\xbd"), std::string::npos) << text;
+    }
+  }
 }
 
 TEST(MaskInformationKey, CountsOnlyOutsideQuotedValues) {
