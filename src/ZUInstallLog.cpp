@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -43,6 +42,9 @@ constexpr std::size_t kMaskLength = 8;
 // masking with all of them in one pass is masking with each in turn.
 constexpr std::string_view kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"",
                                             "authCode=\""};
+// The most keys one masking pass looks for.
+constexpr std::size_t kMaxMaskedKeys = 5;
+static_assert(std::size(kMaskedKeys) <= kMaxMaskedKeys, "one pass masks every key");
 
 // Client-marker wordings by operation type; null marks an invalid type.
 constexpr const char* kClientMarkers[] = {
@@ -220,11 +222,8 @@ class ValueScanner {
   explicit ValueScanner(std::string_view text)
       : text_(text), doubleQuote_(text, '"'), singleQuote_(text, '\''), lessThan_(text, '<') {}
 
-  std::size_t size() const { return text_.size(); }
-  // The first quote at or after `from`, outside every value; size() when none.
-  std::size_t NextQuote(std::size_t from) {
-    return std::min(doubleQuote_.From(from), singleQuote_.From(from));
-  }
+  // The first quote at or after `from`; the end of the text when none.
+  std::size_t NextQuote(std::size_t from) { return std::min(doubleQuote_.From(from), singleQuote_.From(from)); }
   // The end of a value that starts at `from` and is closed by `quote`: that
   // quote, a "<" or the end of the text, whichever comes first.
   std::size_t ValueEnd(std::size_t from, char quote) {
@@ -257,10 +256,9 @@ class NextKey {
   std::size_t length() const { return key_.size(); }
   std::size_t From(std::size_t from) {
     if (!known_ || at_ < from) {
-      const void* hit = from <= text_.size() ? ::memmem(text_.data() + from, text_.size() - from, key_.data(), key_.size())
-                                             : nullptr;
-      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data())
-                           : std::string::npos;
+      const void* hit =
+          from <= text_.size() ? ::memmem(text_.data() + from, text_.size() - from, key_.data(), key_.size()) : nullptr;
+      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : std::string::npos;
       known_ = true;
     }
     return at_;
@@ -281,7 +279,7 @@ class NextKey {
 class KeyValues {
  public:
   KeyValues(std::string_view text, const std::string_view* keys, std::size_t count) : text_(text), scanner_(text) {
-    for (std::size_t i = 0; i < count && count_ < kMaxKeys; ++i) {
+    for (std::size_t i = 0; i < count && count_ < kMaxMaskedKeys; ++i) {
       if (!keys[i].empty()) keys_[count_++] = NextKey(text, keys[i]);
     }
   }
@@ -311,8 +309,6 @@ class KeyValues {
   }
 
  private:
-  static constexpr std::size_t kMaxKeys = 5;
-
   // Walks the values that open before `match`; false when one holds it.
   bool SkipValuesBefore(std::size_t match) {
     for (std::size_t open = scanner_.NextQuote(at_); open < match; open = scanner_.NextQuote(at_)) {
@@ -325,7 +321,7 @@ class KeyValues {
 
   std::string_view text_;
   ValueScanner scanner_;
-  NextKey keys_[kMaxKeys];
+  NextKey keys_[kMaxMaskedKeys];
   std::size_t count_ = 0;
   std::size_t at_ = 0;  // outside every value
 };
@@ -335,7 +331,8 @@ class KeyValues {
 // than the mask (which would overrun unread text) switches to building into
 // a fresh string. When memory runs out the text is cut after the last value
 // masked in place, so no unmasked value survives and no half-moved text is
-// left behind.
+// left behind. `spans` reads the text only from the end of the span it last
+// gave, which the writes in place never reach.
 template <class Spans>
 void MaskInPlace(std::string& text, Spans& spans, std::size_t count) noexcept {
   MaskedSpan span{};

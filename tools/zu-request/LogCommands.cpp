@@ -155,7 +155,9 @@ std::string WhyRefused(const char* path) {
   if (S_ISLNK(st.st_mode)) return "it is a symbolic link";
   if (!S_ISREG(st.st_mode)) return "it is not a regular file";
   if (st.st_nlink != 1) return "it has " + std::to_string(st.st_nlink) + " hard links";
-  if (st.st_uid != ::geteuid() && st.st_uid != 0) return "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+    return "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  }
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "it is writable by group or others";
   return "it cannot be written";
 }
