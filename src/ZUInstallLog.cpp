@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -42,9 +44,12 @@ constexpr std::size_t kMaskLength = 8;
 // masking with all of them in one pass is masking with each in turn.
 constexpr std::string_view kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"",
                                             "authCode=\""};
-// The most keys one masking pass looks for.
-constexpr std::size_t kMaxMaskedKeys = 5;
-static_assert(std::size(kMaskedKeys) <= kMaxMaskedKeys, "one pass masks every key");
+// The letters the keys' names end in, before their "=".
+constexpr std::array<bool, 256> kMaskedKeyLastLetters = [] {
+  std::array<bool, 256> letters{};
+  for (std::string_view key : kMaskedKeys) letters[static_cast<unsigned char>(key[key.size() - 3])] = true;
+  return letters;
+}();
 
 // Client-marker wordings by operation type; null marks an invalid type.
 constexpr const char* kClientMarkers[] = {
@@ -86,13 +91,34 @@ const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
+// Tells whether any of eight bytes is a control character, with no branch per
+// byte: whole requests pass here.
+bool HoldsControl(std::uint64_t bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const std::uint64_t below = (bytes - kOnes * 0x20) & ~bytes & kHighs;
+  const std::uint64_t del = bytes ^ (kOnes * 0x7F);
+  return (below | ((del - kOnes) & ~del & kHighs)) != 0;
+}
+
+// The position of the first control character at or after `from`; the end
+// of the text when none.
+std::size_t FirstControl(std::string_view text, std::size_t from) {
+  std::size_t at = from;
+  for (std::uint64_t bytes; at + sizeof bytes <= text.size(); at += sizeof bytes) {
+    std::memcpy(&bytes, text.data() + at, sizeof bytes);
+    if (HoldsControl(bytes)) break;
+  }
+  while (at < text.size() && !IsControl(text[at])) ++at;
+  return at;
+}
+
 // Appends `text` with its control characters written as \n, \r, \t or \xHH,
 // so that a value from a request cannot start a log line of its own.
 void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   for (std::size_t from = 0; from < text.size();) {
-    const auto control = std::find_if(text.begin() + from, text.end(), IsControl);
-    const std::size_t at = static_cast<std::size_t>(control - text.begin());
+    const std::size_t at = FirstControl(text, from);
     out.append(text.data() + from, at - from);
     if (at == text.size()) break;
     const unsigned char c = static_cast<unsigned char>(text[at]);
@@ -251,10 +277,10 @@ struct MaskedSpan {
 // The first occurrence of a key at or after a growing start.
 class NextKey {
  public:
-  NextKey() = default;
   NextKey(std::string_view text, std::string_view key) : text_(text), key_(key) {}
-  std::size_t length() const { return key_.size(); }
-  std::size_t From(std::size_t from) {
+  std::size_t From(std::size_t from, std::size_t& length) {
+    length = key_.size();
+    if (key_.empty()) return std::string::npos;
     if (!known_ || at_ < from) {
       const void* hit =
           from <= text_.size() ? ::memmem(text_.data() + from, text_.size() - from, key_.data(), key_.size()) : nullptr;
@@ -271,30 +297,64 @@ class NextKey {
   std::size_t at_ = 0;
 };
 
-// The values that follow any of up to five keys, in order. An occurrence
+// The first occurrence of any secret key at or after a growing start, found
+// at the "=" each ends in: one pass over the text serves all the keys.
+class NextSecretKey {
+ public:
+  explicit NextSecretKey(std::string_view text) : text_(text) {}
+  std::size_t From(std::size_t from, std::size_t& length) {
+    if (!known_ || at_ < from) {
+      at_ = Search(from);
+      known_ = true;
+    }
+    length = length_;
+    return at_;
+  }
+
+ private:
+  std::size_t Search(std::size_t from) {
+    const std::size_t size = text_.size();
+    for (std::size_t at = from; at < size;) {
+      const void* hit = std::memchr(text_.data() + at, '=', size - at);
+      if (hit == nullptr) break;
+      const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
+      at = equals + 1;
+      // Most attributes are dismissed by the letter before their "=".
+      if (at == size || text_[at] != '"' || equals == 0 ||
+          !kMaskedKeyLastLetters[static_cast<unsigned char>(text_[equals - 1])]) {
+        continue;
+      }
+      for (std::string_view key : kMaskedKeys) {
+        const std::size_t end = equals + 2;
+        if (end >= from + key.size() && text_.compare(end - key.size(), key.size(), key) == 0) {
+          length_ = key.size();
+          return end - key.size();
+        }
+      }
+    }
+    return std::string::npos;
+  }
+
+  std::string_view text_;
+  bool known_ = false;
+  std::size_t at_ = 0;
+  std::size_t length_ = 0;
+};
+
+// The values that follow the keys `Keys` finds, in order. An occurrence
 // counts when it starts outside every quoted value; its value runs to the
 // next double quote or "<". Only the stretch between the last "<" before an
 // occurrence and the occurrence itself is walked, since any value ends at a
-// "<": masking costs about one search per key.
+// "<": masking costs about one search for the keys.
+template <class Keys>
 class KeyValues {
  public:
-  KeyValues(std::string_view text, const std::string_view* keys, std::size_t count) : text_(text), scanner_(text) {
-    for (std::size_t i = 0; i < count && count_ < kMaxMaskedKeys; ++i) {
-      if (!keys[i].empty()) keys_[count_++] = NextKey(text, keys[i]);
-    }
-  }
+  KeyValues(std::string_view text, Keys keys) : text_(text), scanner_(text), keys_(keys) {}
 
   bool Next(MaskedSpan& span) {
     for (;;) {
-      std::size_t match = std::string::npos;
       std::size_t length = 0;
-      for (std::size_t i = 0; i < count_; ++i) {
-        const std::size_t found = keys_[i].From(at_);
-        if (found < match) {
-          match = found;
-          length = keys_[i].length();
-        }
-      }
+      const std::size_t match = keys_.From(at_, length);
       if (match == std::string::npos) return false;
       if (const void* lt = ::memrchr(text_.data() + at_, '<', match - at_)) {
         at_ = static_cast<std::size_t>(static_cast<const char*>(lt) - text_.data());
@@ -321,8 +381,7 @@ class KeyValues {
 
   std::string_view text_;
   ValueScanner scanner_;
-  NextKey keys_[kMaxMaskedKeys];
-  std::size_t count_ = 0;
+  Keys keys_;
   std::size_t at_ = 0;  // outside every value
 };
 
@@ -378,7 +437,7 @@ void MaskInPlace(std::string& text, Spans& spans, std::size_t count) noexcept {
 // same as masking with each key in turn, since masking adds and removes no
 // quote), and control characters escaped.
 void AppendMasked(std::string& out, std::string_view text) {
-  KeyValues values(text, kMaskedKeys, std::size(kMaskedKeys));
+  KeyValues<NextSecretKey> values(text, NextSecretKey(text));
   std::size_t copied = 0;  // text[0, copied) is in out
   for (MaskedSpan span{}; values.Next(span);) {
     AppendEscaped(out, text.substr(copied, span.start - copied));
@@ -414,8 +473,7 @@ long mdTime(long* t) {
 }
 
 void MaskInformation(std::string& text, std::string key, unsigned long count) {
-  const std::string_view keys[] = {key};
-  KeyValues values(text, keys, 1);
+  KeyValues<NextKey> values(text, NextKey(text, key));
   MaskInPlace(text, values, count);
 }
 
