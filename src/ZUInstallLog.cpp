@@ -5,11 +5,13 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -38,12 +40,14 @@ constexpr int kCheckedXmlLevel = 3;
 constexpr int kQuietMinimumDebugLevel = 4;
 
 constexpr std::size_t kMaskLength = 8;
-// The password attributes, in the order they are masked. No name here is a
-// suffix of another, so at most one of them ends at any given "=".
-constexpr std::string_view kMaskedNames[] = {"password=", "clientPassword=", "pAccess=", "pExecAccess="};
-constexpr std::array<bool, 256> kMaskedNameLastLetters = [] {
+// The keys of the secret attributes. No key here occurs inside another, so
+// masking with all of them in one pass is masking with each in turn.
+constexpr std::string_view kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"",
+                                            "authCode=\""};
+// The letters the keys' names end in, before their "=".
+constexpr std::array<bool, 256> kMaskedKeyLastLetters = [] {
   std::array<bool, 256> letters{};
-  for (std::string_view name : kMaskedNames) letters[static_cast<unsigned char>(name[name.size() - 2])] = true;
+  for (std::string_view key : kMaskedKeys) letters[static_cast<unsigned char>(key[key.size() - 3])] = true;
   return letters;
 }();
 
@@ -85,6 +89,68 @@ static_assert(sizeof kClientMarkers / sizeof kClientMarkers[0] == 39, "one wordi
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// Tells whether any of eight bytes is a control character, with no branch per
+// byte: whole requests pass here.
+bool HoldsControl(std::uint64_t bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const std::uint64_t below = (bytes - kOnes * 0x20) & ~bytes & kHighs;
+  const std::uint64_t del = bytes ^ (kOnes * 0x7F);
+  return (below | ((del - kOnes) & ~del & kHighs)) != 0;
+}
+
+// The position of the first control character at or after `from`; the end
+// of the text when none.
+std::size_t FirstControl(std::string_view text, std::size_t from) {
+  std::size_t at = from;
+  for (std::uint64_t bytes; at + sizeof bytes <= text.size(); at += sizeof bytes) {
+    std::memcpy(&bytes, text.data() + at, sizeof bytes);
+    if (HoldsControl(bytes)) break;
+  }
+  while (at < text.size() && !IsControl(text[at])) ++at;
+  return at;
+}
+
+// Appends `text` with its control characters written as \n, \r, \t or \xHH,
+// so that a value from a request cannot start a log line of its own.
+void AppendEscaped(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t at = FirstControl(text, from);
+    out.append(text.data() + from, at - from);
+    if (at == text.size()) break;
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    const char* const named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+    if (named != nullptr) {
+      out.append(named, 2);
+    } else {
+      const char hex[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+      out.append(hex, sizeof hex);
+    }
+    from = at + 1;
+  }
+}
+
+// A marker's value as written: control characters escaped.
+std::string MarkerValue(const char* text) {
+  std::string out;
+  AppendEscaped(out, OrEmpty(text));
+  return out;
+}
+
+// Formats a marker from a wording with two "%s"; false when memory for the
+// escaped values runs out.
+bool FormatMarker(char* text, std::size_t size, const char* wording, const char* first, const char* second) noexcept {
+  try {
+    StringCbPrintfA(text, size, wording, MarkerValue(first).c_str(), MarkerValue(second).c_str());
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 const char* HeadingOf(int kind) {
   switch (kind) {
     case 1: return "XML Request :";
@@ -119,17 +185,28 @@ std::string PreInstallPrefix() {
   return std::string(prefix, length);
 }
 
+// Tells whether an open log file may take entries: a regular file with one
+// link, owned by the effective user or root, that neither group nor others
+// can write. Anything else may have been planted or linked by another user
+// of the shared directory, to read the entries or to have them written
+// elsewhere.
+bool IsOwnLogFile(const struct stat& status) {
+  return S_ISREG(status.st_mode) && status.st_nlink == 1 && (status.st_uid == ::geteuid() || status.st_uid == 0) &&
+         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // Appends a whole entry with a single write, so that processes sharing the
 // file never interleave inside an entry. A short write is not continued: the
 // rest would land after another process's entry.
 void AppendEntry(const std::string& path, const std::string& entry) {
-  // O_NONBLOCK: a FIFO planted at the path must not hold the installer in
-  // open(2); anything but a regular file then drops the entry, so nothing
-  // goes to whoever holds the other end.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  // O_NOFOLLOW, then the checks on what was opened, not on the path: nothing
+  // can be swapped in between. O_NONBLOCK: a FIFO planted at the path must
+  // not hold the installer in open(2). Created 0600: entries name hosts,
+  // users and URLs.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return;
   struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (::fstat(fd, &status) != 0 || !IsOwnLogFile(status)) {
     ::close(fd);
     return;
   }
@@ -140,35 +217,196 @@ void AppendEntry(const std::string& path, const std::string& entry) {
   ::close(fd);
 }
 
-// Masks `key` in place. A value longer than the mask shifts the rest of the
-// text left as it goes; the first value shorter than the mask (which would
-// overrun unread text) switches to building into a fresh string. When memory
-// runs out the text is cut after the last value masked in place, so no
-// unmasked value survives and no half-moved text is left behind.
-void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcept {
-  if (key.empty()) return;
+// The first position at or after a growing start where one byte stands; the
+// starts asked for never decrease, so each byte is looked at once.
+class NextByte {
+ public:
+  NextByte(std::string_view text, char byte) : text_(text), byte_(byte) {}
+  std::size_t From(std::size_t from) {
+    if (!known_ || at_ < from) {
+      const void* hit = from < text_.size() ? std::memchr(text_.data() + from, byte_, text_.size() - from) : nullptr;
+      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : text_.size();
+      known_ = true;
+    }
+    return at_;
+  }
+
+ private:
+  std::string_view text_;
+  char byte_;
+  bool known_ = false;
+  std::size_t at_ = 0;
+};
+
+// Walks XML text the way a reader sees its attribute values, so that a key
+// counts only where an attribute name can stand. A double or single quote
+// outside every value opens one, which the same quote closes; a "<" ends any
+// value, because no attribute value holds one (the writer escapes it), so
+// text content, comments and broken quoting never hide a later element.
+class ValueScanner {
+ public:
+  explicit ValueScanner(std::string_view text)
+      : text_(text), doubleQuote_(text, '"'), singleQuote_(text, '\''), lessThan_(text, '<') {}
+
+  // The first quote at or after `from`; the end of the text when none.
+  std::size_t NextQuote(std::size_t from) { return std::min(doubleQuote_.From(from), singleQuote_.From(from)); }
+  // The end of a value that starts at `from` and is closed by `quote`: that
+  // quote, a "<" or the end of the text, whichever comes first.
+  std::size_t ValueEnd(std::size_t from, char quote) {
+    NextByte& closing = quote == '"' ? doubleQuote_ : singleQuote_;
+    return std::min(closing.From(from), lessThan_.From(from));
+  }
+  // Where the walk goes on after a value ending at `end`: past its closing quote.
+  std::size_t After(std::size_t end, char quote) const {
+    return end < text_.size() && text_[end] == quote ? end + 1 : end;
+  }
+
+ private:
+  std::string_view text_;
+  NextByte doubleQuote_;
+  NextByte singleQuote_;
+  NextByte lessThan_;
+};
+
+// A value to mask: text[start, end).
+struct MaskedSpan {
+  std::size_t start;
+  std::size_t end;
+};
+
+// The first occurrence of a key at or after a growing start.
+class NextKey {
+ public:
+  NextKey(std::string_view text, std::string_view key) : text_(text), key_(key) {}
+  std::size_t From(std::size_t from, std::size_t& length) {
+    length = key_.size();
+    if (key_.empty()) return std::string::npos;
+    if (!known_ || at_ < from) {
+      const void* hit =
+          from <= text_.size() ? ::memmem(text_.data() + from, text_.size() - from, key_.data(), key_.size()) : nullptr;
+      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : std::string::npos;
+      known_ = true;
+    }
+    return at_;
+  }
+
+ private:
+  std::string_view text_;
+  std::string_view key_;
+  bool known_ = false;
+  std::size_t at_ = 0;
+};
+
+// The first occurrence of any secret key at or after a growing start, found
+// at the "=" each ends in: one pass over the text serves all the keys.
+class NextSecretKey {
+ public:
+  explicit NextSecretKey(std::string_view text) : text_(text) {}
+  std::size_t From(std::size_t from, std::size_t& length) {
+    if (!known_ || at_ < from) {
+      at_ = Search(from);
+      known_ = true;
+    }
+    length = length_;
+    return at_;
+  }
+
+ private:
+  std::size_t Search(std::size_t from) {
+    const std::size_t size = text_.size();
+    for (std::size_t at = from; at < size;) {
+      const void* hit = std::memchr(text_.data() + at, '=', size - at);
+      if (hit == nullptr) break;
+      const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
+      at = equals + 1;
+      // Most attributes are dismissed by the letter before their "=".
+      if (at == size || text_[at] != '"' || equals == 0 ||
+          !kMaskedKeyLastLetters[static_cast<unsigned char>(text_[equals - 1])]) {
+        continue;
+      }
+      for (std::string_view key : kMaskedKeys) {
+        const std::size_t end = equals + 2;
+        if (end >= from + key.size() && text_.compare(end - key.size(), key.size(), key) == 0) {
+          length_ = key.size();
+          return end - key.size();
+        }
+      }
+    }
+    return std::string::npos;
+  }
+
+  std::string_view text_;
+  bool known_ = false;
+  std::size_t at_ = 0;
+  std::size_t length_ = 0;
+};
+
+// The values that follow the keys `Keys` finds, in order. An occurrence
+// counts when it starts outside every quoted value; its value runs to the
+// next double quote or "<". Only the stretch between the last "<" before an
+// occurrence and the occurrence itself is walked, since any value ends at a
+// "<": masking costs about one search for the keys.
+template <class Keys>
+class KeyValues {
+ public:
+  KeyValues(std::string_view text, Keys keys) : text_(text), scanner_(text), keys_(keys) {}
+
+  bool Next(MaskedSpan& span) {
+    for (;;) {
+      std::size_t length = 0;
+      const std::size_t match = keys_.From(at_, length);
+      if (match == std::string::npos) return false;
+      if (const void* lt = ::memrchr(text_.data() + at_, '<', match - at_)) {
+        at_ = static_cast<std::size_t>(static_cast<const char*>(lt) - text_.data());
+      }
+      if (!SkipValuesBefore(match)) continue;
+      const std::size_t start = match + length;
+      const std::size_t end = scanner_.ValueEnd(start, '"');
+      at_ = scanner_.After(end, '"');
+      span = {start, end};
+      return true;
+    }
+  }
+
+ private:
+  // Walks the values that open before `match`; false when one holds it.
+  bool SkipValuesBefore(std::size_t match) {
+    for (std::size_t open = scanner_.NextQuote(at_); open < match; open = scanner_.NextQuote(at_)) {
+      const char quote = text_[open];
+      at_ = scanner_.After(scanner_.ValueEnd(open + 1, quote), quote);
+      if (at_ > match) return false;
+    }
+    return true;
+  }
+
+  std::string_view text_;
+  ValueScanner scanner_;
+  Keys keys_;
+  std::size_t at_ = 0;  // outside every value
+};
+
+// Masks, in place, the values that `spans` yields. A value longer than the
+// mask shifts the rest of the text left as it goes; the first value shorter
+// than the mask (which would overrun unread text) switches to building into
+// a fresh string. When memory runs out the text is cut after the last value
+// masked in place, so no unmasked value survives and no half-moved text is
+// left behind. `spans` reads the text only from the end of the span it last
+// gave, which the writes in place never reach.
+template <class Spans>
+void MaskInPlace(std::string& text, Spans& spans, std::size_t count) noexcept {
+  MaskedSpan span{};
+  if (!spans.Next(span)) return;
   const char* const base = text.data();
   const std::size_t size = text.size();
-  auto find = [&](std::size_t from) -> std::size_t {
-    if (from > size) return std::string::npos;
-    const void* hit = ::memmem(base + from, size - from, key.data(), key.size());
-    return hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) : std::string::npos;
-  };
-  std::size_t match = find(0);
-  if (match == std::string::npos) return;
-
   char* const data = &text[0];
   std::size_t read = 0;   // text before `read` is handled
   std::size_t write = 0;  // in place: the result so far is data[0, write)
   try {
     std::string grown;  // used once the result outgrows the text
     bool inPlace = true;
-    while (match != std::string::npos) {
-      const std::size_t valueStart = match + key.size();
-      const char* quote = static_cast<const char*>(std::memchr(base + valueStart, '"', size - valueStart));
-      const std::size_t valueEnd = quote != nullptr ? static_cast<std::size_t>(quote - base) : size;
-      const std::size_t kept = valueStart - read;
-      if (inPlace && (count > valueEnd || write + kept > valueEnd - count)) {
+    do {
+      const std::size_t kept = span.start - read;
+      if (inPlace && (count > span.end || write + kept > span.end - count)) {
         grown.reserve(size + (size >> 4) + (count < size ? count : size));
         grown.assign(data, write);
         inPlace = false;
@@ -181,9 +419,8 @@ void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcep
         grown.append(base + read, kept);
         grown.append(count, '*');
       }
-      read = valueEnd;
-      match = quote != nullptr ? find(valueEnd + 1) : std::string::npos;
-    }
+      read = span.end;
+    } while (spans.Next(span));
     if (inPlace) {
       if (write != read) std::memmove(data + write, data + read, size - read);
       text.resize(write + (size - read));
@@ -196,56 +433,18 @@ void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcep
   }
 }
 
-// Returns 1 + the index of the masked name that ends at text[0, equals],
-// "=" included; 0 when none does.
-int MaskedNameEndingAt(const char* text, std::size_t equals) {
-  // Every attribute of a serialized request passes here: most are dismissed
-  // by the letter before their "=".
-  if (equals == 0 || !kMaskedNameLastLetters[static_cast<unsigned char>(text[equals - 1])]) return 0;
-  for (std::size_t i = 0; i < std::size(kMaskedNames); ++i) {
-    const std::string_view name = kMaskedNames[i];
-    if (equals + 1 >= name.size() && text[equals - 1] == name[name.size() - 2] &&
-        std::memcmp(text + equals + 1 - name.size(), name.data(), name.size()) == 0) {
-      return static_cast<int>(i) + 1;
-    }
-  }
-  return 0;
-}
-
-// Appends `text` to `out` with every password value masked, in one pass,
-// exactly as masking the names one after the other would. A value is the run
-// between two double quotes (or from a quote to the end), so each value is
-// masked by at most one name: the one ending right before its opening quote,
-// provided the run holding that name was not already masked by the same or
-// an earlier name (masking it first would have destroyed the match).
+// Appends `text` to `out` with every secret value masked, in one pass (the
+// same as masking with each key in turn, since masking adds and removes no
+// quote), and control characters escaped.
 void AppendMasked(std::string& out, std::string_view text) {
-  const char* const base = text.data();
-  const std::size_t size = text.size();
-  std::size_t copied = 0;                       // text[0, copied) is in out
-  std::size_t maskedEnd = std::string::npos;    // closing quote of the last masked value
-  int maskedBy = 0;                             // the name that masked it
-  std::size_t from = 0;
-  while (from < size) {
-    const void* hit = std::memchr(base + from, '=', size - from);
-    if (hit == nullptr) break;
-    const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
-    from = equals + 1;
-    if (from == size || base[from] != '"') continue;
-    const int name = MaskedNameEndingAt(base, equals);
-    if (name == 0) continue;
-    // The name lies in the run that ends at this opening quote.
-    const int runMaskedBy = maskedEnd == from ? maskedBy : 0;
-    if (runMaskedBy != 0 && runMaskedBy <= name) continue;
-    const std::size_t start = from + 1;
-    const void* quote = std::memchr(base + start, '"', size - start);
-    const std::size_t end = quote != nullptr ? static_cast<std::size_t>(static_cast<const char*>(quote) - base) : size;
-    out.append(base + copied, start - copied);
+  KeyValues<NextSecretKey> values(text, NextSecretKey(text));
+  std::size_t copied = 0;  // text[0, copied) is in out
+  for (MaskedSpan span{}; values.Next(span);) {
+    AppendEscaped(out, text.substr(copied, span.start - copied));
     out.append(kMaskLength, '*');
-    copied = end;
-    maskedEnd = end;
-    maskedBy = name;
+    copied = span.end;
   }
-  out.append(base + copied, size - copied);
+  AppendEscaped(out, text.substr(copied));
 }
 
 }  // namespace
@@ -273,7 +472,10 @@ long mdTime(long* t) {
   return now;
 }
 
-void MaskInformation(std::string& text, std::string key, unsigned long count) { MaskKey(text, key, count); }
+void MaskInformation(std::string& text, std::string key, unsigned long count) {
+  KeyValues<NextKey> values(text, NextKey(text, key));
+  MaskInPlace(text, values, count);
+}
 
 ZUSimLog::ZUSimLog(std::string name) : ZUSimLog(nullptr, std::move(name)) {}
 
@@ -407,11 +609,14 @@ int ZUSimLog::LogXMLString(const char* /*function*/, std::string xml, int level,
     std::string entry = initialized ? std::string() : PreInstallPrefix();
     entry.reserve(entry.size() + std::strlen(heading) + xml.size() + 1);
     entry.append(heading);
-    AppendMasked(entry, xml);
+    // A line feed that ends the text ends the entry; any other is escaped.
+    std::string_view text(xml);
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    AppendMasked(entry, text);
     if (initialized) {
       debugLog.DebugLvl("", level, "%s", entry.c_str());
     } else {
-      if (entry.back() != '\n') entry += '\n';
+      entry += '\n';
       AppendEntry(logName, entry);
     }
   } catch (...) {
@@ -425,7 +630,7 @@ void ZUSimLog::AddClientMarker(const char* client, const char* subject, int oper
   const int types = static_cast<int>(sizeof kClientMarkers / sizeof kClientMarkers[0]);
   const char* wording = operationType >= 0 && operationType < types ? kClientMarkers[operationType] : nullptr;
   if (wording != nullptr) {
-    StringCbPrintfA(text, sizeof text, wording, OrEmpty(subject), OrEmpty(client));
+    if (!FormatMarker(text, sizeof text, wording, subject, client)) return;
   } else {
     StringCbPrintfA(text, sizeof text, "Invalid operation type [%d]", operationType);
   }
@@ -434,13 +639,13 @@ void ZUSimLog::AddClientMarker(const char* client, const char* subject, int oper
 
 void ZUSimLog::AddPlatformMarker(const char* operation, const char* state) {
   char text[kMarkerBytes] = {};
-  StringCbPrintfA(text, sizeof text, "Operation [%s] is [%s]", OrEmpty(operation), OrEmpty(state));
+  if (!FormatMarker(text, sizeof text, "Operation [%s] is [%s]", operation, state)) return;
   LogMessage("", kMarkerLevel, text);
 }
 
 void ZUSimLog::AddPhaseMarker(const char* phase, const char* state) {
   char text[kMarkerBytes] = {};
-  StringCbPrintfA(text, sizeof text, "Phase [%s]is [%s]", OrEmpty(phase), OrEmpty(state));
+  if (!FormatMarker(text, sizeof text, "Phase [%s]is [%s]", phase, state)) return;
   LogMessage("", kMarkerLevel, text);
 }
 

@@ -53,10 +53,13 @@ class ZU_LIB_API EvDebug {
   // thread-safe; -1 for a null name.
   static int getLogId(const char* name);
   // Opens the log registered under `logId` into `file` (null: the descriptor
-  // given before, at construction or an earlier call), creating the directory; false for an unknown
-  // id, an empty base name, an unusable directory or a path that is a symlink or not a regular
-  // file. Entries are always appended: `reserved`, `append` and `suffix` are accepted for the
-  // product's signature and ignored.
+  // given before, at construction or an earlier call), creating the directory (0750) and the
+  // file (0640); false for an unknown id, an empty base name, or a directory or file that
+  // another user could have planted: the directory, and every symbolic link on its path,
+  // must belong to the effective user or root and the directory must not be writable by group
+  // or others; the file must be a regular file with one link, of the same owners, not writable
+  // by group or others. Entries are always appended: `reserved`, `append` and `suffix` are
+  // accepted for the product's signature and ignored.
   bool initialize(EvDebugFileInstance* file, unsigned int logId, long long reserved, bool append,
                   const std::string& suffix);
   // Returns the debug level in force ($ZU_DEBUG_LEVEL, 1 when unset or not a
@@ -88,7 +91,8 @@ class ZU_LIB_API EvDebug {
 ZU_LIB_API void littleEndianLongLong(long long* value);
 
 // A console event: typed arguments, raised as one JSON line appended to
-// $ZU_LOG_DIR/ConsoleEvents.log, e.g.
+// $ZU_LOG_DIR/ConsoleEvents.log (directory and file checked and created as
+// the debug log's), e.g.
 // {"severity":"information","eventId":7,"localeId":1033,"args":[7,"disk full"]}
 class ZU_LIB_API EvEvent {
  public:
@@ -102,7 +106,8 @@ class ZU_LIB_API EvEvent {
   // Sets the locale id written with the event (0 until set).
   void setLocaleId(unsigned long localeId);
   // Copies the value at once and appends it as the next argument: type 9 a
-  // little-endian 64-bit integer, 11 a text (null: the empty text); a null
+  // little-endian 64-bit integer, 11 a text (null: the empty text; invalid
+  // UTF-8 written as U+FFFD, so the line stays JSON); a null
   // integer or any other type code appends a JSON null, keeping positions.
   void addArgument(const void* value, int type);
   // Appends the event as "information"; failures are silently dropped.

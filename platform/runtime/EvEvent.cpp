@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <nlohmann/json.hpp>
 
 #include "RuntimeSupport.h"
 #include "ZuRuntime.h"
@@ -12,22 +13,13 @@ namespace {
 
 constexpr char kConsoleEventLog[] = "ConsoleEvents.log";
 
+// Appends the text as a JSON string. Texts are the caller's bytes: invalid
+// UTF-8 becomes U+FFFD, so every line stays JSON whatever an argument holds.
+// Only a constructor and dump touch the JSON value: an allocation failing
+// inside an assignment would leave it half-built for its destructor.
 void AppendJsonText(std::string& out, const char* text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char* p = text; *p != '\0'; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-      out.append(escape, sizeof escape);
-    } else {
-      out += static_cast<char>(c);  // bytes >= 0x80 pass through unchanged
-    }
-  }
-  out += '"';
+  const nlohmann::json value(text);
+  out += value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace

@@ -14,8 +14,16 @@ std::string LogDirectory() {
   return (dir != nullptr && *dir != '\0') ? std::string(dir) : std::string("/var/log/zu");
 }
 
-bool MakeDirectories(const std::string& path) {
-  if (path.empty()) return false;
+namespace {
+
+bool OwnedByUsOrRoot(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
+
+bool WritableByOthers(const struct stat& st) { return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0; }
+
+}  // namespace
+
+int OpenLogDirectory(const std::string& path) {
+  if (path.empty()) return -1;
   std::string partial;
   partial.reserve(path.size());
   std::size_t pos = 0;
@@ -25,29 +33,43 @@ bool MakeDirectories(const std::string& path) {
     partial.assign(path, 0, slash);
     pos = slash + 1;
     if (partial.empty() || partial.back() == '/') continue;  // leading or doubled slash
-    if (::mkdir(partial.c_str(), 0755) == 0) continue;
-    if (errno != EEXIST) return false;
     struct stat st;
-    if (::stat(partial.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (::lstat(partial.c_str(), &st) != 0) {
+      if (errno != ENOENT) return -1;
+      if (::mkdir(partial.c_str(), 0750) != 0 && errno != EEXIST) return -1;
+      if (::lstat(partial.c_str(), &st) != 0) return -1;
+    }
+    // A link another user planted (in /tmp, say) could lead anywhere.
+    if (S_ISLNK(st.st_mode) && !OwnedByUsOrRoot(st)) return -1;
   }
-  return true;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  // Checked on what was opened; files are then opened relative to it.
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || !OwnedByUsOrRoot(st) || WritableByOthers(st)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 int OpenAppend(const std::string& directory, const std::string& name) {
-  if (!MakeDirectories(directory)) return -1;
-  std::string path = directory;
-  if (path.back() != '/') path += '/';
-  path += name;
+  const int dirFd = OpenLogDirectory(directory);
+  if (dirFd < 0) return -1;
   // O_NONBLOCK keeps a FIFO planted at the path from blocking the open; it
   // does nothing to a regular file.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                0644);
+    fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0640);
   } while (fd < 0 && errno == EINTR);
+  ::close(dirFd);
   if (fd < 0) return -1;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || !OwnedByUsOrRoot(st) ||
+      WritableByOthers(st)) {
     ::close(fd);
     return -1;
   }

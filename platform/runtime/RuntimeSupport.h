@@ -12,12 +12,16 @@ namespace zu_runtime {
 // Returns $ZU_LOG_DIR, or /var/log/zu when it is unset or empty.
 std::string LogDirectory();
 
-// Creates the directory and its missing parents (mode 0755); false when a
-// component cannot be created or exists but is not a directory.
-bool MakeDirectories(const std::string& path);
+// Opens the log directory for openat, creating it and its missing parents
+// (mode 0750). It counts only when it, and every symbolic link on the way,
+// belong to the effective user or root, and neither group nor others can
+// write it; -1 otherwise.
+int OpenLogDirectory(const std::string& path);
 
-// Opens a regular file for appending, creating it (mode 0644) and, first, its
-// directory; -1 when the path is a symlink, not a regular file, or unusable.
+// Opens a file of the log directory for appending, creating it (mode 0640);
+// -1 when the directory does not count, or the file is a symlink, not a
+// regular file, has more than one link, belongs to another user (root
+// aside) or can be written by group or others.
 int OpenAppend(const std::string& directory, const std::string& name);
 
 // Writes the bytes with one write(2), retried on EINTR only; false on failure

@@ -1,8 +1,16 @@
 // zu-request mask and zu-request log: a request as the installer's logger writes it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <optional>
+#include <system_error>
 
 #include "Commands.h"
 #include "ZUInstallLog.h"
@@ -17,9 +25,9 @@ constexpr char kPreInstallFile[] = "/tmp/ZuInstallMgrPreInstall.log";
 constexpr int kRequestKind = 1;
 constexpr int kResponseKind = 2;
 constexpr int kCheckedXmlLevel = 3;
-constexpr unsigned long kMaskLength = 8;
-// The logger's keys, in the logger's order.
-constexpr const char* kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""};
+// The runtime writes entries below 0 at any debug level.
+constexpr int kAlwaysWrittenLevel = -1;
+constexpr int kNoHeadingKind = 0;
 
 bool ParseLevel(const std::string& text, int& level) {
   if (text.empty()) return false;
@@ -29,6 +37,126 @@ bool ParseLevel(const std::string& text, int& level) {
   if (*end != '\0' || errno == ERANGE || value < INT_MIN || value > INT_MAX) return false;
   level = static_cast<int>(value);
   return true;
+}
+
+// Sets an environment variable for a scope and puts back what stood there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Masks the request by logging it, with no heading, to a debug log of its own
+// in a private directory and reading the entry back, so the text is exactly
+// the logger's and no list of secret names lives here. The entry is the
+// runtime's line "PID TID DATE TIME JOBID LEVEL TEXT".
+bool MaskedByTheLogger(ZUInstallManager::ClientSetup& request, std::string& xml, std::string& reason) {
+  std::string directory = (std::filesystem::temp_directory_path() / "zu-request-mask.XXXXXX").string();
+  if (::mkdtemp(directory.data()) == nullptr) {
+    reason = std::string("cannot make a private directory: ") + std::strerror(errno);
+    return false;
+  }
+  bool logged = false;
+  {
+    const ScopedEnv focus("ZU_FOCUS", kLoggerName);
+    const ScopedEnv logs("ZU_LOG_DIR", directory);
+    ZUSimLog log(kLoggerName);
+    logged = log.LogXML(kLoggerName, &request, kAlwaysWrittenLevel, kNoHeadingKind) == 0 && log.IsReady();
+  }
+  const std::string file = directory + "/" + kLoggerName + ".log";
+  std::string line;
+  const bool read = logged && ReadInput(file, line, reason);
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
+  if (!logged) {
+    reason = "cannot serialize or log the request";
+    return false;
+  }
+  if (!read) return false;
+  std::size_t start = 0;
+  for (int field = 0; field < 6 && start != std::string::npos; ++field) {
+    start = line.find(' ', start);
+    if (start != std::string::npos) ++start;
+  }
+  if (start == std::string::npos || line.empty() || line.back() != '\n') {
+    reason = "the logger's entry is not one line";
+    return false;
+  }
+  xml.assign(line, start, line.size() - 1 - start);
+  return true;
+}
+
+// The pre-install file as it stood before an entry was logged.
+struct FileMark {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+};
+
+FileMark MarkOf(const char* path) {
+  FileMark mark;
+  struct stat st;
+  if (::lstat(path, &st) == 0) {
+    mark.exists = true;
+    mark.device = st.st_dev;
+    mark.inode = st.st_ino;
+    mark.size = st.st_size;
+  }
+  return mark;
+}
+
+// Tells whether an entry of this process ("PPID  PID  " in front) was
+// appended to the file since `before`.
+bool GainedOwnEntry(const char* path, const FileMark& before) {
+  const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  std::string added;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const bool same = before.exists && st.st_dev == before.device && st.st_ino == before.inode;
+    const off_t from = same ? before.size : 0;
+    if (st.st_size > from && ::lseek(fd, from, SEEK_SET) == from) {
+      char block[65536];
+      ssize_t count;
+      while ((count = ::read(fd, block, sizeof block)) > 0) added.append(block, static_cast<std::size_t>(count));
+    }
+  }
+  ::close(fd);
+  const std::string prefix = std::to_string(::getppid()) + "  " + std::to_string(::getpid()) + "  ";
+  for (std::size_t at = added.find(prefix); at != std::string::npos; at = added.find(prefix, at + 1)) {
+    if (at == 0 || added[at - 1] == '\n') return true;
+  }
+  return false;
+}
+
+// Says why the logger refuses the pre-install file as it stands now.
+std::string WhyRefused(const char* path) {
+  struct stat st;
+  if (::lstat(path, &st) != 0) return std::string("it cannot be created: ") + std::strerror(errno);
+  if (S_ISLNK(st.st_mode)) return "it is a symbolic link";
+  if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+  if (st.st_nlink != 1) return "it has " + std::to_string(st.st_nlink) + " hard links";
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+    return "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "it is writable by group or others";
+  return "it cannot be written";
 }
 
 }  // namespace
@@ -44,17 +172,12 @@ int Mask(const Args& args) {
       status = kFailed;
       continue;
     }
-    // The logger's encoder settings, so the text is the one it would write.
-    const EncodingFlags flags{true, false, false, 0, 0, -1, false, false, true, false, 1};
-    XMLEncoder encoder(flags, nullptr);
     std::string xml;
-    const int error = encoder.serialize(&request, xml, false);
-    if (error != 0) {
-      status = Fail((path == "-" ? std::string("<stdin>") : path) + ": cannot serialize (error " +
-                    std::to_string(error) + ")");
+    std::string reason;
+    if (!MaskedByTheLogger(request, xml, reason)) {
+      status = Fail(ShownName(path) + ": " + reason);
       continue;
     }
-    for (const char* key : kMaskedKeys) MaskInformation(xml, key, kMaskLength);
     std::cout << xml << '\n';
   }
   std::cout.flush();
@@ -84,12 +207,13 @@ int Log(const Args& args) {
 
   int status = kOk;
   for (const std::string& path : parsed.operands) {
-    const std::string shown = path == "-" ? "<stdin>" : path;
+    const std::string shown = ShownName(path);
     ZUInstallManager::ClientSetup request;
     if (!LoadRequest(path, request)) {
       status = kFailed;
       continue;
     }
+    const FileMark before = MarkOf(kPreInstallFile);
     ZUSimLog log(kLoggerName);
     // As the installer does: entries carry the request's job.
     if (request.isSet(ZUInstallManager::ClientSetup::jobId)) {
@@ -102,10 +226,19 @@ int Log(const Args& args) {
     if (level == kCheckedXmlLevel && !isDebugLogLevelSet(kCheckedXmlLevel)) {
       std::cout << shown << ": not logged: XML entries at level 3 are skipped\n";
     } else if (log.IsReady()) {
+      const int debugLevel = EvDebug(nullptr).getDebugLevel();
+      if (level >= 0 && level > debugLevel) {
+        status = Fail(shown + ": dropped: level " + std::to_string(level) + " is above the debug level " +
+                      std::to_string(debugLevel) + " of the debug log " + kLoggerName);
+        continue;
+      }
       std::cout << shown << ": logged at level " << level << " to the debug log " << kLoggerName << '\n';
-    } else {
+    } else if (GainedOwnEntry(kPreInstallFile, before)) {
       std::cout << shown << ": logged at level " << level << " to the pre-install file " << kPreInstallFile
                 << '\n';
+    } else {
+      status = Fail(shown + ": dropped: the pre-install file " + kPreInstallFile + " is refused: " +
+                    WhyRefused(kPreInstallFile));
     }
   }
   std::cout.flush();
