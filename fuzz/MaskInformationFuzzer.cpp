@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "MaskModel.h"
 #include "ZUInstallLog.h"
 
 namespace {
@@ -17,27 +18,6 @@ namespace {
 constexpr const char* kLoggerKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"",
                                        "authCode=\""};
 constexpr unsigned long kLoggerCount = 8;
-
-std::string Model(const std::string& text, const std::string& key, std::size_t count) {
-  if (key.empty()) return text;
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (text.compare(i, key.size(), key) == 0) {
-      out.append(key).append(count, '*');
-      i += key.size();
-      while (i < text.size() && text[i] != '"' && text[i] != '<') ++i;
-      if (i < text.size() && text[i] == '"') out += text[i++];
-      continue;
-    }
-    const char c = text[i++];
-    out += c;
-    if (c != '"' && c != '\'') continue;
-    while (i < text.size() && text[i] != c && text[i] != '<') out += text[i++];
-    if (i < text.size() && text[i] == c) out += text[i++];
-  }
-  return out;
-}
 
 void MaskAsLogger(std::string& text) {
   for (const char* key : kLoggerKeys) MaskInformation(text, key, kLoggerCount);
@@ -95,7 +75,7 @@ void RequireSecretsNeverSurvive(const std::string& input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text = zufuzz::Text(data, size);
   std::string expected = text;
-  for (const char* key : kLoggerKeys) expected = Model(expected, key, kLoggerCount);
+  for (const char* key : kLoggerKeys) expected = zufuzz::MaskModel(expected, key, kLoggerCount);
   MaskAsLogger(text);
   zufuzz::Require(text == expected, "the logger's masking follows the rule", expected);
   std::string again = text;
@@ -111,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string key(reinterpret_cast<const char*>(s.data), keyLength);
   const std::size_t count = (s.value >> 4) * 2;
   std::string subject(reinterpret_cast<const char*>(s.data) + keyLength, s.size - keyLength);
-  const std::string model = Model(subject, key, count);
+  const std::string model = zufuzz::MaskModel(subject, key, count);
   MaskInformation(subject, key, count);
   zufuzz::Require(subject == model, "masking follows the rule for any key and count", "key: " + key);
   return 0;

@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 
+#include "MaskModel.h"
 #include "common/TestSupport.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
@@ -196,15 +197,6 @@ TEST(MaskInformation, MasksUpToTheNextQuote) {
 }
 
 // The model: find, replace in place, resume after the closing quote.
-std::string MaskOneAtATime(std::string text, const std::string& key, unsigned long count) {
-  for (std::size_t at = key.empty() ? std::string::npos : text.find(key); at != std::string::npos;) {
-    const std::size_t start = at + key.size();
-    const std::size_t end = text.find('"', start);
-    text.replace(start, (end == std::string::npos ? text.size() : end) - start, std::string(count, '*'));
-    at = end == std::string::npos ? end : text.find(key, start + count + 1);
-  }
-  return text;
-}
 
 // Texts of fragments that make the names overlap, nest in values and miss their quotes.
 std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
@@ -219,10 +211,11 @@ std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
 using XmlLogging = LogTest;
 
 // MaskInformation agrees with the model on random texts, keys and counts; logged texts are masked in one pass
-// as if the four names were masked one after another (regression check of the one-pass masking).
-TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
+// as if the five secret names were masked one after another (regression check of the one-pass masking).
+TEST_F(XmlLogging, MasksInOnePassAsTheSecretNamesOneAfterAnother) {
   ToDebugLog(5);
-  const char* keys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "\"", "a", "word=\""};
+  const char* keys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "authCode=\"", "\"", "a",
+                        "word=\""};
   Lines texts = {R"(password="abc" x="1")", R"(clientPassword="a"pAccess="b")"}, expected;
   std::mt19937 random(7);
   for (int round = 0; round < 20000; ++round) {
@@ -230,14 +223,14 @@ TEST_F(XmlLogging, MasksInOnePassAsTheFourNamesOneAfterAnother) {
     const unsigned long count = random() % 25;
     std::string masked = text;
     MaskInformation(masked, key, count);
-    ASSERT_EQ(masked, MaskOneAtATime(text, key, count)) << text << "\n" << key << "\n" << count;
+    ASSERT_EQ(masked, zufuzz::MaskModel(text, key, count)) << text << "\n" << key << "\n" << count;
     if (texts.size() < 3000) texts.push_back("<" + text);  // never empty: one line each
   }
   ZUSimLog log("Installer");
   for (const std::string& text : texts) {
     ASSERT_EQ(log.LogXMLString("fn", text, 1, 0), 0);
     expected.push_back(text);
-    for (int k = 0; k < 4; ++k) expected.back() = MaskOneAtATime(expected.back(), keys[k], 8);
+    for (int k = 0; k < 5; ++k) expected.back() = zufuzz::MaskModel(expected.back(), keys[k], 8);
   }
   EXPECT_EQ(DebugLines("Installer", true), expected);
 }

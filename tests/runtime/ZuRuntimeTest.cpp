@@ -220,8 +220,8 @@ TEST_F(ConsoleEvent, RendersEveryArgumentInOrder) {
   // Integers are read as little-endian 64 bits.
   const unsigned char bytes[][8] = {{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}, {0, 0, 0, 0, 0, 0, 0, 0x80}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f}};
   for (const auto& b : bytes) event.addArgument(b, EvEvent::kInteger64);
-  std::string expected = R"("say \"hi\" C:\\dir\\ tab\u0009line\u000acr\u000d\u0001\u001f",)"
-                         "\"del\x7f caf\xc3\xa9 \xff\xfe </script>\",578437695752307201,-9223372036854775808,9223372036854775807";
+  std::string expected = R"("say \"hi\" C:\\dir\\ tab\tline\ncr\r\u0001\u001f",)"  // invalid UTF-8 as U+FFFD
+                         "\"del\x7f caf\xc3\xa9 \xef\xbf\xbd\xef\xbf\xbd </script>\",578437695752307201,-9223372036854775808,9223372036854775807";
   char text[] = "original";
   long long host = 0x0102030405060708LL;
   littleEndianLongLong(&host);

@@ -35,7 +35,7 @@ TEST(ToolShow, ExamplesCheckCleanAndShowEveryClientWithItsHostButNoPassword) {
 
 // mask writes what convert-passwords writes, every password value masked.
 TEST(ToolMaskAndConvert, MaskHidesEveryPasswordAndConvertMakesClientPasswordsV3OfTheSameText) {
-  const std::regex password("(\\s(?:" + std::string(kPasswords) + ")=\")[^\"]*");
+  const std::regex password("(\\s(?:" + std::string(kSecrets) + ")=\")[^\"]*");
   for (const std::string& example : ExampleRequests()) {
     const std::string xml = ReadFile(example);
     const ToolResult mask = RunTool({"mask", example}), convert = RunTool({"convert-passwords", example});

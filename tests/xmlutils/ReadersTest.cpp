@@ -165,7 +165,9 @@ TEST(Readers, LeaveResultOutputsAndRequest) {
     std::unique_ptr<ClientSetup> request = row.xml.empty() ? nullptr : Parse(row.xml);
     const Observation seen = row.read(request.get());
     EXPECT_EQ(seen.result + " / " + seen.outputs, S(row.result) + " / " + row.outputs) << row.name;
-    if (request != nullptr) EXPECT_EQ(Xml(*request), Xml(*Parse(row.xml))) << row.name;
+    if (request != nullptr) {
+      EXPECT_EQ(Xml(*request), Xml(*Parse(row.xml))) << row.name;
+    }
   }
 }
 

@@ -28,7 +28,7 @@ const char kHelpText[] =
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
-    "Options may follow FILE arguments, take their value as --opt=V or --opt V,\n"
+    "Options may follow FILE arguments, take a value as --level=N or --level N,\n"
     "and end at --. FILE may be - for standard input; several files are processed\n"
     "in turn and the worst status is returned.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
