@@ -365,7 +365,8 @@ int ZUPasswordConvert_V3ToV8(const char* input, char** output, char* error) {
 }
 
 int ZUDecryptPassword(const char* input, char** output, char* error) {
-  if (input != nullptr && output != nullptr) {
+  // The length is tested before the output pointer, so a bad length names itself.
+  if (input != nullptr) {
     const std::size_t length = strnlen(input, kMaxDecryptInput + 1);
     if (length == 0 || length > kMaxDecryptInput) {
       WriteError(error, kInvalidDecryptLength);

@@ -802,12 +802,14 @@ int XmlUtils::GetFailoverDX(ClientSetup* request, unsigned long index, std::stri
 int XmlUtils::GetFailoverDX(ClientsComposition* entry, std::string& first, std::string& second, bool& flag) {
   const FailoverDXInfo* failover = Step<CC::failoverDXInfo>(entry);
   if (failover == nullptr) return kFailed;
-  // Each text is written only when present; a failed copy is the only failure left.
+  // Each text is written only when present, `second` before `first`: with one
+  // string passed as both, it ends with the first value. A failed copy is the
+  // only failure left.
   const bool stored = Guard(false, [&] {
-    StoreBoth(Has<FailoverDXInfo::failoverValue1>(failover) ? &first : nullptr,
-              TextOrEmpty<FailoverDXInfo::failoverValue1>(failover),
-              Has<FailoverDXInfo::failoverValue2>(failover) ? &second : nullptr,
-              TextOrEmpty<FailoverDXInfo::failoverValue2>(failover));
+    StoreBoth(Has<FailoverDXInfo::failoverValue2>(failover) ? &second : nullptr,
+              TextOrEmpty<FailoverDXInfo::failoverValue2>(failover),
+              Has<FailoverDXInfo::failoverValue1>(failover) ? &first : nullptr,
+              TextOrEmpty<FailoverDXInfo::failoverValue1>(failover));
     return true;
   });
   if (!stored) return kFailed;
@@ -829,8 +831,12 @@ int XmlUtils::GetUserAccountToLogin(ClientSetup* request, std::string& account, 
       pstring** slot = user->getpstringobject(UserAccount::password);
       if (slot != nullptr && *slot != nullptr) password = (*slot)->str();
     }
+    // Emptied password first, then the account, then a stored password: with
+    // one string passed as both, it ends with the password, or the account when
+    // none is stored.
+    accountPassword.clear();
     account = std::move(composed);
-    accountPassword = std::move(password);
+    if (!password.empty()) accountPassword = std::move(password);
     return 0;
   });
 }
