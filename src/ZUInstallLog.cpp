@@ -609,8 +609,9 @@ int ZUSimLog::LogXMLString(const char* /*function*/, std::string xml, int level,
     std::string entry = initialized ? std::string() : PreInstallPrefix();
     entry.reserve(entry.size() + std::strlen(heading) + xml.size() + 1);
     entry.append(heading);
-    // A line feed that ends the text ends the entry; any other is escaped.
-    std::string_view text(xml);
+    // Both paths write the text up to its first NUL, as the debug log's "%s"
+    // does. A line feed that ends the text ends the entry; any other is escaped.
+    std::string_view text(xml.c_str());
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     AppendMasked(entry, text);
     if (initialized) {

@@ -80,6 +80,10 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndTextAndTheFallback) {
     const std::string xml = "<ClientSetup jobId=\"" + std::to_string(kind) + "\"/>";
     EXPECT_EQ(log.LogXML("fn", (xml + (kind == 2 ? "\n" : "")).c_str(), 0, kind), 0);
     expected.push_back(heading + xml);
+    if (kind == 6) {  // the text ends at its first NUL, as the debug log's "%s" ends it
+      EXPECT_EQ(log.LogXMLString("fn", xml + std::string("\0after", 6), 0, kind), 0);
+      expected.push_back(xml);
+    }
   }
   for (int length : {20279, 20280, 30000}) {
     std::string text(length, 'x');

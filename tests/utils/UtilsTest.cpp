@@ -243,6 +243,10 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
       {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
       {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
       {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
+  // The length is tested before the output pointer, so a bad length names itself.
+  char lengthText[81] = {};
+  EXPECT_EQ(ZUDecryptPassword("", nullptr, lengthText), -1);
+  EXPECT_EQ("-1 " + std::string(lengthText) + " -> untouched", lengthError + "untouched");
   for (const auto& row : rows) {
     EXPECT_EQ(Call(row.wrapper, row.input.c_str()), row.shown) << row.name;
     EXPECT_EQ(Call(row.wrapper, nullptr), "-1 Invalid arguments passed. -> untouched") << row.name;

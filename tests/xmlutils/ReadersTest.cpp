@@ -28,6 +28,7 @@ const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCod
 const auto kCode = Reads<>(ON(GetResponseErrorCode));
 const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
 const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
+const auto kAccountAsBoth = Reads<S>([](Req r, S& both) { return GetUserAccountToLogin(r, both, both); });
 const auto kCount = Reads<int>(ON(GetComponentCount));
 const auto kRestoreOnly = Reads<bool>(AT(IsRestoreOnlyClient, 0));
 
@@ -111,10 +112,15 @@ const ReaderRow kRows[] = {
     {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
     {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
     {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0", "dx02 | (empty) | false"},
+    // One string as both outputs: second is written before first, so it ends with failoverValue1.
+    {"FailoverOneStringAsBoth", kConnect, Reads<S>([](Req r, S& both) { bool flag; return GetFailoverDX(r, 1, both, both, flag); }), "0", "dx02"},
     {"AccountDomainBackslashUser", WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), kAccount, "0", "CORP\\svc | V8:pw"},
     {"AccountEmptyDomainIsUserAlone", WithAccount(R"(userName="svc" password="V8:pw" domainName="")"), kAccount, "0", "svc | V8:pw"},
     {"AccountEmptyUserFails", WithAccount(R"(userName="" password="V8:pw" domainName="CORP")"), kAccount, "-1", "untouched | untouched"},
     {"AccountWithoutPasswordIsEmpty", WithAccount(R"(userName="svc" domainName="CORP")"), kAccount, "0", "CORP\\svc | (empty)"},
+    // One string as both outputs: the password is emptied first, so without one stored the account stays.
+    {"AccountOneStringAsBoth", WithAccount(R"(userName="svc" domainName="CORP")"), kAccountAsBoth, "0", "CORP\\svc"},
+    {"AccountOneStringAsBothTakesPassword", WithAccount(R"(userName="svc" password="V8:pw")"), kAccountAsBoth, "0", "V8:pw"},
     {"ClientNameOfIndex", kTwoClients, Reads<S>(AT(GetClientName, 1)), "0", "app01"},
     {"ClientNameNotTakenFromSiblingEntities", kSiblings, Reads<S>(OF(GetClientName, 0)), "-1", "untouched"},
     {"DXHostNameNoFallbackToName", kSiblings, Reads<S>(ON(GetDXHostName)), "-1", "untouched"},
