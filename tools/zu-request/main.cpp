@@ -13,7 +13,7 @@ const char kHelpText[] =
     "\n"
     "  show [--json] FILE|-...       header, central server and each client of a request;\n"
     "                                --json writes one compact JSON document per line\n"
-    "  mask FILE|-...                the request as XML, password values masked\n"
+    "  mask FILE|-...                the request as XML, secret values masked\n"
     "  log [--kind request|response] [--level N] FILE|-...\n"
     "                                log the request as the installer's logger does\n"
     "  convert-passwords FILE|-      client passwords from V8 to V3, request XML on stdout\n"
