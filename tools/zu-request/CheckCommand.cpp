@@ -10,7 +10,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "RequestFacts.h"
 #include "RequestSchema.h"
 #include "ZUInstallUtils.h"
 
@@ -106,11 +106,7 @@ bool IsCipherText(std::string_view text) {
 }
 
 bool IsCataloguePackage(long long id, const std::vector<int>& centralServerPackages) {
-  if (id < 0 || id > INT_MAX) return false;
-  const unsigned long wide = static_cast<unsigned long>(id);
-  return IsDBPackage(wide) || IsBasePackage(wide) || IsMediaAgentPackage(wide) || IsFSPackage(wide) ||
-         IsSRMAgentPackage(wide) || isThirdPartyPackage(static_cast<int>(id)) ||
-         std::count(centralServerPackages.begin(), centralServerPackages.end(), static_cast<int>(id)) != 0;
+  return id >= 0 && id <= INT_MAX && !PackageClasses(static_cast<int>(id), centralServerPackages).empty();
 }
 
 // ---- Names ------------------------------------------------------------------------
@@ -395,8 +391,6 @@ bool CheckText(const std::string& text, Checker& c) {
 
 // ---- Output ------------------------------------------------------------------------
 
-using Json = nlohmann::ordered_json;
-
 std::string PositionText(const Position& at) {
   return at.line == 0 ? "" : std::to_string(at.line) + ':' + std::to_string(at.column) + ':';
 }
@@ -421,7 +415,7 @@ void PrintJson(const std::string& file, const std::vector<Finding>& findings, co
     document["error"] = std::move(error);
   }
   // A file name need not be UTF-8; JSON text must be.
-  std::cout << document.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+  std::cout << JsonLine(document);
 }
 
 // Checks one file and prints what it found; returns its exit status.

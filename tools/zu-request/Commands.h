@@ -50,6 +50,10 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
 int PrintHelp();
 int PrintVersion();
 
+// Returns the catalogue's classes of a package id, comma-separated; empty when
+// the catalogue does not know it. `centralServerPackages` is GetAllDXPackages'.
+std::string PackageClasses(int id, const std::vector<int>& centralServerPackages);
+
 // Returns the name errors give FILE: "<stdin>" for "-".
 std::string ShownName(const std::string& path);
 // Reads FILE, or standard input for "-", whole; false with the system's

@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -104,16 +105,12 @@ bool ParsePackageId(const std::string& text, int& id) {
   return true;
 }
 
-bool Contains(const std::vector<int>& ids, int id) {
-  for (int member : ids) {
-    if (member == id) return true;
-  }
-  return false;
-}
+}  // namespace
 
-// The classes of one package, comma-separated; "none" when it belongs to none.
-std::string ClassesOf(int id, const std::vector<int>& centralServerPackages) {
+std::string PackageClasses(int id, const std::vector<int>& centralServerPackages) {
   const unsigned long wide = static_cast<unsigned long>(id);
+  const bool centralServer =
+      std::find(centralServerPackages.begin(), centralServerPackages.end(), id) != centralServerPackages.end();
   const struct {
     bool member;
     const char* name;
@@ -124,7 +121,7 @@ std::string ClassesOf(int id, const std::vector<int>& centralServerPackages) {
       {IsMediaAgentPackage(wide), "media agent"},
       {IsFSPackage(wide), "FS"},
       {IsSRMAgentPackage(wide), "SRM agent"},
-      {Contains(centralServerPackages, id), "central server"},
+      {centralServer, "central server"},
       {isThirdPartyPackage(id), "third party"},
   };
   std::string text;
@@ -133,10 +130,8 @@ std::string ClassesOf(int id, const std::vector<int>& centralServerPackages) {
     if (!text.empty()) text += ", ";
     text += c.name;
   }
-  return text.empty() ? "none" : text;
+  return text;
 }
-
-}  // namespace
 
 int ConvertPasswords(const Args& args) {
   Parsed parsed;
@@ -211,7 +206,10 @@ int Packages(const Args& args) {
   }
   std::vector<int> centralServerPackages;
   GetAllDXPackages(centralServerPackages);
-  for (int id : ids) std::cout << id << ": " << ClassesOf(id, centralServerPackages) << '\n';
+  for (int id : ids) {
+    const std::string classes = PackageClasses(id, centralServerPackages);
+    std::cout << id << ": " << (classes.empty() ? "none" : classes) << '\n';
+  }
   std::cout.flush();
   return std::cout ? kOk : Fail("cannot write to standard output");
 }
