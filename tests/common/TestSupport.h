@@ -1,10 +1,12 @@
 // What every test program shares: files read whole, scratch directories, the
-// runtime's environment set for a scope and the fixed pre-install path kept
-// aside. One namespace, one home for each helper.
+// runtime's environment set for a scope, the fixed pre-install path kept
+// aside and a private mount for tests that must own a system path. One namespace, one home for each helper.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -125,5 +127,25 @@ class PreInstallPathGuard {
   std::string saved_;
   bool had_ = false;
 };
+
+// True while the current test runs in a private mount namespace with a fresh
+// tmpfs on `target`. Otherwise runs the test again there, as root, or skips
+// it when not root, and returns false: the caller returns at once. The test
+// runs whole in the other process, so its failures are reported as usual.
+inline bool InPrivateMount(const std::string& target) {
+  if (std::getenv("ZU_PRIVATE_MOUNT") != nullptr) return true;
+  if (::geteuid() != 0) {
+    [&] { GTEST_SKIP() << "needs root: runs in a private mount namespace (unshare -m) with a tmpfs on " << target; }();
+    return false;
+  }
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string command = "ZU_PRIVATE_MOUNT=1 unshare -m sh -c 'mount -t tmpfs tmpfs \"$0\" && exec \"$1\" "
+                              "--gtest_filter=\"$2\"' " + target + " " +
+                              std::filesystem::read_symlink("/proc/self/exe").string() + " " +
+                              test->test_suite_name() + "." + test->name();
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+  return false;
+}
 
 }  // namespace zutest

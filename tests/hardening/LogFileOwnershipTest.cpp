@@ -22,26 +22,12 @@ using zutest::ReadFile;
 constexpr uid_t kNobody = 65534;
 constexpr char kLogs[] = "/tmp/logs";
 
-// True in the private run; otherwise runs the current test there (or skips
-// when not root) and returns false.
+// True in the private run, where modes are the library's alone; otherwise
+// runs the current test there (or skips when not root) and returns false.
 bool InPrivateTmp() {
-  if (std::getenv("ZU_PRIVATE_TMP") != nullptr) {
-    ::umask(0);  // modes below are the library's alone
-    return true;
-  }
-  if (::geteuid() != 0) {
-    [] { GTEST_SKIP() << "needs root: runs in a private mount namespace (unshare -m) with a tmpfs on /tmp"; }();
-    return false;
-  }
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe");
-  const std::string command =
-      "ZU_PRIVATE_TMP=1 unshare -m sh -c 'mount -t tmpfs tmpfs /tmp && exec \"$0\" "
-      "--gtest_filter=\"$1\"' " +
-      self + " " + test->test_suite_name() + "." + test->name();
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
-  return false;
+  if (!zutest::InPrivateMount("/tmp")) return false;
+  ::umask(0);
+  return true;
 }
 
 // Writes a new file with exactly that mode and owner.
