@@ -132,15 +132,27 @@ class PreInstallPathGuard {
 // tmpfs on `target`. Otherwise runs the test again there, as root, or skips
 // it when not root, and returns false: the caller returns at once. The test
 // runs whole in the other process, so its failures are reported as usual.
+// A source or build tree below `target` is bound back in place, through a
+// descriptor opened before the tmpfs hides it, so the test program and its
+// libraries stay where their paths say.
 inline bool InPrivateMount(const std::string& target) {
   if (std::getenv("ZU_PRIVATE_MOUNT") != nullptr) return true;
   if (::geteuid() != 0) {
     [&] { GTEST_SKIP() << "needs root: runs in a private mount namespace (unshare -m) with a tmpfs on " << target; }();
     return false;
   }
+  std::string open, bind, close;
+  int fd = 3;
+  for (const std::string tree : {ZU_SOURCE_DIR, ZU_BINARY_DIR}) {
+    if (tree.compare(0, target.size() + 1, target + "/") != 0) continue;
+    const std::string n = std::to_string(fd++);
+    open += "exec " + n + "<\"" + tree + "\"; ";
+    bind += "mkdir -p \"" + tree + "\" && mount -c --bind /proc/self/fd/" + n + " \"" + tree + "\" && exec " + n +
+            "<&- && ";
+  }
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string command = "ZU_PRIVATE_MOUNT=1 unshare -m sh -c 'mount -t tmpfs tmpfs \"$0\" && exec \"$1\" "
-                              "--gtest_filter=\"$2\"' " + target + " " +
+  const std::string command = "ZU_PRIVATE_MOUNT=1 unshare -m sh -c '" + open + "mount -t tmpfs tmpfs \"$0\" && " +
+                              bind + "exec \"$1\" --gtest_filter=\"$2\"' " + target + " " +
                               std::filesystem::read_symlink("/proc/self/exe").string() + " " +
                               test->test_suite_name() + "." + test->name();
   const int status = std::system(command.c_str());
