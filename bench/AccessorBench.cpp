@@ -64,7 +64,8 @@ void EmptyPass(benchmark::State& state) {
 void zubench::RegisterAccessorBenchmarks() {
   const auto us = benchmark::kMicrosecond;
   benchmark::RegisterBenchmark("access/GetClientName+GetClientOS+GetPackageList-walk", AccessorWalk)
-      ->Arg(kClients)->Unit(us);
+      ->Arg(kClients)
+      ->Unit(us);
   benchmark::RegisterBenchmark("access/empty-pass", EmptyPass)->Arg(kClients)->Unit(us);
 
   // Cold: the first walk right after loading, with fresh outputs.

@@ -71,9 +71,9 @@ bool CheckInputs(const std::vector<std::string>& texts) {
 
 int Check() {
   const std::string sized = zubench::GenerateRequestOfSize(64 * 1024);
-  const bool ok = CheckInputs({zubench::GenerateRequest(0), zubench::GenerateRequest(1), zubench::GenerateRequest(100),
-                               sized}) &&
-                  sized.size() >= 64 * 1024 && zubench::GenerateRequest(100) == zubench::GenerateRequest(100);
+  const bool ok =
+      CheckInputs({zubench::GenerateRequest(0), zubench::GenerateRequest(1), zubench::GenerateRequest(100), sized}) &&
+      sized.size() >= 64 * 1024 && zubench::GenerateRequest(100) == zubench::GenerateRequest(100);
   std::printf("generated requests %s\n", ok ? "load and serialize back unchanged" : "FAILED");
   return ok ? 0 : 1;
 }

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <limits>
 #include <sstream>
@@ -133,8 +133,8 @@ std::string Met(double value, const std::function<bool(double)>& goal) {
   return goal(value) ? "yes" : "**no**";
 }
 
-const std::string kHeading[] = {"hot path", "baseline", "warm: hot vs baseline", "ratio",
-                                "cold first call", "cold ratio", "goal", "met?"};
+const std::string kHeading[] = {
+    "hot path", "baseline", "warm: hot vs baseline", "ratio", "cold first call", "cold ratio", "goal", "met?"};
 
 // One hot path against its baseline: time ratio, warm and cold.
 void AddPair(Table& table, const Builder& b, const std::string& hotLabel, const std::string& hot,
@@ -151,16 +151,15 @@ void AddPair(Table& table, const Builder& b, const std::string& hotLabel, const 
     coldCell = Duration(h) + " vs " + Duration(c);
     coldRatio = Times(h / c);
   }
-  table.add({hotLabel, baseLabel, Duration(hotNs) + " vs " + Duration(baseNs), Times(ratio), coldCell, coldRatio,
-             goal, goal.empty() ? "" : Met(ratio, met)});
+  table.add({hotLabel, baseLabel, Duration(hotNs) + " vs " + Duration(baseNs), Times(ratio), coldCell, coldRatio, goal,
+             goal.empty() ? "" : Met(ratio, met)});
 }
 
 }  // namespace
 
 namespace zubench {
 
-CollectingReporter::CollectingReporter()
-    : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+CollectingReporter::CollectingReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
 
 void CollectingReporter::ReportRuns(const std::vector<Run>& runs) {
   std::vector<Run> shown;
@@ -261,7 +260,8 @@ std::string RatioTables(const std::map<std::string, Figures>& warm, const std::m
     const HeapFigures& f = found->second;
     pairs.add({label, "the text (" + Megabytes(static_cast<std::size_t>(f.text)) + ")",
                Megabytes(static_cast<std::size_t>(f.held)) + " held; peak during the call " + Times(f.peak / f.text),
-               Times(f.held / f.text), "same as warm", "", goal, goal.empty() ? "" : Met(f.held / f.text, atMost(limit))});
+               Times(f.held / f.text), "same as warm", "", goal,
+               goal.empty() ? "" : Met(f.held / f.text, atMost(limit))});
   };
   heapRow("ConvertStringToClientSetup", "heap held by the loaded request", "≤ 3x", 3.0);
   heapRow("libxml2-xmlReadMemory", "heap held by libxml2's document (for comparison)", "", 0);
@@ -288,13 +288,13 @@ std::string RatioTables(const std::map<std::string, Figures>& warm, const std::m
   // text that no longer fits the caches costs the find pass as well.
   const double smallBytes = static_cast<double>(RequestTextOfSize(kMiB).size());
   const double largeBytes = static_cast<double>(RequestTextOfSize(64 * kMiB).size());
-  const double maskGrowth =
-      (b.ns("mask/MaskInformation-4-keys/64MiB") / largeBytes) / (b.ns("mask/MaskInformation-4-keys/1MiB") / smallBytes);
+  const double maskGrowth = (b.ns("mask/MaskInformation-4-keys/64MiB") / largeBytes) /
+                            (b.ns("mask/MaskInformation-4-keys/1MiB") / smallBytes);
   const double findGrowth =
       (b.ns("mask/find-pass-4-keys/64MiB") / largeBytes) / (b.ns("mask/find-pass-4-keys/1MiB") / smallBytes);
   pairs.add({"`MaskInformation` cost per byte, 64 MiB against 1 MiB", "the same growth of the find pass",
-             Times(maskGrowth) + " vs " + Times(findGrowth), Times(maskGrowth / findGrowth), "", "",
-             "linear: ≤ 1.25x", Met(maskGrowth / findGrowth, atMost(1.25))});
+             Times(maskGrowth) + " vs " + Times(findGrowth), Times(maskGrowth / findGrowth), "", "", "linear: ≤ 1.25x",
+             Met(maskGrowth / findGrowth, atMost(1.25))});
 
   AddPair(pairs, b, "`LogXML` of that request to the debug log", "log/LogXML-debug-log" + clients,
           "`serialize` of it alone, into a new string", "write/XMLEncoder::serialize-new-string" + clients,
@@ -326,9 +326,8 @@ std::string RatioTables(const std::map<std::string, Figures>& warm, const std::m
     const std::string floor = "parse/expat-empty-handlers" + suffix;
     if (!b.has(ours) && !b.has(floor)) continue;
     const double bytes = static_cast<double>(RequestText(n).size());
-    scaling.add({std::to_string(n), Megabytes(RequestText(n).size()),
-                 Format("%.2f ns/byte", b.ns(floor) / bytes), Format("%.2f ns/byte", b.ns(ours) / bytes),
-                 Times(b.ns(ours) / b.ns(floor))});
+    scaling.add({std::to_string(n), Megabytes(RequestText(n).size()), Format("%.2f ns/byte", b.ns(floor) / bytes),
+                 Format("%.2f ns/byte", b.ns(ours) / bytes), Times(b.ns(ours) / b.ns(floor))});
   }
 
   return "Hot paths against their baselines, in CPU time of the process (user and system). Warm: the steady\n"

@@ -74,7 +74,9 @@ const std::string& ScratchDirectory() {
   return scratch.path;
 }
 
-EncodingFlags LoggerEncodingFlags() { return EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1}; }
+EncodingFlags LoggerEncodingFlags() {
+  return EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1};
+}
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
   const char* old = std::getenv(name);

@@ -74,11 +74,10 @@ void zubench::RegisterMaskBenchmarks() {
   for (const Size& size : {Size{"1MiB", OneMiB}, Size{"10000-clients", Request}, Size{"64MiB", SixtyFourMiB}}) {
     for (const std::size_t keys : {kReportedKeys, std::size(kKeys)}) {
       const std::string count = std::to_string(keys);
-      benchmark::RegisterBenchmark(("mask/MaskInformation-" + count + "-keys/" + size.suffix).c_str(), Mask,
-                                   size.text, keys)
-          ->Unit(us);
-      benchmark::RegisterBenchmark(("mask/find-pass-" + count + "-keys/" + size.suffix).c_str(), Find, size.text,
+      benchmark::RegisterBenchmark(("mask/MaskInformation-" + count + "-keys/" + size.suffix).c_str(), Mask, size.text,
                                    keys)
+          ->Unit(us);
+      benchmark::RegisterBenchmark(("mask/find-pass-" + count + "-keys/" + size.suffix).c_str(), Find, size.text, keys)
           ->Unit(us);
     }
   }

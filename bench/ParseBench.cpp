@@ -95,7 +95,8 @@ void zubench::RegisterParseBenchmarks() {
   benchmark::RegisterBenchmark("parse/expat-empty-handlers", ExpatEmptyHandlers)->Arg(kClients)->Unit(ms);
   benchmark::RegisterBenchmark("parse/ConvertStringToClientSetup", Convert)->Arg(kClients)->Unit(ms);
   benchmark::RegisterBenchmark("parse/ConvertStringToClientSetup+FreeMessageObject", ConvertAndFree)
-      ->Arg(kClients)->Unit(ms);
+      ->Arg(kClients)
+      ->Unit(ms);
   benchmark::RegisterBenchmark("parse/libxml2-xmlReadMemory+xmlFreeDoc", Libxml2ReadFree)->Arg(kClients)->Unit(ms);
   // 100,000 clients (about 80 MB): a few iterations suffice to show the cost per byte holds.
   benchmark::RegisterBenchmark("parse/expat-empty-handlers", ExpatEmptyHandlers)->Arg(100000)->Unit(ms)->Iterations(2);

@@ -57,11 +57,12 @@ void RequireSecretsNeverSurvive(const std::string& input) {
   std::size_t next = 0;
   auto value = [&] { return Escaped(values[next++ % values.size()]); };
   const std::string secret = "~S3cret-1~";
-  std::string xml = "<ClientSetup jobId=\"" + value() + "\"><clientAuthentication><userAccount userName=\"" +
-                    value() + "\" password=\"" + secret + "\" domainName=\"" + value() + "\"/></clientAuthentication>";
+  std::string xml = "<ClientSetup jobId=\"" + value() + "\"><clientAuthentication><userAccount userName=\"" + value() +
+                    "\" password=\"" + secret + "\" domainName=\"" + value() + "\"/></clientAuthentication>";
   for (int client = 0; client < 2; ++client) {
     xml += "<clientComposition><clientInfo><client clientPassword=\"" + secret + "\" zudPort=\"" + value() +
-           "\"><clientEntity clientName=\"" + value() + "\" hostName=\"" + value() + "\"/></client></clientInfo>"
+           "\"><clientEntity clientName=\"" + value() + "\" hostName=\"" + value() +
+           "\"/></client></clientInfo>"
            "</clientComposition>";
   }
   xml += "<organizationInfo authCode=\"" + secret + "\" x=\"" + value() + "\"/><proc pExecAccess=\"" + secret +

@@ -64,69 +64,89 @@ void ReadEntry(ClientSetup* request, unsigned long index) {
     byEntry(b);
     zufuzz::Require(a == b, what, "request-level and entry-level answers differ");
   };
-  same("GetClientName", [&](Outputs& o) { o.result = GetClientName(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientName(entry, o.text1); });
-  same("GetClientHostName", [&](Outputs& o) { o.result = GetClientHostName(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientHostName(entry, o.text1); });
-  same("GetClientGUID", [&](Outputs& o) { o.result = GetClientGUID(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientGUID(ClientOf(entry), o.text1); });
-  same("GetClientID", [&](Outputs& o) { o.result = GetClientID(request, index, o.number); },
-       [&](Outputs& o) { o.result = GetClientID(entry, o.number); });
-  same("GetClientOperationType",
-       [&](Outputs& o) {
-         ZUInstallManager::SIMOperationType type = static_cast<ZUInstallManager::SIMOperationType>(o.n1);
-         o.result = GetClientOperationType(request, index, type);
-         o.n1 = type;
-       },
-       [&](Outputs& o) {
-         ZUInstallManager::SIMOperationType type = static_cast<ZUInstallManager::SIMOperationType>(o.n1);
-         o.result = GetClientOperationType(entry, type);
-         o.n1 = type;
-       });
-  same("GetPackageList",
-       [&](Outputs& o) {
-         std::vector<PackageInformation>* list = nullptr;
-         o.result = GetPackageList(request, index, list);
-         if (o.result == 0) o.pointer = list;
-       },
-       [&](Outputs& o) {
-         std::vector<PackageInformation>* list = nullptr;
-         o.result = GetPackageList(entry, list);
-         if (o.result == 0) o.pointer = list;
-       });
-  same("GetClientSPVersion", [&](Outputs& o) { o.result = GetClientSPVersion(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientSPVersion(entry, o.text1); });
-  same("GetClientSPFullVersion",
-       [&](Outputs& o) { o.result = GetClientSPFullVersion(request, index, o.text1, o.n1, o.text2, o.n2, o.n3, o.n4); },
-       [&](Outputs& o) { o.result = GetClientSPFullVersion(entry, o.text1, o.n1, o.text2, o.n2, o.n3, o.n4); });
-  same("GetClientStatus", [&](Outputs& o) { o.result = GetClientStatus(request, index, o.number, o.text1); },
-       [&](Outputs& o) { o.result = GetClientStatus(entry, o.number, o.text1); });
-  same("GetPushJobStatus", [&](Outputs& o) { o.result = GetPushJobStatus(request, index, o.number, o.text1); },
-       [&](Outputs& o) { o.result = GetClientStatus(entry, o.number, o.text1); });
-  same("GetStoragePolicy", [&](Outputs& o) { o.result = GetStoragePolicy(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetStoragePolicy(entry, o.text1); });
-  same("GetSubclientPolicy", [&](Outputs& o) { o.result = GetSubclientPolicy(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetSubclientPolicy(entry, o.text1); });
-  same("GetClientGroup", [&](Outputs& o) { o.result = GetClientGroup(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientGroup(entry, o.text1); });
-  same("GetPMAssociated", [&](Outputs& o) { o.result = GetPMAssociated(request, index, o.names); },
-       [&](Outputs& o) { o.result = GetPMAssociated(entry, o.names); });
+  same(
+      "GetClientName", [&](Outputs& o) { o.result = GetClientName(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientName(entry, o.text1); });
+  same(
+      "GetClientHostName", [&](Outputs& o) { o.result = GetClientHostName(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientHostName(entry, o.text1); });
+  same(
+      "GetClientGUID", [&](Outputs& o) { o.result = GetClientGUID(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientGUID(ClientOf(entry), o.text1); });
+  same(
+      "GetClientID", [&](Outputs& o) { o.result = GetClientID(request, index, o.number); },
+      [&](Outputs& o) { o.result = GetClientID(entry, o.number); });
+  same(
+      "GetClientOperationType",
+      [&](Outputs& o) {
+        ZUInstallManager::SIMOperationType type = static_cast<ZUInstallManager::SIMOperationType>(o.n1);
+        o.result = GetClientOperationType(request, index, type);
+        o.n1 = type;
+      },
+      [&](Outputs& o) {
+        ZUInstallManager::SIMOperationType type = static_cast<ZUInstallManager::SIMOperationType>(o.n1);
+        o.result = GetClientOperationType(entry, type);
+        o.n1 = type;
+      });
+  same(
+      "GetPackageList",
+      [&](Outputs& o) {
+        std::vector<PackageInformation>* list = nullptr;
+        o.result = GetPackageList(request, index, list);
+        if (o.result == 0) o.pointer = list;
+      },
+      [&](Outputs& o) {
+        std::vector<PackageInformation>* list = nullptr;
+        o.result = GetPackageList(entry, list);
+        if (o.result == 0) o.pointer = list;
+      });
+  same(
+      "GetClientSPVersion", [&](Outputs& o) { o.result = GetClientSPVersion(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientSPVersion(entry, o.text1); });
+  same(
+      "GetClientSPFullVersion",
+      [&](Outputs& o) { o.result = GetClientSPFullVersion(request, index, o.text1, o.n1, o.text2, o.n2, o.n3, o.n4); },
+      [&](Outputs& o) { o.result = GetClientSPFullVersion(entry, o.text1, o.n1, o.text2, o.n2, o.n3, o.n4); });
+  same(
+      "GetClientStatus", [&](Outputs& o) { o.result = GetClientStatus(request, index, o.number, o.text1); },
+      [&](Outputs& o) { o.result = GetClientStatus(entry, o.number, o.text1); });
+  same(
+      "GetPushJobStatus", [&](Outputs& o) { o.result = GetPushJobStatus(request, index, o.number, o.text1); },
+      [&](Outputs& o) { o.result = GetClientStatus(entry, o.number, o.text1); });
+  same(
+      "GetStoragePolicy", [&](Outputs& o) { o.result = GetStoragePolicy(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetStoragePolicy(entry, o.text1); });
+  same(
+      "GetSubclientPolicy", [&](Outputs& o) { o.result = GetSubclientPolicy(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetSubclientPolicy(entry, o.text1); });
+  same(
+      "GetClientGroup", [&](Outputs& o) { o.result = GetClientGroup(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientGroup(entry, o.text1); });
+  same(
+      "GetPMAssociated", [&](Outputs& o) { o.result = GetPMAssociated(request, index, o.names); },
+      [&](Outputs& o) { o.result = GetPMAssociated(entry, o.names); });
   // With an entry, a port that is not found reads as 0 in both forms.
-  same("GetClientZUDPort", [&](Outputs& o) { o.result = GetClientZUDPort(request, index, o.n1); },
-       [&](Outputs& o) {
-         o.result = GetClientZUDPort(entry, o.n1);
-         zufuzz::Require(o.result == 0 || o.n1 == 0, "GetClientZUDPort leaves 0 on failure");
-       });
-  same("GetClientPassword", [&](Outputs& o) { o.result = GetClientPassword(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientPassword(entry, o.text1); });
-  same("GetClientPassword(client)", [&](Outputs& o) { o.result = GetClientPassword(request, index, o.text1); },
-       [&](Outputs& o) { o.result = GetClientPassword(ClientOf(entry), o.text1); });
-  same("GetFailoverDX", [&](Outputs& o) { o.result = GetFailoverDX(request, index, o.text1, o.text2, o.flag); },
-       [&](Outputs& o) { o.result = GetFailoverDX(entry, o.text1, o.text2, o.flag); });
-  same("GetLaptopBackupRole", [&](Outputs& o) { o.result = GetLaptopBackupRole(request, index, o.flag); },
-       [&](Outputs& o) { o.result = GetLaptopBackupRole(entry, o.flag); });
-  same("IsVirtualDiscoveredClient", [&](Outputs& o) { o.result = IsVirtualDiscoveredClient(request, index) ? 0 : -1; },
-       [&](Outputs& o) { o.result = IsVirtualDiscoveredClient(entry) ? 0 : -1; });
+  same(
+      "GetClientZUDPort", [&](Outputs& o) { o.result = GetClientZUDPort(request, index, o.n1); },
+      [&](Outputs& o) {
+        o.result = GetClientZUDPort(entry, o.n1);
+        zufuzz::Require(o.result == 0 || o.n1 == 0, "GetClientZUDPort leaves 0 on failure");
+      });
+  same(
+      "GetClientPassword", [&](Outputs& o) { o.result = GetClientPassword(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientPassword(entry, o.text1); });
+  same(
+      "GetClientPassword(client)", [&](Outputs& o) { o.result = GetClientPassword(request, index, o.text1); },
+      [&](Outputs& o) { o.result = GetClientPassword(ClientOf(entry), o.text1); });
+  same(
+      "GetFailoverDX", [&](Outputs& o) { o.result = GetFailoverDX(request, index, o.text1, o.text2, o.flag); },
+      [&](Outputs& o) { o.result = GetFailoverDX(entry, o.text1, o.text2, o.flag); });
+  same(
+      "GetLaptopBackupRole", [&](Outputs& o) { o.result = GetLaptopBackupRole(request, index, o.flag); },
+      [&](Outputs& o) { o.result = GetLaptopBackupRole(entry, o.flag); });
+  same(
+      "IsVirtualDiscoveredClient", [&](Outputs& o) { o.result = IsVirtualDiscoveredClient(request, index) ? 0 : -1; },
+      [&](Outputs& o) { o.result = IsVirtualDiscoveredClient(entry) ? 0 : -1; });
 
   // Readers with a request-level form only, or whose entry form reads deeper.
   std::string text = kUnread, text2 = kUnread;
@@ -270,8 +290,7 @@ void WriteCopy(const ClientSetup& loaded) {
 
   const std::string written = zufuzz::MustSerialize(copy, "a changed request writes");
   ClientSetup reloaded;
-  zufuzz::Require(ConvertStringToClientSetup(written, &reloaded, error) == 0, "a changed request loads again",
-                  written);
+  zufuzz::Require(ConvertStringToClientSetup(written, &reloaded, error) == 0, "a changed request loads again", written);
   zufuzz::Require(zufuzz::MustSerialize(reloaded, "a reloaded request writes") == written,
                   "a changed request round-trips");
 }

@@ -59,8 +59,7 @@ class ZUINSTALL_API ZUSimLog {
   // Writes one printf-style entry. With `quiet`, a level other than -1 is
   // dropped while the debug level is 3 or less. Pre-install entries keep at
   // most 20279 characters and end with a line feed. `function` is not written.
-  void LogMessageV(const char* function, int level, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
+  void LogMessageV(const char* function, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));
   // Writes `text` as one entry, as LogMessageV with "%s"; a null text is written as empty.
   void LogMessage(const char* function, int level, const char* text);
   // Appends "PPID  PID  YYYY/MM/DD HH:MM:SS text" with one write to the file

@@ -17,8 +17,8 @@ ZUINSTALL_API int ConvertStringToClientSetup(std::string xml, ZUInstallManager::
 // Reads the file's lines joined without separators and unserializes them.
 // Returns 0, or -1 with `error` set to "Invalid arguments", "Failed to open
 // file <path>" or "Failed to unserialize XML blob from the input file.".
-ZUINSTALL_API int PopulateClientSetupFromXmlFile(ZUInstallManager::ClientSetup* request,
-                                                 std::string& path, std::string& error);
+ZUINSTALL_API int PopulateClientSetupFromXmlFile(ZUInstallManager::ClientSetup* request, std::string& path,
+                                                 std::string& error);
 // Returns the request-level error code; -1 when absent (or stored as -1).
 ZUINSTALL_API long long GetSIMErrorCodeFromXML(ZUInstallManager::ClientSetup* request);
 // Deletes a request allocated with new; null is allowed. Returns 0.
@@ -120,8 +120,8 @@ ZUINSTALL_API bool UtilSplitRelAndBuild(const std::string& input, std::string& b
 // Splits "A:-B:-C:-D" into out3 A, out1 B, out2 C, out4 D (the whole rest,
 // further ":-" included). Returns false at the first missing separator,
 // keeping the pieces already written.
-ZUINSTALL_API bool UtilSplitOsInformation(std::string input, std::string& out1, std::string& out2,
-                                          std::string& out3, std::string& out4);
+ZUINSTALL_API bool UtilSplitOsInformation(std::string input, std::string& out1, std::string& out2, std::string& out3,
+                                          std::string& out4);
 // Splits at the last backslash, or only when there is none at the last "/".
 // Returns false, outputs untouched, without a separator or when it ends the path.
 ZUINSTALL_API bool UtilSplitDirAndFile(std::string path, std::string& directory, std::string& file);

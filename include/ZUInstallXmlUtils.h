@@ -60,8 +60,7 @@ ZUINSTALL_API int GetClientID(ZUInstallManager::ClientsComposition* entry, unsig
 // Reads the identifier of entry `index`'s client, sign-extended; -1 with id untouched when absent.
 ZUINSTALL_API int GetClientID(ZUInstallManager::ClientSetup* request, unsigned long index, unsigned long& id);
 // Reads the user-centric client's identifier, sign-extended; an absent identifier reads as 0.
-ZUINSTALL_API int GetUserCentricClient(ZUInstallManager::ClientSetup* request, unsigned long index,
-                                       unsigned long& id);
+ZUINSTALL_API int GetUserCentricClient(ZUInstallManager::ClientSetup* request, unsigned long index, unsigned long& id);
 // Hands out entry `index`'s user-centric client entity as stored: 0 with a null entity when the field holds none.
 ZUINSTALL_API int GetReassociateLaptop(ZUInstallManager::ClientSetup* request, unsigned long index,
                                        ZuEntities::ClientEntity*& entity);
@@ -147,8 +146,8 @@ ZUINSTALL_API int GetClientSPFullVersion(ZUInstallManager::ClientsComposition* e
                                          int& spNumber4);
 // Reads entry `index`'s six service-pack values, each empty or 0 when absent; -1 without the patch block.
 ZUINSTALL_API int GetClientSPFullVersion(ZUInstallManager::ClientSetup* request, unsigned long index,
-                                         std::string& spVersion, int& spNumber1, std::string& spText,
-                                         int& spNumber2, int& spNumber3, int& spNumber4);
+                                         std::string& spVersion, int& spNumber1, std::string& spText, int& spNumber2,
+                                         int& spNumber3, int& spNumber4);
 // Hands out the entry's patch block as stored; a present field holding no block writes null and gives -1.
 ZUINSTALL_API int GetPatchInformation(ZUInstallManager::ClientsComposition* entry,
                                       ZUInstallManager::PatchInformation*& patch);
@@ -163,14 +162,12 @@ ZUINSTALL_API int GetResponseInfo(ZUInstallManager::ClientSetup* request, unsign
 ZUINSTALL_API int GetClientStatus(ZUInstallManager::ClientSetup* request, unsigned long index, unsigned long& code,
                                   std::string& text);
 // Reads the entry's status code (whole 64 bits) and text; an absent text leaves text as passed.
-ZUINSTALL_API int GetClientStatus(ZUInstallManager::ClientsComposition* entry, unsigned long& code,
-                                  std::string& text);
+ZUINSTALL_API int GetClientStatus(ZUInstallManager::ClientsComposition* entry, unsigned long& code, std::string& text);
 // Forwards to GetClientStatus with the same arguments.
 ZUINSTALL_API int GetPushJobStatus(ZUInstallManager::ClientSetup* request, unsigned long index, unsigned long& code,
                                    std::string& text);
 // Forwards to GetClientStatus with the same arguments.
-ZUINSTALL_API int GetPushJobStatus(ZUInstallManager::ClientsComposition* entry, unsigned long& code,
-                                   std::string& text);
+ZUINSTALL_API int GetPushJobStatus(ZUInstallManager::ClientsComposition* entry, unsigned long& code, std::string& text);
 // Resets the present request-level and entry-0 error codes to 0, creating nothing; -1 only for a null request.
 ZUINSTALL_API int ClearSIMError(ZUInstallManager::ClientSetup* request);
 
@@ -183,8 +180,7 @@ ZUINSTALL_API int GetStoragePolicy(ZUInstallManager::ClientsComposition* entry, 
 // Reads the storage policy name; -1 when the settings or entity are absent, 0 for an entity without a name.
 ZUINSTALL_API int GetStoragePolicy(ZUInstallManager::Components* components, std::string& name);
 // Reads entry `index`'s subclient policy name; -1 with name untouched when absent.
-ZUINSTALL_API int GetSubclientPolicy(ZUInstallManager::ClientSetup* request, unsigned long index,
-                                     std::string& name);
+ZUINSTALL_API int GetSubclientPolicy(ZUInstallManager::ClientSetup* request, unsigned long index, std::string& name);
 // Reads the entry's subclient policy name; -1 with name untouched without a components block.
 ZUINSTALL_API int GetSubclientPolicy(ZUInstallManager::ClientsComposition* entry, std::string& name);
 // Reads the subclient policy name, the empty text included; -1 when the name field is absent.
@@ -216,8 +212,7 @@ ZUINSTALL_API int GetClientZUDPort(ZUInstallManager::ClientSetup* request, unsig
 // Reads the entry's ZUD port (low 32 bits); sets port to 0 first, so every failure leaves 0.
 ZUINSTALL_API int GetClientZUDPort(ZUInstallManager::ClientsComposition* entry, int& port);
 // Reads entry `index`'s client password as stored, the empty text included; -1 with it untouched when absent.
-ZUINSTALL_API int GetClientPassword(ZUInstallManager::ClientSetup* request, unsigned long index,
-                                    std::string& password);
+ZUINSTALL_API int GetClientPassword(ZUInstallManager::ClientSetup* request, unsigned long index, std::string& password);
 // Reads the entry's client password as stored, the empty text included; -1 with it untouched when absent.
 ZUINSTALL_API int GetClientPassword(ZUInstallManager::ClientsComposition* entry, std::string& password);
 // Reads the client's password as stored, the empty text included; -1 with it untouched when absent.
@@ -236,8 +231,8 @@ ZUINSTALL_API int GetiNetworkGateway(ZUInstallManager::ClientSetup* request, std
 ZUINSTALL_API int GetFailoverDX(ZUInstallManager::ClientSetup* request, unsigned long index, std::string& first,
                                 std::string& second, bool& flag);
 // Reads the failover texts present (absent ones left as passed) and the flag (false when absent).
-ZUINSTALL_API int GetFailoverDX(ZUInstallManager::ClientsComposition* entry, std::string& first,
-                                std::string& second, bool& flag);
+ZUINSTALL_API int GetFailoverDX(ZUInstallManager::ClientsComposition* entry, std::string& first, std::string& second,
+                                bool& flag);
 // Reads the account as DOMAIN\user (user alone without a domain) and its password; -1 for an empty user.
 ZUINSTALL_API int GetUserAccountToLogin(ZUInstallManager::ClientSetup* request, std::string& account,
                                         std::string& accountPassword);
@@ -265,8 +260,8 @@ ZUINSTALL_API bool IsVirtualDiscoveredClient(ZUInstallManager::ClientsCompositio
 // Reads entry 0's VM instance id (low 32 bits); -1 with id untouched when absent.
 ZUINSTALL_API int GetVMInstanceID(ZUInstallManager::ClientSetup* request, unsigned int& id);
 // Reads the shared install location; a stored type without a path writes type and still gives -1.
-ZUINSTALL_API int GetSharedInstallLocation(ZUInstallManager::ClientsComposition* entry,
-                                           ZUInstallManager::SILType& type, std::string& path);
+ZUINSTALL_API int GetSharedInstallLocation(ZUInstallManager::ClientsComposition* entry, ZUInstallManager::SILType& type,
+                                           std::string& path);
 // Reads the appliance flag (any non-zero value is true); -1 with appliance untouched when absent.
 ZUINSTALL_API int GetApplianceClient(ZUInstallManager::ClientsComposition* entry, bool& appliance);
 // Reads entry 0's custom role properties; -1 with text untouched when absent or empty.

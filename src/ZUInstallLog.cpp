@@ -75,15 +75,23 @@ constexpr const char* kClientMarkers[] = {
     "Deactivate Client [%s] for client [%s]",                                 // 19
     "Bulk Client Install [%s] for client [%s]",                               // 20
     "synchronize OS Info With Client [%s] for client [%s]",                   // 21
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 22-30
-    "Send Job status [%s] for client [%s]",                                   // 31
-    nullptr,                                                                  // 32
-    "Update SP version [%s] for client [%s]",                                 // 33
-    nullptr,                                                                  // 34
-    nullptr,                                                                  // 35
-    "Send async install response [%s] for client [%s]",                       // 36
-    nullptr,                                                                  // 37
-    "Update third party patch level [%s] for client [%s]",                    // 38
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,                                                // 22-30
+    "Send Job status [%s] for client [%s]",                 // 31
+    nullptr,                                                // 32
+    "Update SP version [%s] for client [%s]",               // 33
+    nullptr,                                                // 34
+    nullptr,                                                // 35
+    "Send async install response [%s] for client [%s]",     // 36
+    nullptr,                                                // 37
+    "Update third party patch level [%s] for client [%s]",  // 38
 };
 static_assert(sizeof kClientMarkers / sizeof kClientMarkers[0] == 39, "one wording per type 0..38");
 
@@ -173,8 +181,8 @@ std::size_t FormatPreInstallPrefix(char (&prefix)[kPrefixBytes]) {
   if (localtime_r(&seconds, &local) != nullptr) {
     std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
   }
-  const int length = std::snprintf(prefix, sizeof prefix, "%d  %d  %s ", GETCURRENTPROCESSID(),
-                                   GETCURRENTTHREADID(), stamp);
+  const int length =
+      std::snprintf(prefix, sizeof prefix, "%d  %d  %s ", GETCURRENTPROCESSID(), GETCURRENTTHREADID(), stamp);
   return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
 
@@ -650,8 +658,8 @@ void ZUSimLog::AddPhaseMarker(const char* phase, const char* state) {
   LogMessage("", kMarkerLevel, text);
 }
 
-void ZUSimLog::SendEventToConsole(const unsigned long& localeId, const long& eventId, int type,
-                                  const char* format, ...) {
+void ZUSimLog::SendEventToConsole(const unsigned long& localeId, const long& eventId, int type, const char* format,
+                                  ...) {
   va_list args;
   va_start(args, format);
   try {

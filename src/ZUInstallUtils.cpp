@@ -72,11 +72,11 @@ int SetError(std::string& error, const char* text) noexcept {
 // ---- Package catalogue ----
 
 const std::vector<DbPackageInfo> DBPackages{
-    {801, true, false}, {802, true, false}, {804, true, false}, {803, true, true},  {805, true, true},
-    {806, true, true},  {807, true, true},  {808, true, true},  {809, true, true},  {810, true, true},
-    {811, true, true},  {812, true, true},  {813, true, true},  {814, true, true},  {815, true, true},
-    {816, true, true},  {851, true, false}, {852, true, true},  {853, true, true},  {854, true, true},
-    {855, true, true},  {856, true, true},  {857, true, true},  {858, true, true},  {859, true, true},
+    {801, true, false}, {802, true, false}, {804, true, false}, {803, true, true}, {805, true, true},
+    {806, true, true},  {807, true, true},  {808, true, true},  {809, true, true}, {810, true, true},
+    {811, true, true},  {812, true, true},  {813, true, true},  {814, true, true}, {815, true, true},
+    {816, true, true},  {851, true, false}, {852, true, true},  {853, true, true}, {854, true, true},
+    {855, true, true},  {856, true, true},  {857, true, true},  {858, true, true}, {859, true, true},
     {860, true, true},  {861, true, true},  {862, true, true},
 };
 
@@ -152,8 +152,7 @@ constexpr CipherTexts kEncryptTexts{"Failed to encrypt password to get length, e
 constexpr CipherTexts kDecryptTexts{"Failed to decrypt password to get length, error %lu",
                                     "Failed to decrypt password, error %lu"};
 constexpr char kInvalidArguments[] = "Invalid arguments passed.";
-constexpr char kInvalidDecryptLength[] =
-    "An invalid length of encrypted string is passed to decrypt. Decrypt failed.";
+constexpr char kInvalidDecryptLength[] = "An invalid length of encrypted string is passed to decrypt. Decrypt failed.";
 constexpr std::size_t kMaxDecryptInput = 2048;
 // Every error text fits: the longest is 75 characters.
 constexpr std::size_t kErrorTextRoom = 76;
@@ -569,9 +568,7 @@ void BasicConversion::fromString(unsigned int& value, const std::string& text) {
 void BasicConversion::fromString(long& value, const std::string& text) { ScanInto(value, text, "%ld"); }
 void BasicConversion::fromString(unsigned long& value, const std::string& text) { ScanInto(value, text, "%lu"); }
 void BasicConversion::fromString(long long& value, const std::string& text) { ScanInto(value, text, "%lld"); }
-void BasicConversion::fromString(unsigned long long& value, const std::string& text) {
-  ScanInto(value, text, "%llu");
-}
+void BasicConversion::fromString(unsigned long long& value, const std::string& text) { ScanInto(value, text, "%llu"); }
 void BasicConversion::fromString(float& value, const std::string& text) { ScanInto(value, text, "%f"); }
 void BasicConversion::fromString(double& value, const std::string& text) { ScanInto(value, text, "%lf"); }
 
@@ -601,17 +598,13 @@ void BasicConversion::toString(long value, std::string& text) { FormatInto(text,
 void BasicConversion::toString(unsigned long value, std::string& text) { FormatInto(text, "%lu", value); }
 void BasicConversion::toString(long long value, std::string& text) { FormatInto(text, "%lld", value); }
 void BasicConversion::toString(unsigned long long value, std::string& text) { FormatInto(text, "%llu", value); }
-void BasicConversion::toString(float value, std::string& text) {
-  FormatInto(text, "%f", static_cast<double>(value));
-}
+void BasicConversion::toString(float value, std::string& text) { FormatInto(text, "%f", static_cast<double>(value)); }
 void BasicConversion::toString(double value, std::string& text) { FormatInto(text, "%f", value); }
 
 void BasicConversion::toHexString(unsigned short value, std::string& text) { FormatInto(text, "0x%hx", value); }
 void BasicConversion::toHexString(unsigned int value, std::string& text) { FormatInto(text, "0x%x", value); }
 void BasicConversion::toHexString(unsigned long value, std::string& text) { FormatInto(text, "0x%lx", value); }
-void BasicConversion::toHexString(unsigned long long value, std::string& text) {
-  FormatInto(text, "0x%llx", value);
-}
+void BasicConversion::toHexString(unsigned long long value, std::string& text) { FormatInto(text, "0x%llx", value); }
 void BasicConversion::toHexString(long long value, std::string& text) {
   FormatInto(text, "0x%llx", static_cast<unsigned long long>(value));
 }

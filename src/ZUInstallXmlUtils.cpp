@@ -292,9 +292,7 @@ bool TestRequestFlag(const ClientSetup* request, std::uint32_t bit) {
          (static_cast<std::uint32_t>(request->getint64(ClientSetup::requestFlags)) & bit) != 0;
 }
 
-int PackageId(const PackageInformation& package) {
-  return Low32(Int64Or0<PackageInformation::packageId>(&package));
-}
+int PackageId(const PackageInformation& package) { return Low32(Int64Or0<PackageInformation::packageId>(&package)); }
 
 }  // namespace
 
@@ -442,7 +440,7 @@ int XmlUtils::GetRemoteClient(ClientSetup* request, bool& remote) {
 
 int XmlUtils::IsUserAuthenticationRequested(ClientSetup* request, bool& requested) {
   return ReadValue<InstallOptions::userAuthenticationRequested, NonZero>(Step<ClientSetup::installOptions>(request),
-                                                                          requested);
+                                                                         requested);
 }
 
 int XmlUtils::GetXMLRequestID(ClientSetup* request, int& id) {
@@ -518,8 +516,7 @@ int XmlUtils::IsRestoreOnlyClient(ClientSetup* request, unsigned long index, boo
     if (packages == nullptr) return kFailed;
     if (!packages->empty()) {
       restoreOnly = std::all_of(packages->begin(), packages->end(), [](const PackageInformation& package) {
-        return Has<PackageInformation::packageMode>(&package) &&
-               package.getint64(PackageInformation::packageMode) == 0;
+        return Has<PackageInformation::packageMode>(&package) && package.getint64(PackageInformation::packageMode) == 0;
       });
     }
     return 0;
@@ -572,9 +569,8 @@ int XmlUtils::GetClientSPFullVersion(ClientsComposition* entry, std::string& spV
   return 0;
 }
 
-int XmlUtils::GetClientSPFullVersion(ClientSetup* request, unsigned long index, std::string& spVersion,
-                                     int& spNumber1, std::string& spText, int& spNumber2, int& spNumber3,
-                                     int& spNumber4) {
+int XmlUtils::GetClientSPFullVersion(ClientSetup* request, unsigned long index, std::string& spVersion, int& spNumber1,
+                                     std::string& spText, int& spNumber2, int& spNumber3, int& spNumber4) {
   return ForEntry(request, index, [&](ClientsComposition* entry) {
     return GetClientSPFullVersion(entry, spVersion, spNumber1, spText, spNumber2, spNumber3, spNumber4);
   });
@@ -795,8 +791,7 @@ int XmlUtils::GetiNetworkGateway(ClientSetup* request, std::string& gateway) {
 
 int XmlUtils::GetFailoverDX(ClientSetup* request, unsigned long index, std::string& first, std::string& second,
                             bool& flag) {
-  return ForEntry(request, index,
-                  [&](ClientsComposition* entry) { return GetFailoverDX(entry, first, second, flag); });
+  return ForEntry(request, index, [&](ClientsComposition* entry) { return GetFailoverDX(entry, first, second, flag); });
 }
 
 int XmlUtils::GetFailoverDX(ClientsComposition* entry, std::string& first, std::string& second, bool& flag) {
@@ -890,9 +885,9 @@ int XmlUtils::GetLaptopBackupRole(ClientSetup* request, unsigned long index, boo
 
 int XmlUtils::GetLaptopBackupRole(ClientsComposition* entry, bool& role) {
   // A role stored as 0 does not veto the subclient setting.
-  const bool on = FlagOn<ClientRoles::laptopBackupRole>(Step<CC::roles>(entry)) ||
-                  FlagOn<SubclientPolicySettings::laptopBackup>(
-                      Walk<CC::components, Components::subclientPolicySettings>(entry));
+  const bool on =
+      FlagOn<ClientRoles::laptopBackupRole>(Step<CC::roles>(entry)) ||
+      FlagOn<SubclientPolicySettings::laptopBackup>(Walk<CC::components, Components::subclientPolicySettings>(entry));
   return TrueOrFail(on, role);
 }
 

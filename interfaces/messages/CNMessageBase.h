@@ -65,9 +65,9 @@ enum class FieldKind : std::uint8_t { Integer, Boolean, Enum, String, Password, 
 struct ClassInfo;
 
 struct FieldInfo {
-  const char* name;         // XML attribute or element name
+  const char* name;  // XML attribute or element name
   FieldKind kind;
-  const ClassInfo* child;   // held class of Object and List fields, else null
+  const ClassInfo* child;  // held class of Object and List fields, else null
   std::uint16_t nameLength;
 };
 
@@ -99,11 +99,11 @@ struct ClassInfo {
 // One field's storage; its meaning depends on the field's kind. Only the slots
 // of present fields hold anything.
 union Slot {
-  long long integer;       // Integer, Boolean, Enum
-  char* text;              // String: a heap block of a size_t length, the bytes, NUL
-  pstring* password;       // Password
-  CNMessageBase* object;   // Object, owned; may be null
-  void* pointer;           // List: std::vector<Child>*, owned
+  long long integer;      // Integer, Boolean, Enum
+  char* text;             // String: a heap block of a size_t length, the bytes, NUL
+  pstring* password;      // Password
+  CNMessageBase* object;  // Object, owned; may be null
+  void* pointer;          // List: std::vector<Child>*, owned
 };
 
 // Position and reason of the calling thread's last failed unserialize.
@@ -206,7 +206,7 @@ struct EncodingFlags {
   bool writeDeclaration;
   int indent;
   int startDepth;
-  int maxDepth;          // -1: unbounded
+  int maxDepth;  // -1: unbounded
   bool writeDefaults;
   bool writeTypeInfo;
   bool escapeText;
@@ -239,4 +239,4 @@ class ZU_MSG_API XMLEncoder {
 namespace ZUInstallManager {
 // Registers the install-manager message classes; repeatable.
 ZU_MSG_API void RegisterSubsystem();
-}
+}  // namespace ZUInstallManager

@@ -37,32 +37,38 @@ enum SIMOperationType : int {
 enum SILType : int { SIL_NONE = 0, SIL_NETWORK_SHARE = 1, SIL_LOCAL_PATH = 2 };
 }  // namespace ZUInstallManager
 
-#define ZU_DETAIL_FORWARD(ns, cls, no) namespace ns { class cls; }
+#define ZU_DETAIL_FORWARD(ns, cls, no) \
+  namespace ns {                       \
+  class cls;                           \
+  }
 ZU_SCHEMA_CLASSES(ZU_DETAIL_FORWARD)
 #undef ZU_DETAIL_FORWARD
 
 #define ZU_DETAIL_ENUMERATOR(cls, field, kind, child) field,
-#define ZU_DETAIL_CLASS(ns, cls, no)                                                     \
-  namespace ns {                                                                         \
-  class ZU_MSG_API cls final : public CNMessageBase {                                    \
-   public:                                                                               \
-    enum Field : zumsg::FieldId { ZU_FIELDS_##cls(ZU_DETAIL_ENUMERATOR) FieldCount };    \
-    static_assert(FieldCount <= 32, "presence bits hold 32 fields");                     \
-    static constexpr int kClassNumber = no;                                              \
-    static const zumsg::ClassInfo kSchema;                                               \
-    cls() noexcept : CNMessageBase(kSchema, slots_) {}                                   \
-    cls(const cls& other) : CNMessageBase(other, slots_) {}                              \
+#define ZU_DETAIL_CLASS(ns, cls, no)                                                          \
+  namespace ns {                                                                              \
+  class ZU_MSG_API cls final : public CNMessageBase {                                         \
+   public:                                                                                    \
+    enum Field : zumsg::FieldId { ZU_FIELDS_##cls(ZU_DETAIL_ENUMERATOR) FieldCount };         \
+    static_assert(FieldCount <= 32, "presence bits hold 32 fields");                          \
+    static constexpr int kClassNumber = no;                                                   \
+    static const zumsg::ClassInfo kSchema;                                                    \
+    cls() noexcept : CNMessageBase(kSchema, slots_) {}                                        \
+    cls(const cls& other) : CNMessageBase(other, slots_) {}                                   \
     cls(cls&& other) noexcept : CNMessageBase(static_cast<CNMessageBase&&>(other), slots_) {} \
-    cls& operator=(const cls& other) { CNMessageBase::assignFrom(other); return *this; }                    \
-    cls& operator=(cls&& other) noexcept {                                               \
-      CNMessageBase::assignFrom(static_cast<CNMessageBase&&>(other));                                       \
-      return *this;                                                                      \
-    }                                                                                    \
-    ~cls() override { CNMessageBase::releaseFields(); }                                                       \
-                                                                                         \
-   private:                                                                              \
-    zumsg::Slot slots_[FieldCount];                                                      \
-  };                                                                                     \
+    cls& operator=(const cls& other) {                                                        \
+      CNMessageBase::assignFrom(other);                                                       \
+      return *this;                                                                           \
+    }                                                                                         \
+    cls& operator=(cls&& other) noexcept {                                                    \
+      CNMessageBase::assignFrom(static_cast<CNMessageBase&&>(other));                         \
+      return *this;                                                                           \
+    }                                                                                         \
+    ~cls() override { CNMessageBase::releaseFields(); }                                       \
+                                                                                              \
+   private:                                                                                   \
+    zumsg::Slot slots_[FieldCount];                                                           \
+  };                                                                                          \
   }
 ZU_SCHEMA_CLASSES(ZU_DETAIL_CLASS)
 #undef ZU_DETAIL_CLASS
@@ -75,16 +81,17 @@ ZU_SCHEMA_CLASSES(ZU_DETAIL_CLASS)
 #define ZU_DETAIL_CHILD_Enum(ns, cls, field, child)
 #define ZU_DETAIL_CHILD_String(ns, cls, field, child)
 #define ZU_DETAIL_CHILD_Password(ns, cls, field, child)
-#define ZU_DETAIL_CHILD_Object(ns, cls, field, child)                  \
-  template <>                                                          \
-  struct Child<ns::cls::Field, ns::cls::field> {                       \
-    using owner = ns::cls;                                             \
-    using type = child;                                                \
+#define ZU_DETAIL_CHILD_Object(ns, cls, field, child) \
+  template <>                                         \
+  struct Child<ns::cls::Field, ns::cls::field> {      \
+    using owner = ns::cls;                            \
+    using type = child;                               \
   };
 #define ZU_DETAIL_CHILD_List ZU_DETAIL_CHILD_Object
 namespace zumsg {
 #define ZU_DETAIL_CHILDREN(ns, cls, no) ZU_FIELDS_##cls(ZU_DETAIL_CHILD_ROW_##ns)
-#define ZU_DETAIL_CHILD_ROW_ZUInstallManager(cls, field, kind, child) ZU_DETAIL_CHILD_##kind(::ZUInstallManager, cls, field, child)
+#define ZU_DETAIL_CHILD_ROW_ZUInstallManager(cls, field, kind, child) \
+  ZU_DETAIL_CHILD_##kind(::ZUInstallManager, cls, field, child)
 #define ZU_DETAIL_CHILD_ROW_ZuEntities(cls, field, kind, child) ZU_DETAIL_CHILD_##kind(::ZuEntities, cls, field, child)
 #define ZU_DETAIL_CHILD_ROW_App(cls, field, kind, child) ZU_DETAIL_CHILD_##kind(::App, cls, field, child)
 #define ZU_DETAIL_CHILD_ROW_ZuSecurity(cls, field, kind, child) ZU_DETAIL_CHILD_##kind(::ZuSecurity, cls, field, child)

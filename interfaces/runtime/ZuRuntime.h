@@ -68,12 +68,10 @@ class ZU_LIB_API EvDebug {
   // Writes one entry formatted printf-style with `jobId`, when the level
   // passes; long texts are never cut. A no-op while the log is not open.
   // `function`, `line` and `file` name the caller and are not written.
-  void handleMsgEventDebug_NEW(int level, const char* function, int line, long long jobId,
-                               const char* file, const char* format, va_list args)
-      __attribute__((format(printf, 7, 0)));
+  void handleMsgEventDebug_NEW(int level, const char* function, int line, long long jobId, const char* file,
+                               const char* format, va_list args) __attribute__((format(printf, 7, 0)));
   // Writes one entry like handleMsgEventDebug_NEW, with the job id of setJobId.
-  void DebugLvl(const char* function, int level, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
+  void DebugLvl(const char* function, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));
   // Sets the job id that later DebugLvl entries carry (0 until set).
   void setJobId(long long jobId);
   // Closes the log; later entries are dropped until initialize runs again.

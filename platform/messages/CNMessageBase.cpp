@@ -32,17 +32,10 @@ void ReleaseSlot(const FieldInfo& f, Slot& slot) noexcept {
   switch (f.kind) {
     case FieldKind::Integer:
     case FieldKind::Boolean:
-    case FieldKind::Enum:
-      return;
-    case FieldKind::String:
-      zumsg::detail::FreeText(slot.text);
-      return;
-    case FieldKind::Password:
-      delete slot.password;
-      return;
-    case FieldKind::Object:
-      delete slot.object;
-      return;
+    case FieldKind::Enum: return;
+    case FieldKind::String: zumsg::detail::FreeText(slot.text); return;
+    case FieldKind::Password: delete slot.password; return;
+    case FieldKind::Object: delete slot.object; return;
     case FieldKind::List:
       if (slot.pointer != nullptr) f.child->deleteList(slot.pointer);
       return;
@@ -55,23 +48,17 @@ Slot CopySlot(const FieldInfo& f, const Slot& from) {
   switch (f.kind) {
     case FieldKind::Integer:
     case FieldKind::Boolean:
-    case FieldKind::Enum:
-      to.integer = from.integer;
-      break;
+    case FieldKind::Enum: to.integer = from.integer; break;
     case FieldKind::String: {
       std::string_view text = zumsg::detail::TextView(from.text);
       to.text = zumsg::detail::NewText(text.data(), text.size());
       break;
     }
-    case FieldKind::Password:
-      to.password = from.password != nullptr ? new pstring(*from.password) : nullptr;
-      break;
+    case FieldKind::Password: to.password = from.password != nullptr ? new pstring(*from.password) : nullptr; break;
     case FieldKind::Object:
       to.object = from.object != nullptr ? from.object->schema().clone(*from.object) : nullptr;
       break;
-    case FieldKind::List:
-      to.pointer = from.pointer != nullptr ? f.child->cloneList(from.pointer) : nullptr;
-      break;
+    case FieldKind::List: to.pointer = from.pointer != nullptr ? f.child->cloneList(from.pointer) : nullptr; break;
   }
   return to;
 }
@@ -92,8 +79,7 @@ std::string FXString::ToString(const std::string& text) { return text; }
 
 // ---- construction, copy, move -----------------------------------------------
 
-CNMessageBase::CNMessageBase(const zumsg::ClassInfo& info, zumsg::Slot* slots) noexcept
-    : info_(&info), slots_(slots) {}
+CNMessageBase::CNMessageBase(const zumsg::ClassInfo& info, zumsg::Slot* slots) noexcept : info_(&info), slots_(slots) {}
 
 CNMessageBase::~CNMessageBase() = default;
 

@@ -53,7 +53,7 @@ CNMessageBase* ListAppend(void* list) {
 
 #define ZU_DETAIL_FIELD_INFO(cls, field, kind, child) \
   {#field, zumsg::FieldKind::kind, ZU_DETAIL_CHILD_##kind(child), sizeof(#field) - 1},
-#define ZU_DETAIL_FIELD_TABLES(ns, cls, no)                                            \
+#define ZU_DETAIL_FIELD_TABLES(ns, cls, no)                                             \
   constexpr zumsg::FieldInfo kFields_##cls[] = {ZU_FIELDS_##cls(ZU_DETAIL_FIELD_INFO)}; \
   constexpr auto kNames_##cls = zumsg::detail::BuildNameTable(kFields_##cls);
 ZU_SCHEMA_CLASSES(ZU_DETAIL_FIELD_TABLES)
@@ -73,12 +73,22 @@ const zumsg::ClassInfo* const kAllClasses[] = {ZU_SCHEMA_CLASSES(ZU_DETAIL_CLASS
 
 }  // namespace
 
-#define ZU_DETAIL_CLASS_INFO(ns, cls, no)                                                   \
-  const zumsg::ClassInfo ns::cls::kSchema = {                                               \
-      #ns "::" #cls, #cls, no, kFields_##cls, ns::cls::FieldCount,                           \
-      &Create<ns::cls>, &Clone<ns::cls>, &NewList<ns::cls>, &CloneList<ns::cls>,            \
-      &DeleteList<ns::cls>, &ListSize<ns::cls>, &ListAt<ns::cls>, &ListAppend<ns::cls>,     \
-      sizeof(#cls) - 1, kNames_##cls.data()};                                               \
+#define ZU_DETAIL_CLASS_INFO(ns, cls, no)                          \
+  const zumsg::ClassInfo ns::cls::kSchema = {#ns "::" #cls,        \
+                                             #cls,                 \
+                                             no,                   \
+                                             kFields_##cls,        \
+                                             ns::cls::FieldCount,  \
+                                             &Create<ns::cls>,     \
+                                             &Clone<ns::cls>,      \
+                                             &NewList<ns::cls>,    \
+                                             &CloneList<ns::cls>,  \
+                                             &DeleteList<ns::cls>, \
+                                             &ListSize<ns::cls>,   \
+                                             &ListAt<ns::cls>,     \
+                                             &ListAppend<ns::cls>, \
+                                             sizeof(#cls) - 1,     \
+                                             kNames_##cls.data()}; \
   static_assert(sizeof(kFields_##cls) / sizeof(zumsg::FieldInfo) == ns::cls::FieldCount);
 ZU_SCHEMA_CLASSES(ZU_DETAIL_CLASS_INFO)
 #undef ZU_DETAIL_CLASS_INFO

@@ -142,8 +142,7 @@ void SetAttributes(Reader& r, const Frame& frame, const XML_Char** attributes) {
         break;
       }
       case FieldKind::Object:
-      case FieldKind::List:
-        continue;
+      case FieldKind::List: continue;
     }
     present |= bit;
   }

@@ -91,7 +91,9 @@ std::size_t CheckSequence(const unsigned char* p, std::size_t left, int& error) 
 class Out {
  public:
   // Starts small even in a large reused string: resize zero-fills what it exposes.
-  explicit Out(std::string& s) : s_(s) { s_.resize(std::max<std::size_t>(256, std::min<std::size_t>(s_.capacity(), 65536))); }
+  explicit Out(std::string& s) : s_(s) {
+    s_.resize(std::max<std::size_t>(256, std::min<std::size_t>(s_.capacity(), 65536)));
+  }
   ~Out() { s_.resize(n_); }
 
   void put(const char* p, std::size_t len) {
@@ -125,9 +127,7 @@ int PutEscaped(Out& out, std::string_view text) {
   const auto* run = p;
   while (p != end) {
     switch (static_cast<ByteClass>(kByteClasses.c[*p])) {
-      case kPlain:
-        ++p;
-        break;
+      case kPlain: ++p; break;
       case kLead: {
         int error = 0;
         std::size_t n = CheckSequence(p, static_cast<std::size_t>(end - p), error);
@@ -140,8 +140,7 @@ int PutEscaped(Out& out, std::string_view text) {
         out.put(EscapeOf(*p));
         run = ++p;
         break;
-      case kControl:
-        return XMLEncoder::kNotXmlChar;
+      case kControl: return XMLEncoder::kNotXmlChar;
     }
   }
   out.put(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));

@@ -46,8 +46,7 @@ std::string LogFileName(const std::string& logName) {
   if (base.empty()) return base;
   static constexpr char kSuffix[] = ".log";
   constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
-  if (base.size() < kSuffixLength ||
-      base.compare(base.size() - kSuffixLength, kSuffixLength, kSuffix) != 0) {
+  if (base.size() < kSuffixLength || base.compare(base.size() - kSuffixLength, kSuffixLength, kSuffix) != 0) {
     base += kSuffix;
   }
   return base;
@@ -70,10 +69,9 @@ int FormatPrefix(char* buffer, std::size_t size, long long jobId, int level) {
   std::time_t now = std::time(nullptr);
   struct tm local;
   if (localtime_r(&now, &local) == nullptr) std::memset(&local, 0, sizeof local);
-  return std::snprintf(buffer, size, "%d %ld %04d/%02d/%02d %02d:%02d:%02d %lld %d ",
-                       static_cast<int>(::getpid()), static_cast<long>(::syscall(SYS_gettid)),
-                       local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                       local.tm_min, local.tm_sec, jobId, level);
+  return std::snprintf(buffer, size, "%d %ld %04d/%02d/%02d %02d:%02d:%02d %lld %d ", static_cast<int>(::getpid()),
+                       static_cast<long>(::syscall(SYS_gettid)), local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                       local.tm_hour, local.tm_min, local.tm_sec, jobId, level);
 }
 
 }  // namespace
@@ -105,8 +103,8 @@ int EvDebug::getLogId(const char* name) {
   }
 }
 
-bool EvDebug::initialize(EvDebugFileInstance* file, unsigned int logId, long long /*reserved*/,
-                         bool /*append*/, const std::string& /*suffix*/) {
+bool EvDebug::initialize(EvDebugFileInstance* file, unsigned int logId, long long /*reserved*/, bool /*append*/,
+                         const std::string& /*suffix*/) {
   try {
     if (file == nullptr) file = file_;
     if (file == nullptr) return false;
@@ -132,9 +130,8 @@ bool EvDebug::initialize(EvDebugFileInstance* file, unsigned int logId, long lon
 
 int EvDebug::getDebugLevel() { return ParseDebugLevel(std::getenv("ZU_DEBUG_LEVEL")); }
 
-void EvDebug::handleMsgEventDebug_NEW(int level, const char* /*function*/, int /*line*/,
-                                      long long jobId, const char* /*file*/, const char* format,
-                                      va_list args) {
+void EvDebug::handleMsgEventDebug_NEW(int level, const char* /*function*/, int /*line*/, long long jobId,
+                                      const char* /*file*/, const char* format, va_list args) {
   write(level, jobId, format, args);
 }
 
@@ -176,9 +173,8 @@ void EvDebug::write(int level, long long jobId, const char* format, va_list args
       if (text == nullptr) text = "(null)";  // what vsnprintf would print
       const std::size_t length = std::strlen(text);
       const bool addLineFeed = length == 0 || text[length - 1] != '\n';
-      struct iovec pieces[3] = {{stackBuffer, start},
-                                {const_cast<char*>(text), length},
-                                {const_cast<char*>("\n"), addLineFeed ? 1u : 0u}};
+      struct iovec pieces[3] = {
+          {stackBuffer, start}, {const_cast<char*>(text), length}, {const_cast<char*>("\n"), addLineFeed ? 1u : 0u}};
       zu_runtime::WriteOnce(file_->fd_, pieces, 3);
       return;
     }

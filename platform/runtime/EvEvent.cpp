@@ -58,20 +58,15 @@ void EvEvent::addArgument(const void* value, int type) {
   }
 }
 
-void EvEvent::InfoEvent(int eventId, long long /*reserved*/, int /*flags*/) {
-  raise("information", eventId);
-}
+void EvEvent::InfoEvent(int eventId, long long /*reserved*/, int /*flags*/) { raise("information", eventId); }
 
-void EvEvent::CriticalEvent(int eventId, long long /*reserved*/, int /*flags*/) {
-  raise("critical", eventId);
-}
+void EvEvent::CriticalEvent(int eventId, long long /*reserved*/, int /*flags*/) { raise("critical", eventId); }
 
 void EvEvent::raise(const char* severity, int eventId) {
   try {
     char head[128];
-    int headLength = std::snprintf(
-        head, sizeof head, "{\"severity\":\"%s\",\"eventId\":%d,\"localeId\":%lu,\"args\":[",
-        severity, eventId, localeId_);
+    int headLength = std::snprintf(head, sizeof head, "{\"severity\":\"%s\",\"eventId\":%d,\"localeId\":%lu,\"args\":[",
+                                   severity, eventId, localeId_);
     if (headLength < 0 || static_cast<std::size_t>(headLength) >= sizeof head) return;
     std::string line;
     const std::string* args = impl_ != nullptr ? &impl_->args : nullptr;

@@ -16,12 +16,12 @@ enum class Form { kV3, kV8 };
 
 // Built-in keys of the stand-in cipher. They only have to differ per form and
 // stay fixed, so texts written by one build are read by the next.
-constexpr unsigned char kKeyV3[32] = {
-    0xb6, 0x07, 0xb9, 0x86, 0x7c, 0xa4, 0xff, 0x3d, 0xa8, 0xd9, 0xed, 0x65, 0x1a, 0xa6, 0x04, 0xfd,
-    0xcf, 0xe2, 0xdc, 0x73, 0x09, 0x7f, 0x35, 0x2d, 0x23, 0x0e, 0xac, 0x32, 0xcc, 0x72, 0x2c, 0x17};
-constexpr unsigned char kKeyV8[32] = {
-    0x46, 0x6e, 0xf4, 0x3e, 0xd6, 0x7e, 0x5b, 0xdd, 0x07, 0x29, 0xab, 0x9b, 0x24, 0xf9, 0x59, 0xd9,
-    0xf0, 0xd6, 0xde, 0x21, 0xac, 0x06, 0xb1, 0x80, 0x93, 0x8f, 0x52, 0x06, 0x84, 0xcb, 0xe9, 0xe2};
+constexpr unsigned char kKeyV3[32] = {0xb6, 0x07, 0xb9, 0x86, 0x7c, 0xa4, 0xff, 0x3d, 0xa8, 0xd9, 0xed,
+                                      0x65, 0x1a, 0xa6, 0x04, 0xfd, 0xcf, 0xe2, 0xdc, 0x73, 0x09, 0x7f,
+                                      0x35, 0x2d, 0x23, 0x0e, 0xac, 0x32, 0xcc, 0x72, 0x2c, 0x17};
+constexpr unsigned char kKeyV8[32] = {0x46, 0x6e, 0xf4, 0x3e, 0xd6, 0x7e, 0x5b, 0xdd, 0x07, 0x29, 0xab,
+                                      0x9b, 0x24, 0xf9, 0x59, 0xd9, 0xf0, 0xd6, 0xde, 0x21, 0xac, 0x06,
+                                      0xb1, 0x80, 0x93, 0x8f, 0x52, 0x06, 0x84, 0xcb, 0xe9, 0xe2};
 
 constexpr std::size_t kPrefixLength = 3;  // "V3:" or "V8:"
 constexpr std::size_t kNonceLength = 12;
@@ -39,8 +39,7 @@ const unsigned char* KeyOf(Form form) { return form == Form::kV3 ? kKeyV3 : kKey
 // moves, so no stale copy is left behind.
 class SecretBytes {
  public:
-  explicit SecretBytes(std::size_t size)
-      : bytes_(new unsigned char[size + 1]), capacity_(size + 1), size_(size) {}
+  explicit SecretBytes(std::size_t size) : bytes_(new unsigned char[size + 1]), capacity_(size + 1), size_(size) {}
   ~SecretBytes() { OPENSSL_cleanse(bytes_.get(), capacity_); }
   SecretBytes(const SecretBytes&) = delete;
   SecretBytes& operator=(const SecretBytes&) = delete;
@@ -59,9 +58,7 @@ struct CipherContextFree {
 };
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 
-std::size_t EncryptedLength(std::size_t plainLength) {
-  return kPrefixLength + 4 * ((plainLength + kOverhead + 2) / 3);
-}
+std::size_t EncryptedLength(std::size_t plainLength) { return kPrefixLength + 4 * ((plainLength + kOverhead + 2) / 3); }
 
 void AppendBase64(std::string& out, const unsigned char* data, std::size_t size) {
   std::size_t i = 0;
@@ -122,8 +119,7 @@ bool DecodeBase64(const char* text, std::size_t length, std::vector<unsigned cha
 }
 
 // Encrypts into "Vn:" + base64(nonce || ciphertext || tag).
-unsigned long Encrypt(Form form, const unsigned char* plain, std::size_t plainLength,
-                      std::string& out) {
+unsigned long Encrypt(Form form, const unsigned char* plain, std::size_t plainLength, std::string& out) {
   if (plainLength > kMaxPlainLength) return ZUPassword::kBadInput;
   std::vector<unsigned char> payload(plainLength + kOverhead);
   unsigned char* nonce = payload.data();
@@ -134,21 +130,18 @@ unsigned long Encrypt(Form form, const unsigned char* plain, std::size_t plainLe
   CipherContext context(EVP_CIPHER_CTX_new());
   int written = 0;
   int finalWritten = 0;
-  if (!context ||
-      EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, static_cast<int>(kNonceLength),
-                          nullptr) != 1 ||
+  if (!context || EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, static_cast<int>(kNonceLength), nullptr) != 1 ||
       EVP_EncryptInit_ex(context.get(), nullptr, nullptr, KeyOf(form), nonce) != 1) {
     return ZUPassword::kCrypto;
   }
-  if (plainLength > 0 && EVP_EncryptUpdate(context.get(), cipherText, &written, plain,
-                                           static_cast<int>(plainLength)) != 1) {
+  if (plainLength > 0 &&
+      EVP_EncryptUpdate(context.get(), cipherText, &written, plain, static_cast<int>(plainLength)) != 1) {
     return ZUPassword::kCrypto;
   }
   if (EVP_EncryptFinal_ex(context.get(), cipherText + written, &finalWritten) != 1 ||
       static_cast<std::size_t>(written) + static_cast<std::size_t>(finalWritten) != plainLength ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagLength), tag) !=
-          1) {
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagLength), tag) != 1) {
     return ZUPassword::kCrypto;
   }
   out.clear();
@@ -179,8 +172,7 @@ unsigned long ParseText(const char* text, bool acceptV3, bool acceptV8, Form& fo
 }
 
 // Decrypts a parsed payload into `plain`; a failed tag is bad input.
-unsigned long Decrypt(Form form, std::vector<unsigned char>& payload,
-                      std::unique_ptr<SecretBytes>& plain) {
+unsigned long Decrypt(Form form, std::vector<unsigned char>& payload, std::unique_ptr<SecretBytes>& plain) {
   const unsigned char* nonce = payload.data();
   const unsigned char* cipherText = nonce + kNonceLength;
   std::size_t cipherLength = payload.size() - kOverhead;
@@ -190,19 +182,16 @@ unsigned long Decrypt(Form form, std::vector<unsigned char>& payload,
   CipherContext context(EVP_CIPHER_CTX_new());
   int written = 0;
   int finalWritten = 0;
-  if (!context ||
-      EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, static_cast<int>(kNonceLength),
-                          nullptr) != 1 ||
+  if (!context || EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, static_cast<int>(kNonceLength), nullptr) != 1 ||
       EVP_DecryptInit_ex(context.get(), nullptr, nullptr, KeyOf(form), nonce) != 1) {
     return ZUPassword::kCrypto;
   }
-  if (cipherLength > 0 && EVP_DecryptUpdate(context.get(), plain->data(), &written, cipherText,
-                                            static_cast<int>(cipherLength)) != 1) {
+  if (cipherLength > 0 &&
+      EVP_DecryptUpdate(context.get(), plain->data(), &written, cipherText, static_cast<int>(cipherLength)) != 1) {
     return ZUPassword::kCrypto;
   }
-  if (EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagLength), tag) !=
-      1) {
+  if (EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(kTagLength), tag) != 1) {
     return ZUPassword::kCrypto;
   }
   if (EVP_DecryptFinal_ex(context.get(), plain->data() + written, &finalWritten) != 1) {
@@ -221,8 +210,7 @@ unsigned long CheckArguments(const char* input, const char* output, const unsign
 }
 
 // Hands a result over under the length protocol.
-unsigned long Deliver(const void* result, std::size_t resultLength, char* output,
-                      unsigned long* length) {
+unsigned long Deliver(const void* result, std::size_t resultLength, char* output, unsigned long* length) {
   if (output == nullptr) {
     *length = resultLength;
     return 0;
@@ -243,8 +231,7 @@ unsigned long EncryptText(Form form, const char* input, char* output, unsigned l
   if (output == nullptr) return Deliver(nullptr, resultLength, nullptr, length);
   if (resultLength > *length) return ZUPassword::kNoRoom;
   std::string text;
-  if (unsigned long error =
-          Encrypt(form, reinterpret_cast<const unsigned char*>(input), plainLength, text)) {
+  if (unsigned long error = Encrypt(form, reinterpret_cast<const unsigned char*>(input), plainLength, text)) {
     return error;
   }
   return Deliver(text.data(), text.size(), output, length);
@@ -264,8 +251,7 @@ unsigned long DecryptText(const char* input, char* output, unsigned long* length
   return Deliver(plain->data(), plain->size(), output, length);
 }
 
-unsigned long ConvertText(Form from, Form to, const char* input, char* output,
-                          unsigned long* length) {
+unsigned long ConvertText(Form from, Form to, const char* input, char* output, unsigned long* length) {
   if (unsigned long error = CheckArguments(input, output, length)) return error;
   Form form;
   std::vector<unsigned char> payload;
@@ -314,13 +300,11 @@ int ZUPassword::decrypt(const char* input, char* output, unsigned long* length) 
 }
 
 int ZUPassword::ConvertToV3(const char* input, char* output, unsigned long* length) {
-  unsigned long error =
-      Guarded([&] { return ConvertText(Form::kV8, Form::kV3, input, output, length); });
+  unsigned long error = Guarded([&] { return ConvertText(Form::kV8, Form::kV3, input, output, length); });
   return error != 0 ? fail(error) : 1;
 }
 
 int ZUPassword::ConvertToV8(const char* input, char* output, unsigned long* length) {
-  unsigned long error =
-      Guarded([&] { return ConvertText(Form::kV3, Form::kV8, input, output, length); });
+  unsigned long error = Guarded([&] { return ConvertText(Form::kV3, Form::kV8, input, output, length); });
   return error != 0 ? fail(error) : 1;
 }

@@ -153,8 +153,8 @@ inline bool InPrivateMount(const std::string& target) {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string command = "ZU_PRIVATE_MOUNT=1 unshare -m sh -c '" + open + "mount -t tmpfs tmpfs \"$0\" && " +
                               bind + "exec \"$1\" --gtest_filter=\"$2\"' " + target + " " +
-                              std::filesystem::read_symlink("/proc/self/exe").string() + " " +
-                              test->test_suite_name() + "." + test->name();
+                              std::filesystem::read_symlink("/proc/self/exe").string() + " " + test->test_suite_name() +
+                              "." + test->name();
   const int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
   return false;

@@ -47,11 +47,15 @@ TEST(Concurrent, ThreadsLoadReadAndConvertTheirOwnRequests) {
       ZUInstallManager::ClientSetup request, *pointer = &request;
       std::string text, name, back;
       if (ZUEncryptPassword_V8(plain.c_str(), &v8, error) != 0 ||
-          ConvertStringToClientSetup(R"(<ClientSetup jobId=")" + n + R"("><clientComposition><clientInfo><client clientPassword=")" + v8 +
-                                     R"("><clientEntity clientName="client-)" + n + R"("/></client></clientInfo></clientComposition></ClientSetup>)", &request, text) != 0 ||
-          XmlUtils::GetJobId(&request) != t || XmlUtils::GetClientName(&request, 0, name) != 0 || name != "client-" + n ||
-          ReEncryptInputRequestNetPwdV8ToV3(pointer, text) != 0 || XmlUtils::GetClientPassword(&request, 0, text) != 0 ||
-          text.compare(0, 3, "V3:") != 0 || UtilDecrypt(text.c_str(), back) != 0 || back != plain)
+          ConvertStringToClientSetup(R"(<ClientSetup jobId=")" + n +
+                                         R"("><clientComposition><clientInfo><client clientPassword=")" + v8 +
+                                         R"("><clientEntity clientName="client-)" + n +
+                                         R"("/></client></clientInfo></clientComposition></ClientSetup>)",
+                                     &request, text) != 0 ||
+          XmlUtils::GetJobId(&request) != t || XmlUtils::GetClientName(&request, 0, name) != 0 ||
+          name != "client-" + n || ReEncryptInputRequestNetPwdV8ToV3(pointer, text) != 0 ||
+          XmlUtils::GetClientPassword(&request, 0, text) != 0 || text.compare(0, 3, "V3:") != 0 ||
+          UtilDecrypt(text.c_str(), back) != 0 || back != plain)
         ++mismatches[t];
       delete[] v8;
     }
@@ -80,37 +84,61 @@ TEST(Concurrent, LogIdsAreStablePerNameAndDistinct) {
 // 4 KiB in-place buffer.
 TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   constexpr int kEntries = 200;
-  const auto payload = [](int w, int e) { return std::string(e % 10 == 0 ? 6000 : 40 + e % 50, static_cast<char>('a' + (w * 7 + e) % 26)); };
+  const auto payload = [](int w, int e) {
+    return std::string(e % 10 == 0 ? 6000 : 40 + e % 50, static_cast<char>('a' + (w * 7 + e) % 26));
+  };
   zutest::ScratchDir dir;
   zutest::PreInstallPathGuard preInstall;
-  zutest::EnvGuard environment{{"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
-  const struct Case { const char* name; bool processes; std::string file; std::function<void(int w, const std::vector<std::string>& texts)> write; } cases[] = {
-      {"debug log, one service per thread", false, dir / "Shared.log", [](int, const std::vector<std::string>& texts) {
+  zutest::EnvGuard environment{
+      {"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
+  const struct Case {
+    const char* name;
+    bool processes;
+    std::string file;
+    std::function<void(int w, const std::vector<std::string>& texts)> write;
+  } cases[] = {
+      {"debug log, one service per thread", false, dir / "Shared.log",
+       [](int, const std::vector<std::string>& texts) {
          EvDebugFileInstance file;
          EvDebug log(nullptr);
          if (!log.initialize(&file, static_cast<unsigned>(EvDebug::getLogId("Shared")), 0, false, "")) return;
          // A bare "%s" is gathered, any other format goes through the formatter.
-         for (std::size_t e = 0; e < texts.size(); ++e) log.DebugLvl("", 0, e % 2 ? "%s" : "%s%s", texts[e].c_str(), "");
+         for (std::size_t e = 0; e < texts.size(); ++e)
+           log.DebugLvl("", 0, e % 2 ? "%s" : "%s%s", texts[e].c_str(), "");
        }},
-      {"pre-install file, threads", false, zutest::kPreInstallPath, [](int, const std::vector<std::string>& texts) {
-         ZUSimLog log("events"); for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str()); }},
-      {"console events", false, dir / "ConsoleEvents.log", [](int w, const std::vector<std::string>& texts) {
-         ZUSimLog log("events"); for (const std::string& text : texts) log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str()); }},
-      {"pre-install file, processes", true, dir / "shared.log", [&dir](int, const std::vector<std::string>& texts) {
-         ZUSimLog log(dir / "shared.log"); for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str()); }},
+      {"pre-install file, threads", false, zutest::kPreInstallPath,
+       [](int, const std::vector<std::string>& texts) {
+         ZUSimLog log("events");
+         for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str());
+       }},
+      {"console events", false, dir / "ConsoleEvents.log",
+       [](int w, const std::vector<std::string>& texts) {
+         ZUSimLog log("events");
+         for (const std::string& text : texts)
+           log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str());
+       }},
+      {"pre-install file, processes", true, dir / "shared.log",
+       [&dir](int, const std::vector<std::string>& texts) {
+         ZUSimLog log(dir / "shared.log");
+         for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str());
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto write = [&](int w) {
       std::vector<std::string> texts;
-      for (int e = 0; e < kEntries; ++e) texts.push_back("<" + std::to_string(w) + " " + std::to_string(e) + " " + payload(w, e) + ">");
+      for (int e = 0; e < kEntries; ++e)
+        texts.push_back("<" + std::to_string(w) + " " + std::to_string(e) + " " + payload(w, e) + ">");
       c.write(w, texts);
     };
     if (!c.processes) RunTogether(write);
     std::vector<pid_t> children;
     for (int w = 0; c.processes && w < kThreads; ++w) {
       children.push_back(fork());
-      if (children.back() == 0) { write(w); _exit(0); }
+      if (children.back() == 0) {
+        write(w);
+        _exit(0);
+      }
     }
     for (pid_t child : children) {
       int status = 0;

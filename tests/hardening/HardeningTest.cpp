@@ -44,13 +44,18 @@ namespace {
 bool gArmed = false, gRefused = false;
 long long gBudget = 0, gLive = 0;
 
-struct alignas(16) Header { bool watched; };  // allocated while armed
+struct alignas(16) Header {
+  bool watched;
+};  // allocated while armed
 
 }  // namespace
 
 void* operator new(std::size_t size) {
   const bool watched = gArmed;
-  if (watched && gBudget-- == 0) { gRefused = true; throw std::bad_alloc(); }
+  if (watched && gBudget-- == 0) {
+    gRefused = true;
+    throw std::bad_alloc();
+  }
   auto* header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
   if (header == nullptr) throw std::bad_alloc();
   if ((header->watched = watched)) ++gLive;  // only then: unarmed threads must not write the globals
@@ -64,7 +69,13 @@ void operator delete(void* pointer) noexcept {
 }
 // The other forms, spelled out so a sanitizer's own cannot pair with these.
 void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { try { return operator new(size); } catch (const std::bad_alloc&) { return nullptr; } }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
 void operator delete[](void* pointer) noexcept { operator delete(pointer); }
@@ -88,11 +99,11 @@ struct State {
 
 struct EntryPoint {
   const char* name;
-  std::string request, input;  // the request is loaded into the target before each run
+  std::string request, input;        // the request is loaded into the target before each run
   std::vector<std::string> outputs;  // preset before each run
-  std::function<int(State&)> call;  // must not throw, allocate besides the library or assert
-  int failure;                      // the result of a failed call; 0: any non-zero one
-  std::vector<std::string> texts;   // error texts a failed call may give; the first must occur
+  std::function<int(State&)> call;   // must not throw, allocate besides the library or assert
+  int failure;                       // the result of a failed call; 0: any non-zero one
+  std::vector<std::string> texts;    // error texts a failed call may give; the first must occur
   int keeps = 0;  // blocks a call may keep in the target or outputs: 0 none, 1 when it succeeds, 2 always
   std::function<std::string(State&)> observe = nullptr;  // what the call may change; default: target and outputs
 };
@@ -133,22 +144,30 @@ void ExpectFailsCleanlyAtEveryPoint(const EntryPoint& e) {
     gLive = 0, gRefused = false, gBudget = n, gArmed = true;
     constexpr int kEscaped = -99999;
     int result = kEscaped;
-    try { result = e.call(s); } catch (...) {}
+    try {
+      result = e.call(s);
+    } catch (...) {
+    }
     gArmed = false;
     const std::string seen = observe(s);
     SCOPED_TRACE("refused allocation " + std::to_string(n));
     ASSERT_NE(result, kEscaped) << "an exception left the call";
     EXPECT_TRUE(result == 0 || gRefused) << "failed without a refusal";
     EXPECT_TRUE(result == 0 || e.failure == 0 || result == e.failure) << result;
-    EXPECT_EQ(seen, result == 0 ? answer : before) << "a call that met a refusal answered otherwise, or a failed one changed what it was given";
+    EXPECT_EQ(seen, result == 0 ? answer : before)
+        << "a call that met a refusal answered otherwise, or a failed one changed what it was given";
     if (result != 0 && !e.texts.empty()) {
       texts.insert(s.error);
       EXPECT_TRUE(std::count(e.texts.begin(), e.texts.end(), s.error)) << "error text: " << s.error;
     }
-    if (e.keeps == 0 || (e.keeps == 1 && result != 0)) { EXPECT_EQ(gLive, 0) << "blocks kept"; }
+    if (e.keeps == 0 || (e.keeps == 1 && result != 0)) {
+      EXPECT_EQ(gLive, 0) << "blocks kept";
+    }
     if (!gRefused) break;
   }
-  if (!e.texts.empty()) { EXPECT_EQ(texts.count(e.texts[0]), 1u) << "never failed with: " << e.texts[0]; }
+  if (!e.texts.empty()) {
+    EXPECT_EQ(texts.count(e.texts[0]), 1u) << "never failed with: " << e.texts[0];
+  }
 }
 
 // Every value is longer than a short-string buffer, so each copy allocates.
@@ -160,7 +179,8 @@ constexpr char kLongValues[] =
     R"(planName="server-plan-daily-long"/></policySettings></components><failoverDXInfo failoverValue1="failover-value-number-one" )"
     R"(failoverValue2="failover-value-number-two" failoverFlag="1"/></clientComposition></ClientSetup>)";
 // Held by every target before a load, so a refused load is seen to leave it alone.
-constexpr char kEarlier[] = R"(<ClientSetup jobId="41"><dxInfo connectionUrl="https://earlier.example.com/with/a/long/path"/><clientComposition operationType="7"/></ClientSetup>)";
+constexpr char kEarlier[] =
+    R"(<ClientSetup jobId="41"><dxInfo connectionUrl="https://earlier.example.com/with/a/long/path"/><clientComposition operationType="7"/></ClientSetup>)";
 constexpr char kFileRefused[] = "Failed to unserialize XML blob from the input file.";
 constexpr char kSecretRequest[] =
     R"(<ClientSetup jobId="5"><clientAuthentication><userAccount userName="svc" password="alloc-secret-value-1"/>)"
@@ -177,56 +197,141 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
   zutest::ScratchDir dir;
   const std::string bulkFile = dir.write("bulk.xml", bulk);
   zutest::PreInstallPathGuard preInstall;
-  zutest::EnvGuard environment{{"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", "instance001"}, {"ZU_DEBUG_LEVEL", std::nullopt}};
+  zutest::EnvGuard environment{
+      {"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", "instance001"}, {"ZU_DEBUG_LEVEL", std::nullopt}};
   // A failed start of the logger registers the pre-install name once for the process.
   ASSERT_TRUE(EvDebug::getLogId("alloc") > 0 && EvDebug::getLogId(zutest::kPreInstallPath) > 0);
   char *v8 = nullptr, errorText[1024] = {};
   ASSERT_EQ(ZUEncryptPassword_V8("alloc-plain-password", &v8, errorText), 0) << errorText;
   const std::string encrypted = v8;
   delete[] v8;
-  const std::string client = "<clientComposition><clientInfo><client clientPassword=\"" + encrypted + "\"/></clientInfo></clientComposition>";
+  const std::string client =
+      "<clientComposition><clientInfo><client clientPassword=\"" + encrypted + "\"/></clientInfo></clientComposition>";
   const std::string maskable = R"(<a password="x" clientPassword="a-very-long-client-password-value" pAccess=""/>)"
                                R"(<b pExecAccess="p" password="another-long-password-value-here" clientPassword="c"/>)";
   const EntryPoint entryPoints[] = {
-      {"ConvertStringToClientSetup", kEarlier, bulk, {}, [](State& s) { return ConvertStringToClientSetup(std::move(s.input), &s.target, s.error); }, -1, {"Failed to unserialize XML"}, 1},
-      {"PopulateClientSetupFromXmlFile", kEarlier, bulkFile, {}, [](State& s) { return PopulateClientSetupFromXmlFile(&s.target, s.input, s.error); }, -1, {kFileRefused}, 1},
-      {"XMLEncoder::serialize", bulk, "", {"unread"}, [](State& s) {
+      {"ConvertStringToClientSetup",
+       kEarlier,
+       bulk,
+       {},
+       [](State& s) { return ConvertStringToClientSetup(std::move(s.input), &s.target, s.error); },
+       -1,
+       {"Failed to unserialize XML"},
+       1},
+      {"PopulateClientSetupFromXmlFile",
+       kEarlier,
+       bulkFile,
+       {},
+       [](State& s) { return PopulateClientSetupFromXmlFile(&s.target, s.input, s.error); },
+       -1,
+       {kFileRefused},
+       1},
+      {"XMLEncoder::serialize",
+       bulk,
+       "",
+       {"unread"},
+       [](State& s) {
          std::string xml;
          const int result = XMLEncoder(kFlags, nullptr).serialize(&s.target, xml, false);
          if (result == 0) s.out[0] = std::move(xml);
          return result;
-       }, XMLEncoder::kOutOfMemory, {}, 1},
-      {"copy constructor throws and keeps nothing", bulk, "", {},
-       [](State& s) { try { ClientSetup copy(s.target); } catch (const std::bad_alloc&) { return -1; } return 0; }, -1, {}},
+       },
+       XMLEncoder::kOutOfMemory,
+       {},
+       1},
+      {"copy constructor throws and keeps nothing",
+       bulk,
+       "",
+       {},
+       [](State& s) {
+         try {
+           ClientSetup copy(s.target);
+         } catch (const std::bad_alloc&) {
+           return -1;
+         }
+         return 0;
+       },
+       -1,
+       {}},
       // Short values make the result longer than the text, long ones shorter;
       // out of memory cuts the text after the last value masked in place.
-      {"MaskInformation never leaves a value behind", "<ClientSetup/>", maskable, {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""},
-       [](State& s) { for (std::string& key : s.out) MaskInformation(s.input, std::move(key), 8); return 0; }, -1, {}, 1, [](State& s) {
+      {"MaskInformation never leaves a value behind",
+       "<ClientSetup/>",
+       maskable,
+       {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\""},
+       [](State& s) {
+         for (std::string& key : s.out) MaskInformation(s.input, std::move(key), 8);
+         return 0;
+       },
+       -1,
+       {},
+       1,
+       [](State& s) {
          static const std::regex kLeft(R"((?:password|Password|pAccess|pExecAccess)="(?!\*{8}(?:"|$)))");
          return std::regex_search(s.input, kLeft) ? s.input : "every value masked";
        }},
-      {"logging never throws nor writes a password", kSecretRequest, "alloc", {}, [](State& s) {
+      {"logging never throws nor writes a password",
+       kSecretRequest,
+       "alloc",
+       {},
+       [](State& s) {
          ZUSimLog log(std::move(s.input));
-         const int xml = log.LogXML("f", &s.target, 0, 1), text = log.LogXML("f", R"(<x password="alloc-secret-value-3" a="1"/>)", 0, 2);
+         const int xml = log.LogXML("f", &s.target, 0, 1),
+                   text = log.LogXML("f", R"(<x password="alloc-secret-value-3" a="1"/>)", 0, 2);
          log.LogMessageV("f", 0, "entry %s", "with a long argument to format");
          log.AddClientMarker("web01", "packages", 0);
          log.SendEventToConsole(1033ul, 7L, EVENT_STATUS, "%d %s", 3, "disk full");
          return (xml == 0 || xml == -1) && (text == 0 || text == -1) ? 0 : 1;
-       }, -1, {}, 0, [&dir](State&) {
+       },
+       -1,
+       {},
+       0,
+       [&dir](State&) {
          const std::string written = zutest::ReadFile(dir / "alloc.log") + zutest::ReadFile(zutest::kPreInstallPath);
          return written.find("alloc-secret-value") == std::string::npos ? "" : "a password reached a log";
        }},
-      {"ZUDecryptPassword", "<ClientSetup/>", encrypted, {}, [](State& s) { return ZUDecryptPassword(s.input.c_str(), &s.output, s.errorText); }, -1, {}, 0,
-       [](State& s) { const std::string plain = s.output != nullptr ? s.output : ""; delete[] s.output; return plain; }},
-      {"UtilDecrypt", "<ClientSetup/>", encrypted, {"unread"}, [](State& s) { return UtilDecrypt(s.input.c_str(), s.out[0]); }, 0, {}, 1},
+      {"ZUDecryptPassword",
+       "<ClientSetup/>",
+       encrypted,
+       {},
+       [](State& s) { return ZUDecryptPassword(s.input.c_str(), &s.output, s.errorText); },
+       -1,
+       {},
+       0,
+       [](State& s) {
+         const std::string plain = s.output != nullptr ? s.output : "";
+         delete[] s.output;
+         return plain;
+       }},
+      {"UtilDecrypt",
+       "<ClientSetup/>",
+       encrypted,
+       {"unread"},
+       [](State& s) { return UtilDecrypt(s.input.c_str(), s.out[0]); },
+       0,
+       {},
+       1},
       // Each client password ends up converted or exactly as it was; the
       // conversion's own out-of-memory text must show (gap: it once went unseen).
-      {"ReEncryptInputRequestNetPwdV8ToV3", "<ClientSetup>" + client + client + "</ClientSetup>", "", {},
-       [](State& s) { ClientSetup* pointer = &s.target; return ReEncryptInputRequestNetPwdV8ToV3(pointer, s.error); }, -22, {"Out of memory while converting passwords.", "", "Failed to encrypt password to get length, error 5", "Failed to encrypt password, error 5"}, 2, [&encrypted](State& s) {
+      {"ReEncryptInputRequestNetPwdV8ToV3",
+       "<ClientSetup>" + client + client + "</ClientSetup>",
+       "",
+       {},
+       [](State& s) {
+         ClientSetup* pointer = &s.target;
+         return ReEncryptInputRequestNetPwdV8ToV3(pointer, s.error);
+       },
+       -22,
+       {"Out of memory while converting passwords.", "", "Failed to encrypt password to get length, error 5",
+        "Failed to encrypt password, error 5"},
+       2,
+       [&encrypted](State& s) {
          std::string seen, password, plain;
          for (unsigned long index = 0; index < 2; ++index) {
-           const bool ok = XmlUtils::GetClientPassword(&s.target, index, password) == 0 && (password == encrypted ||
-                           (password.compare(0, 3, "V3:") == 0 && UtilDecrypt(password.c_str(), plain) == 0 && plain == "alloc-plain-password"));
+           const bool ok = XmlUtils::GetClientPassword(&s.target, index, password) == 0 &&
+                           (password == encrypted ||
+                            (password.compare(0, 3, "V3:") == 0 && UtilDecrypt(password.c_str(), plain) == 0 &&
+                             plain == "alloc-plain-password"));
            seen += ok ? "ok " : password + " ";
          }
          return seen;
@@ -236,22 +341,28 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
       Reader("GetPMAssociated", 1, [](State& s) { return XmlUtils::GetPMAssociated(&s.target, 0, s.out); }),
       Reader("GetClientPassword", 1, [](State& s) { return XmlUtils::GetClientPassword(&s.target, 0, s.out[0]); }),
       Reader("GetClientOS", 2, [](State& s) { return XmlUtils::GetClientOS(&s.target, 0, s.out[0], s.out[1]); }),
-      Reader("GetUserAccountToLogin", 2, [](State& s) { return XmlUtils::GetUserAccountToLogin(&s.target, s.out[0], s.out[1]); }),
-      Reader("GetFailoverDX", 3, [](State& s) {
-        bool flag = false;
-        const int result = XmlUtils::GetFailoverDX(&s.target, 0, s.out[0], s.out[1], flag);
-        if (flag) s.out[2] = "flag";
-        return result;
-      }),
-      Reader("GetSubclientPlan", 2, [](State& s) {
-        int id = -5;
-        const int result = XmlUtils::GetSubclientPlan(XmlUtils::GetClientComposition(&s.target, 0), id, s.out[0]);
-        if (id != -5) s.out[1] = "id " + std::to_string(id);
-        return result;
-      }),
+      Reader("GetUserAccountToLogin", 2,
+             [](State& s) { return XmlUtils::GetUserAccountToLogin(&s.target, s.out[0], s.out[1]); }),
+      Reader("GetFailoverDX", 3,
+             [](State& s) {
+               bool flag = false;
+               const int result = XmlUtils::GetFailoverDX(&s.target, 0, s.out[0], s.out[1], flag);
+               if (flag) s.out[2] = "flag";
+               return result;
+             }),
+      Reader("GetSubclientPlan", 2,
+             [](State& s) {
+               int id = -5;
+               const int result =
+                   XmlUtils::GetSubclientPlan(XmlUtils::GetClientComposition(&s.target, 0), id, s.out[0]);
+               if (id != -5) s.out[1] = "id " + std::to_string(id);
+               return result;
+             }),
   };
   for (const EntryPoint& e : entryPoints) ExpectFailsCleanlyAtEveryPoint(e);
-  if (__lsan_do_recoverable_leak_check != nullptr) { EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "LeakSanitizer found blocks no one holds"; }
+  if (__lsan_do_recoverable_leak_check != nullptr) {
+    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "LeakSanitizer found blocks no one holds";
+  }
 }
 
 // Hostile and broken input: requests at scale and files that are no requests
@@ -262,7 +373,8 @@ constexpr long long kMiB = 1024 * 1024;
 
 long long Status(const std::string& field) {
   std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) if (line.compare(0, field.size(), field) == 0) return std::stoll(line.substr(field.size())) * 1024;
+  for (std::string line; std::getline(status, line);)
+    if (line.compare(0, field.size(), field) == 0) return std::stoll(line.substr(field.size())) * 1024;
   return 0;
 }
 // How far the resident size rises above where it stood at construction; the
@@ -271,7 +383,11 @@ struct PeakMemory {
   PeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
   long long baseline = Status("VmRSS:");
   // Only without sanitizers, whose allocators keep freed memory in quarantine (ASan brings LSan; TSan never runs this).
-  void ExpectAtMost(long long bound) const { if (__lsan_do_recoverable_leak_check == nullptr) { EXPECT_LE(Status("VmHWM:") - baseline, bound); } }
+  void ExpectAtMost(long long bound) const {
+    if (__lsan_do_recoverable_leak_check == nullptr) {
+      EXPECT_LE(Status("VmHWM:") - baseline, bound);
+    }
+  }
 };
 
 class LoaderInput : public ::testing::Test {
@@ -281,7 +397,8 @@ class LoaderInput : public ::testing::Test {
   // Loads the document (moved in, so no copy counts against memory) or the file.
   int Load(std::string input, bool file) {
     error_ = "unset";
-    return file ? PopulateClientSetupFromXmlFile(&target_, input, error_) : ConvertStringToClientSetup(std::move(input), &target_, error_);
+    return file ? PopulateClientSetupFromXmlFile(&target_, input, error_)
+                : ConvertStringToClientSetup(std::move(input), &target_, error_);
   }
   ClientSetup target_;
   std::string error_;
@@ -297,11 +414,18 @@ TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
   zutest::ScratchDir dir;
   const std::string request = zutest::ReadFile(ZU_EXAMPLES_DIR "/single-client-install.xml");
   const std::string before = Held();
-  const struct { std::string path; const char* error; } cases[] = {  // null error: "Failed to open file <path>"
-      {dir.path().string(), kFileRefused}, {dir.write("empty.xml", ""), kFileRefused}, {"/dev/null", kFileRefused},
+  const struct {
+    std::string path;
+    const char* error;
+  } cases[] = {
+      // null error: "Failed to open file <path>"
+      {dir.path().string(), kFileRefused},
+      {dir.write("empty.xml", ""), kFileRefused},
+      {"/dev/null", kFileRefused},
       {dir.write("cut.xml", request.substr(0, request.size() / 2)), kFileRefused},
       {dir.write("nul.xml", std::string("<ClientSetup\0/>", 15)), kFileRefused},
-      {dir / "missing.xml", nullptr}, {dir.write("plain", "x") + "/request.xml", nullptr},
+      {dir / "missing.xml", nullptr},
+      {dir.write("plain", "x") + "/request.xml", nullptr},
       {"/dev/zero", kFileRefused},  // regression: the text's room doubled past the 256 MiB cap
   };
   for (const auto& c : cases) {
@@ -317,7 +441,13 @@ TEST_F(LoaderInput, UnreadableTruncatedAndEndlessFilesAreRefused) {
 TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
   constexpr std::size_t kBig = 100 * kMiB, kMillion = 1000000;
   // reason null: the document loads; factor: peak growth allowed per byte of text.
-  const struct { std::string open, unit; std::size_t times; std::string close; const char* reason; long long factor; } cases[] = {
+  const struct {
+    std::string open, unit;
+    std::size_t times;
+    std::string close;
+    const char* reason;
+    long long factor;
+  } cases[] = {
       {R"(<ClientSetup><organizationInfo authCode=")", "A", kBig, R"("/></ClientSetup>)", nullptr, 5},
       {"<ClientSetup>", "<x>", kMillion, Repeated("", "</x>", kMillion, "</ClientSetup>"), "nesting deeper than 64", 2},
       // Each entry costs less than 256 bytes beyond the text that described it.
@@ -331,7 +461,9 @@ TEST_F(LoaderInput, HugeDocumentsLoadOrAreRefusedWithinBoundedMemory) {
     const PeakMemory peak;
     ASSERT_EQ(Load(std::move(xml), false), c.reason ? -1 : 0) << CNMessageBase::LastParseError().reason;
     peak.ExpectAtMost(c.factor * static_cast<long long>(size));
-    if (c.reason != nullptr) { EXPECT_EQ(CNMessageBase::LastParseError().reason, c.reason); }
+    if (c.reason != nullptr) {
+      EXPECT_EQ(CNMessageBase::LastParseError().reason, c.reason);
+    }
     // A loaded document is written back as it was given, so its length shows nothing was lost.
     EXPECT_TRUE(c.reason ? Held() == before : Held().size() == size);
     ASSERT_EQ(ConvertStringToClientSetup(kEarlier, &target_, error_), 0);
@@ -343,16 +475,24 @@ TEST(BasicConversionInput, IntegersOnePastTheirRangeSaturate) {
   long long high = 5, low = 5;
   unsigned long long decimal = 5, hex = 5;
   BasicConversion::fromString(high, "9223372036854775808"), BasicConversion::fromString(low, "-9223372036854775809");
-  BasicConversion::fromString(decimal, "18446744073709551616"), BasicConversion::fromHexString(hex, "0x10000000000000000");
+  BasicConversion::fromString(decimal, "18446744073709551616"),
+      BasicConversion::fromHexString(hex, "0x10000000000000000");
   EXPECT_EQ(std::make_pair(high, low), std::make_pair(LLONG_MAX, LLONG_MIN));
   EXPECT_EQ(std::make_pair(decimal, hex), std::make_pair(ULLONG_MAX, ULLONG_MAX));
 }
 
 TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
   zutest::ScratchDir dir;
-  const auto typeAt = [](const std::string& path) { struct stat st; return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0; };
-  const struct Case { std::string path; std::function<bool()> plant, intact; } cases[] = {
-      {kPreInstallPath, [] { return ::mkdir(kPreInstallPath, 0755) == 0; }, [] { return ::rmdir(kPreInstallPath) == 0; }},
+  const auto typeAt = [](const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+  };
+  const struct Case {
+    std::string path;
+    std::function<bool()> plant, intact;
+  } cases[] = {
+      {kPreInstallPath, [] { return ::mkdir(kPreInstallPath, 0755) == 0; },
+       [] { return ::rmdir(kPreInstallPath) == 0; }},
       {kPreInstallPath, [&] { return ::symlink(dir.write("victim", "original\n").c_str(), kPreInstallPath) == 0; },
        [&] { return zutest::ReadFile(dir / "victim") == "original\n"; }},
       {kPreInstallPath, [&] { return ::symlink((dir / "created").c_str(), kPreInstallPath) == 0; },
@@ -373,14 +513,19 @@ TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
       ZUSimLog log("hardening");
       log.LogMessage("f", 0, "plain entry");
       log.LogMessageV("f", -1, "formatted %d", 7);
-      log.LogXML("f", R"(<ClientSetup><clientAuthentication><userAccount password="s"/></clientAuthentication></ClientSetup>)", 0, 1);
+      log.LogXML(
+          "f", R"(<ClientSetup><clientAuthentication><userAccount password="s"/></clientAuthentication></ClientSetup>)",
+          0, 1);
       log.AddPlatformMarker("install", "started");
     });
     std::future<void> done = task.get_future();
     std::thread logger(std::move(task));
     const bool blocked = done.wait_for(std::chrono::seconds(3)) != std::future_status::ready;
     blocked ? logger.detach() : logger.join();  // blocked for good: the process ends it
-    if (blocked) { ADD_FAILURE() << "the logger blocked opening " << c.path; continue; }
+    if (blocked) {
+      ADD_FAILURE() << "the logger blocked opening " << c.path;
+      continue;
+    }
     EXPECT_EQ(typeAt(c.path), planted) << "what was planted was replaced";
     EXPECT_TRUE(c.intact()) << c.path << " of type " << planted;
   }

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "MaskModel.h"
-#include "common/TestSupport.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
+#include "common/TestSupport.h"
 #include "xmlutils/XmlUtilsTesting.h"
 
 namespace {
@@ -44,7 +44,8 @@ class LogTest : public ::testing::Test {
   ::testing::AssertionResult OwnEntry(const std::string& entry, std::string& text) const {
     const std::string ids = std::to_string(getppid()) + "  " + std::to_string(getpid()) + "  ";
     struct tm local = {};
-    const char* end = entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local) : nullptr;
+    const char* end =
+        entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local) : nullptr;
     local.tm_isdst = -1;
     const std::time_t stamp = end == entry.c_str() + ids.size() + 19 && *end == ' ' ? std::mktime(&local) : -1;
     if (stamp < since_ || stamp > std::time(nullptr)) return ::testing::AssertionFailure() << "not own: " << entry;
@@ -55,7 +56,8 @@ class LogTest : public ::testing::Test {
   // The texts of the pre-install file's entries, one per line.
   Lines PreInstallTexts() const {
     Lines texts;
-    for (const std::string& line : SplitLines(ReadFile(kPreInstallPath))) EXPECT_TRUE(OwnEntry(line, texts.emplace_back()));
+    for (const std::string& line : SplitLines(ReadFile(kPreInstallPath)))
+      EXPECT_TRUE(OwnEntry(line, texts.emplace_back()));
     return texts;
   }
 
@@ -65,7 +67,6 @@ class LogTest : public ::testing::Test {
   std::time_t since_ = std::time(nullptr);
 };
 
-
 // Markers, XML entries under their kind's heading and plain entries alike:
 // one line each, an XML text's own line feed not doubled, a text cut after
 // 20279 characters.
@@ -74,8 +75,14 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndTextAndTheFallback) {
   log.LogMessageV("fn", 2, "%d-%s", 42, "x");
   log.AddClientMarker("c1", "p1", 14);
   Lines expected = {"42-x", "Install client/packages [p1] for client [c1]"};
-  const std::pair<int, const char*> kinds[] = {{1, "XML Request :"}, {2, "XML Response :"},
-      {4, "Stored Procedure Input :"}, {5, "Stored Procedure Output :"}, {0, ""}, {3, ""}, {6, ""}, {-1, ""}};
+  const std::pair<int, const char*> kinds[] = {{1, "XML Request :"},
+                                               {2, "XML Response :"},
+                                               {4, "Stored Procedure Input :"},
+                                               {5, "Stored Procedure Output :"},
+                                               {0, ""},
+                                               {3, ""},
+                                               {6, ""},
+                                               {-1, ""}};
   for (const auto& [kind, heading] : kinds) {
     const std::string xml = "<ClientSetup jobId=\"" + std::to_string(kind) + "\"/>";
     EXPECT_EQ(log.LogXML("fn", (xml + (kind == 2 ? "\n" : "")).c_str(), 0, kind), 0);
@@ -112,8 +119,12 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndTextAndTheFallback) {
 // Quiet drops all but level -1 while the debug level is 3 or less; markers are filtered with the rest, XML
 // entries never; alike in the debug log and (without an instance) the pre-install file.
 TEST_F(LogTest, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
-  const struct { bool quiet; int debugLevel, level; bool written; } cases[] = {{true, 3, 0, false}, {true, 3, 2, false},
-      {true, 3, -1, true}, {true, 0, -1, true}, {true, 4, 0, true}, {true, 4, -1, true}, {false, 3, 0, true}, {false, 0, 0, true}};
+  const struct {
+    bool quiet;
+    int debugLevel, level;
+    bool written;
+  } cases[] = {{true, 3, 0, false}, {true, 3, 2, false}, {true, 3, -1, true}, {true, 0, -1, true},
+               {true, 4, 0, true},  {true, 4, -1, true}, {false, 3, 0, true}, {false, 0, 0, true}};
   for (bool debugLog : {true, false}) {
     SetFocus(debugLog ? "Instance001" : "");
     Lines expected;
@@ -139,14 +150,17 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
   ToDebugLog(0);
   ZUSimLog log("Installer");
   const std::string longName(2000, 'c');
-  const struct { std::function<void()> add; std::string text; } rows[] = {
-      {[&] { log.AddClientMarker("c1", "p1", 0); }, "Install client/packages [p1] for client [c1]"},
-      {[&] { log.AddClientMarker(nullptr, nullptr, 7); }, "Client Uninstall [] for client []"},
-      {[&] { log.AddClientMarker("c1", "p1", 4); }, "Invalid operation type [4]"},
-      {[&] { log.AddClientMarker("c1", "p1", 39); }, "Invalid operation type [39]"},
-      {[&] { log.AddPlatformMarker("Install", nullptr); }, "Operation [Install] is []"},
-      {[&] { log.AddPhaseMarker(longName.c_str(), "done"); }, ("Phase [" + longName).substr(0, 1023)},
-      {[&] { log.AddClientMarker(longName.c_str(), "s", 20); }, ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)}};
+  const struct {
+    std::function<void()> add;
+    std::string text;
+  } rows[] = {{[&] { log.AddClientMarker("c1", "p1", 0); }, "Install client/packages [p1] for client [c1]"},
+              {[&] { log.AddClientMarker(nullptr, nullptr, 7); }, "Client Uninstall [] for client []"},
+              {[&] { log.AddClientMarker("c1", "p1", 4); }, "Invalid operation type [4]"},
+              {[&] { log.AddClientMarker("c1", "p1", 39); }, "Invalid operation type [39]"},
+              {[&] { log.AddPlatformMarker("Install", nullptr); }, "Operation [Install] is []"},
+              {[&] { log.AddPhaseMarker(longName.c_str(), "done"); }, ("Phase [" + longName).substr(0, 1023)},
+              {[&] { log.AddClientMarker(longName.c_str(), "s", 20); },
+               ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)}};
   Lines expected;
   for (const auto& row : rows) row.add(), expected.push_back("0 0 " + row.text);
   EXPECT_EQ(DebugLines("Installer"), expected);
@@ -164,15 +178,23 @@ TEST_F(LogTest, ConsoleEventsCarryTheTokensArgumentsAndTheTypesSeverity) {
   log.SendEventToConsole(9, 0x100000005L, EVENT_STATUS, nullptr);
   log.SendEventToConsole(9, 0xFFFFFFFFL, EVENT_CRITICAL, "");
   const std::string info = R"({"severity":"information","eventId":)";
-  EXPECT_EQ(SplitLines(ReadFile(dir_ / "ConsoleEvents.log")), (Lines{
-      info + R"(7,"localeId":1033,"args":[7,"disk full"]})", info + R"(7,"localeId":1033,"args":["first",-5,"two",3]})",
-      info + R"(7,"localeId":1033,"args":["kept",2]})", info + R"(7,"localeId":1033,"args":["",4,"after"]})",
-      info + R"(5,"localeId":9,"args":[]})", R"({"severity":"critical","eventId":-1,"localeId":9,"args":[]})"}));
+  EXPECT_EQ(
+      SplitLines(ReadFile(dir_ / "ConsoleEvents.log")),
+      (Lines{info + R"(7,"localeId":1033,"args":[7,"disk full"]})",
+             info + R"(7,"localeId":1033,"args":["first",-5,"two",3]})",
+             info + R"(7,"localeId":1033,"args":["kept",2]})", info + R"(7,"localeId":1033,"args":["",4,"after"]})",
+             info + R"(5,"localeId":9,"args":[]})", R"({"severity":"critical","eventId":-1,"localeId":9,"args":[]})"}));
 }
 
 TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes) {
-  const struct { std::size_t size, length; int result; const char* buffer; } cases[] = {{24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
-      {1, 5, kStrSafeTruncated, ""}, {0, 5, kStrSafeInvalidParameter, "keep"}, {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"}};
+  const struct {
+    std::size_t size, length;
+    int result;
+    const char* buffer;
+  } cases[] = {{24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
+               {1, 5, kStrSafeTruncated, ""},
+               {0, 5, kStrSafeInvalidParameter, "keep"},
+               {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"}};
   for (const auto& c : cases) {
     char buffer[64] = "keep";
     EXPECT_EQ(StringCbPrintfA(buffer, c.size, "%s", std::string(c.length, 'x').c_str()), c.result) << c.size;
@@ -180,19 +202,22 @@ TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes
   }
 }
 
-
 // Anchors of the model below (which covers empty and long values and keys inside longer names).
 TEST(MaskInformation, MasksUpToTheNextQuote) {
-  const struct { const char *name, *text, *key; unsigned long count; const char* expected; } rows[] = {
-    {"KeyAtTheStart", R"(password="abc" x="1")", "password=\"", 8, R"(password="********" x="1")"},
-    {"NoClosingQuoteRunsToTheEnd", R"(<u password="abc/> tail)", "password=\"", 8, R"(<u password="********)"},
-    {"EmptyKeyChangesNothing", R"(<u password="abc"/>)", "", 8, R"(<u password="abc"/>)"},
-    {"CountZeroRemovesTheValue", R"(<u password="abc" x="1"/>)", "password=\"", 0, R"(<u password="" x="1"/>)"},
-    // The search resumes after the closing quote, so a key inside a value is masked with it.
-    {"KeyInsideAValue", R"(password="x password=" y="z")", "password=\"", 8, R"(password="********" y="z")"},
-    // Fault mended: a quote followed by "/" or ">" was skipped, masking unrelated text.
-    {"ValueEndsAtAnyQuoteNotOnlyQuoteAndBlank", R"(<u password="abc"/><v note="keep me" x="1"/>)", "password=\"", 8,
-     R"(<u password="********"/><v note="keep me" x="1"/>)"}};
+  const struct {
+    const char *name, *text, *key;
+    unsigned long count;
+    const char* expected;
+  } rows[] = {
+      {"KeyAtTheStart", R"(password="abc" x="1")", "password=\"", 8, R"(password="********" x="1")"},
+      {"NoClosingQuoteRunsToTheEnd", R"(<u password="abc/> tail)", "password=\"", 8, R"(<u password="********)"},
+      {"EmptyKeyChangesNothing", R"(<u password="abc"/>)", "", 8, R"(<u password="abc"/>)"},
+      {"CountZeroRemovesTheValue", R"(<u password="abc" x="1"/>)", "password=\"", 0, R"(<u password="" x="1"/>)"},
+      // The search resumes after the closing quote, so a key inside a value is masked with it.
+      {"KeyInsideAValue", R"(password="x password=" y="z")", "password=\"", 8, R"(password="********" y="z")"},
+      // Fault mended: a quote followed by "/" or ">" was skipped, masking unrelated text.
+      {"ValueEndsAtAnyQuoteNotOnlyQuoteAndBlank", R"(<u password="abc"/><v note="keep me" x="1"/>)", "password=\"", 8,
+       R"(<u password="********"/><v note="keep me" x="1"/>)"}};
   for (const auto& row : rows) {
     std::string text = row.text;
     MaskInformation(text, row.key, row.count);
@@ -204,8 +229,9 @@ TEST(MaskInformation, MasksUpToTheNextQuote) {
 
 // Texts of fragments that make the names overlap, nest in values and miss their quotes.
 std::string RandomText(std::mt19937& random, std::size_t maxPieces) {
-  static const char* pieces[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"", "\"", " ", "=",
-                                 "/>", "a", "0123456789abcdefghij", "*", "Password=\"", "pExec", "Access=\"", "word=\""};
+  static const char* pieces[] = {
+      "password=\"", "clientPassword=\"",    "pAccess=\"", "pExecAccess=\"", "\"",    " ",         "=",      "/>",
+      "a",           "0123456789abcdefghij", "*",          "Password=\"",    "pExec", "Access=\"", "word=\""};
   std::string text;
   for (auto n = std::uniform_int_distribution<std::size_t>(0, maxPieces)(random); n > 0; --n)
     text += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
@@ -256,23 +282,32 @@ TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
   EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 3, 1), 0);
   EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"3\"/>", 3, 1), 0);
   log.jobId = 99;
-  EXPECT_EQ(log.LogXML("fn", xutest::Parse(R"(<ClientSetup jobId="12" operationType="0"><clientAuthentication><userAccount
+  EXPECT_EQ(log.LogXML("fn",
+                       xutest::Parse(R"(<ClientSetup jobId="12" operationType="0"><clientAuthentication><userAccount
       userName="svc" password="Secret &quot;One&quot; x=&quot;"/></clientAuthentication><clientComposition><clientInfo>
-      <client clientPassword="V8:Zm9vYmFy" zudPort="8400"/></clientInfo></clientComposition></ClientSetup>)").get(), 1, 1), 0);
-  EXPECT_EQ(DebugLines("Installer"), (Lines{"0 -1 Invalid input XML", "0 -1 Invalid input XML",
-      "0 3 XML Request :<ClientSetup jobId=\"3\"/>", "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\">"
-      "<clientAuthentication><userAccount userName=\"svc\" password=\"********\"/></clientAuthentication><clientComposition>"
-      "<clientInfo><client clientPassword=\"********\" zudPort=\"8400\"/></clientInfo></clientComposition></ClientSetup>"}));
+      <client clientPassword="V8:Zm9vYmFy" zudPort="8400"/></clientInfo></clientComposition></ClientSetup>)")
+                           .get(),
+                       1, 1),
+            0);
+  EXPECT_EQ(DebugLines("Installer"),
+            (Lines{"0 -1 Invalid input XML", "0 -1 Invalid input XML", "0 3 XML Request :<ClientSetup jobId=\"3\"/>",
+                   "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\">"
+                   "<clientAuthentication><userAccount userName=\"svc\" "
+                   "password=\"********\"/></clientAuthentication><clientComposition>"
+                   "<clientInfo><client clientPassword=\"********\" "
+                   "zudPort=\"8400\"/></clientInfo></clientComposition></ClientSetup>"}));
 }
 
 TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAndEndsWithTwoLineFeeds) {
   auto request = xutest::Parse(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
   // XML cannot carry invalid UTF-8, so it is set through the field API.
-  zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(ZUInstallManager::DXInfo::connectionUrl, "https://\xff\xfe");
+  zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(
+      ZUInstallManager::DXInfo::connectionUrl, "https://\xff\xfe");
   EXPECT_EQ(ZUSimLog("Installer").LogXML("fn", request.get(), 0, 1), -1);
   std::string text;
   ASSERT_TRUE(OwnEntry(ReadFile(kPreInstallPath), text));
-  EXPECT_EQ(text, "Failed to serialize XML, check XML format error " + std::to_string(XMLEncoder::kInvalidUtf8) + "\n\n");
+  EXPECT_EQ(text,
+            "Failed to serialize XML, check XML format error " + std::to_string(XMLEncoder::kInvalidUtf8) + "\n\n");
 }
 
 }  // namespace

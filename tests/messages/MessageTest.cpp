@@ -34,7 +34,8 @@ std::string Xml(const CNMessageBase& m) {
 
 ::testing::AssertionResult Load(CNMessageBase& m, const std::string& xml) {
   if (m.unserialize(xml) == 0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << CNMessageBase::LastParseError().line << ": " << CNMessageBase::LastParseError().reason;
+  return ::testing::AssertionFailure() << CNMessageBase::LastParseError().line << ": "
+                                       << CNMessageBase::LastParseError().reason;
 }
 
 // Sets every field of `m` to a distinctive value, texts with every escape and
@@ -43,14 +44,23 @@ void FillAll(CNMessageBase& m) {
   const zumsg::ClassInfo& info = m.schema();
   for (unsigned i = 0; i < info.fieldCount; ++i) {
     const zumsg::FieldInfo& f = info.fields[i];
-    const std::string text = std::string(info.name) + "." + f.name + " \"q\" 'a' & <t> \t\n\r caf\xC3\xA9 \xF0\x9D\x84\x9E";
+    const std::string text =
+        std::string(info.name) + "." + f.name + " \"q\" 'a' & <t> \t\n\r caf\xC3\xA9 \xF0\x9D\x84\x9E";
     switch (f.kind) {
-      case zumsg::FieldKind::Integer: m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1); break;
-      case zumsg::FieldKind::Boolean: case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
+      case zumsg::FieldKind::Integer:
+        m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1);
+        break;
+      case zumsg::FieldKind::Boolean:
+      case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
       case zumsg::FieldKind::String: m.setstring(i, text); break;
-      case zumsg::FieldKind::Password: m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT); break;
+      case zumsg::FieldKind::Password:
+        m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+        break;
       case zumsg::FieldKind::Object: FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber)); break;
-      case zumsg::FieldKind::List: FillAll(*f.child->listAppend(*m.getlistobject(i, true))), FillAll(*f.child->listAppend(*m.getlistobject(i, true))); break;
+      case zumsg::FieldKind::List:
+        FillAll(*f.child->listAppend(*m.getlistobject(i, true))),
+            FillAll(*f.child->listAppend(*m.getlistobject(i, true)));
+        break;
     }
   }
 }
@@ -69,7 +79,8 @@ TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies
     const zumsg::ClassInfo& info = *classes[c];
     std::unique_ptr<CNMessageBase> original(info.create()), reread(info.create());
     FillAll(*original);
-    for (unsigned i = 0; i < info.fieldCount; ++i) EXPECT_TRUE(original->isSet(i)) << info.qualifiedName << "." << info.fields[i].name;
+    for (unsigned i = 0; i < info.fieldCount; ++i)
+      EXPECT_TRUE(original->isSet(i)) << info.qualifiedName << "." << info.fields[i].name;
     const std::string xml = Xml(*original);
     ASSERT_TRUE(Load(*reread, xml)) << xml;
     std::unique_ptr<CNMessageBase> copy(info.clone(*original));
@@ -119,13 +130,19 @@ TEST(MessageFields, SettersReplaceValuesAndClearingMakesOneFieldAbsent) {
   // Each field cleared twice: the second time it is absent and must stay so,
   // its old value not released again, the others untouched.
   for (int round = 0; round < 2; ++round) {
-    for (unsigned field : {ClientSetup::jobId, ClientSetup::dxInfo, ClientSetup::clientComposition, ClientSetup::organizationInfo}) request.clearField(field);
+    for (unsigned field :
+         {ClientSetup::jobId, ClientSetup::dxInfo, ClientSetup::clientComposition, ClientSetup::organizationInfo})
+      request.clearField(field);
     for (unsigned field : {UserAccount::password, UserAccount::userName}) account->clearField(field);
   }
-  EXPECT_TRUE(request.getint64(ClientSetup::jobId) == 0 && request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber) == nullptr &&
-              request.getlistobject(ClientSetup::clientComposition, false) == nullptr && account->getpstringobject(UserAccount::password) == nullptr &&
+  EXPECT_TRUE(request.getint64(ClientSetup::jobId) == 0 &&
+              request.getObjectAccessor(true, false, ClientSetup::dxInfo, DXInfo::kClassNumber) == nullptr &&
+              request.getlistobject(ClientSetup::clientComposition, false) == nullptr &&
+              account->getpstringobject(UserAccount::password) == nullptr &&
               account->getstringview(UserAccount::userName).empty());
-  EXPECT_EQ(Xml(request), R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
+  EXPECT_EQ(
+      Xml(request),
+      R"(<ClientSetup requestFlags="4096"><clientAuthentication><userAccount/></clientAuthentication></ClientSetup>)");
 }
 
 TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButStayPresent) {
@@ -150,7 +167,8 @@ TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButS
   EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
 }
 
-const char kPrevious[] = R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/><clientComposition operationType="3"/></ClientSetup>)";
+const char kPrevious[] =
+    R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/><clientComposition operationType="3"/></ClientSetup>)";
 
 std::string Nested(int depth) {
   std::string open, close;
@@ -161,11 +179,15 @@ std::string Nested(int depth) {
 std::string Job(const std::string& value) { return "<ClientSetup jobId=\"" + value + "\"/>"; }
 
 TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
-  const std::string entities = "<?xml version=\"1.0\"?>\n<!DOCTYPE ClientSetup [\n <!ENTITY a \"aaaaaaaaaa\">\n"
-                               " <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<ClientSetup jobId=\"&b;\"/>";
+  const std::string entities =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE ClientSetup [\n <!ENTITY a \"aaaaaaaaaa\">\n"
+      " <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<ClientSetup jobId=\"&b;\"/>";
   // reason: the whole reason, or its start when it ends with '*'; line and column: where expat
   // stands: a start tag's '<', an end tag's name, a DOCTYPE's name end.
-  struct Refusal { std::string xml, reason; unsigned long line, column; };
+  struct Refusal {
+    std::string xml, reason;
+    unsigned long line, column;
+  };
   std::vector<Refusal> refusals = {
       {"<ClientSetup>\n  <dxInfo></ClientSetup>", "mismatched tag", 2, 13},
       {"", "no element found", 1, 1},
@@ -174,9 +196,11 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {R"(<ClientSetup><dxInfo connectionUrl="&zz;"/></ClientSetup>)", "undefined entity", 1, 14},
       {entities, "DOCTYPE is not allowed", 2, 23},
       {"<!DOCTYPE ClientSetup SYSTEM \"file:///etc/passwd\"><ClientSetup/>", "DOCTYPE is not allowed", 1, 50},
-      {"<!DOCTYPE ClientSetup [<!ENTITY % p SYSTEM \"http://example.com/x.dtd\"> %p;]><ClientSetup/>", "DOCTYPE is not allowed", 1, 23},
+      {"<!DOCTYPE ClientSetup [<!ENTITY % p SYSTEM \"http://example.com/x.dtd\"> %p;]><ClientSetup/>",
+       "DOCTYPE is not allowed", 1, 23},
       {"<ClientsComposition operationType=\"1\"/>", "unexpected root element 'ClientsComposition'", 1, 1},
-      {"<" + std::string(60, 'R') + "/>", "unexpected root element 'RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR...'", 1, 1},
+      {"<" + std::string(60, 'R') + "/>", "unexpected root element 'RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR...'", 1,
+       1},
       {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
       {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
       {Job("99999999999999999999"), "bad integer '99999999999999999999'*", 1, 1},
@@ -184,12 +208,16 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {R"(<ClientSetup operationType="SIM_INSTALL"/>)", "bad integer 'SIM_INSTALL'*", 1, 1},
       {"<ClientSetup><dxInfo connectionUrl=\"a\xC3\x28\"/></ClientSetup>", "not well-formed (invalid token)", 1, 38},
       {"<ClientSetup><dxInfo/><dxInfo/></ClientSetup>", "second 'dxInfo' element in 'ClientSetup'", 1, 23},
-      {"<ClientSetup><clientComposition><clientInfo/>\n<clientInfo/></clientComposition></ClientSetup>", "second 'clientInfo' element in 'ClientsComposition'", 2, 1},
+      {"<ClientSetup><clientComposition><clientInfo/>\n<clientInfo/></clientComposition></ClientSetup>",
+       "second 'clientInfo' element in 'ClientsComposition'", 2, 1},
       {Nested(65), "nesting deeper than 64", 1, 13 + 3 * 63 + 1},
-      {"<ClientSetup jobId=\"9\">\n<dxInfo connectionUrl=\"new\"/>\n<clientComposition operationType=\"x\"/></ClientSetup>", "bad integer 'x' in attribute 'operationType'", 3, 1},
+      {"<ClientSetup jobId=\"9\">\n<dxInfo connectionUrl=\"new\"/>\n<clientComposition "
+       "operationType=\"x\"/></ClientSetup>",
+       "bad integer 'x' in attribute 'operationType'", 3, 1},
   };
   // Job("1:"): ':' follows '9'.
-  for (std::string v : {"", "-", "1:", "9223372036854775808", "-9223372036854775809", "true"}) refusals.push_back({Job(v), "bad integer '" + v + "' in attribute 'jobId'", 1, 1});
+  for (std::string v : {"", "-", "1:", "9223372036854775808", "-9223372036854775809", "true"})
+    refusals.push_back({Job(v), "bad integer '" + v + "' in attribute 'jobId'", 1, 1});
   for (const auto& r : refusals) {
     SCOPED_TRACE(r.xml.substr(0, 80));
     ClientSetup target;
@@ -197,7 +225,8 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
     EXPECT_NE(target.unserialize(r.xml), 0);
     const zumsg::ParseError& e = CNMessageBase::LastParseError();
     const std::size_t n = r.reason.back() == '*' ? r.reason.size() - 1 : std::string::npos;
-    EXPECT_EQ(std::make_tuple(e.reason.substr(0, n), e.line, e.column), std::make_tuple(r.reason.substr(0, n), r.line, r.column));
+    EXPECT_EQ(std::make_tuple(e.reason.substr(0, n), e.line, e.column),
+              std::make_tuple(r.reason.substr(0, n), r.line, r.column));
     EXPECT_EQ(Xml(target), kPrevious);
   }
 }
@@ -210,7 +239,9 @@ TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
   ClientSetup target;
   ASSERT_TRUE(Load(target, kPrevious));
   for (std::size_t n = 0; n < document.size(); ++n) {
-    ASSERT_TRUE(target.unserialize(document.data(), n) != 0 && !CNMessageBase::LastParseError().reason.empty() && CNMessageBase::LastParseError().line >= 1u) << n;
+    ASSERT_TRUE(target.unserialize(document.data(), n) != 0 && !CNMessageBase::LastParseError().reason.empty() &&
+                CNMessageBase::LastParseError().line >= 1u)
+        << n;
     ASSERT_EQ(Xml(target), kPrevious) << "prefix of " << n << " bytes changed the target";
   }
   ASSERT_TRUE(Load(target, document));
@@ -226,8 +257,10 @@ TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
        R"(<later a="b"><dxInfo connectionUrl="inside unknown"/><later><later/></later></later><jobId>77</jobId><requestType/>)"
        R"(<dxInfo><unknownChild/><dxClient clientName="n" newField="x"/></dxInfo></ClientSetup>)",
        R"(<ClientSetup jobId="3"><dxInfo><dxClient clientName="n"/></dxInfo></ClientSetup>)"},
-      {R"(<ClientSetup remoteClient="true"/>)", R"(<ClientSetup remoteClient="1"/>)"}, {R"(<ClientSetup remoteClient="-1"/>)"},
-      {R"(<ClientSetup remoteClient="false"/>)", R"(<ClientSetup remoteClient="0"/>)"}, {R"(<ClientSetup remoteClient="+2"/>)", R"(<ClientSetup remoteClient="2"/>)"},
+      {R"(<ClientSetup remoteClient="true"/>)", R"(<ClientSetup remoteClient="1"/>)"},
+      {R"(<ClientSetup remoteClient="-1"/>)"},
+      {R"(<ClientSetup remoteClient="false"/>)", R"(<ClientSetup remoteClient="0"/>)"},
+      {R"(<ClientSetup remoteClient="+2"/>)", R"(<ClientSetup remoteClient="2"/>)"},
       {R"(<ClientSetup jobId="9223372036854775807" localeId="-9223372036854775808" requestType="-0" requestFlags="007"/>)",
        R"(<ClientSetup requestType="0" localeId="-9223372036854775808" jobId="9223372036854775807" requestFlags="7"/>)"},
       {R"(<ClientSetup><dxInfo connectionUrl=""/></ClientSetup>)"},
@@ -248,15 +281,21 @@ TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
 
 TEST(XmlReaderErrors, LastParseErrorBelongsToTheCallingThread) {
   std::string there;
-  std::thread other([&] { there = ClientSetup().unserialize(Job("x")) != 0 ? CNMessageBase::LastParseError().reason : "loaded"; });
+  std::thread other(
+      [&] { there = ClientSetup().unserialize(Job("x")) != 0 ? CNMessageBase::LastParseError().reason : "loaded"; });
   EXPECT_NE(ClientSetup().unserialize(R"(<Other/>)"), 0);
   other.join();
-  EXPECT_EQ(CNMessageBase::LastParseError().reason + "|" + there, "unexpected root element 'Other'|bad integer 'x' in attribute 'jobId'");
+  EXPECT_EQ(CNMessageBase::LastParseError().reason + "|" + there,
+            "unexpected root element 'Other'|bad integer 'x' in attribute 'jobId'");
 }
 
 TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
-  const struct { std::string text, written; } cases[] = {
-      {"", ""}, {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"}, {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
+  const struct {
+    std::string text, written;
+  } cases[] = {
+      {"", ""},
+      {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"},
+      {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
       {"tab\there line\nfeed\r\nend", "tab&#9;here line&#10;feed&#13;&#10;end"},
       {"caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85",
        "caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85"},
@@ -274,22 +313,40 @@ TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
 }
 
 TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
-  const struct { std::string text; int error; } cases[] = {
-      {"ab\xC3", 84}, {"\xC3(", 84}, {"a\x80", 84}, {"\xC0\xAF", 84}, {"\xE0\x80\xAF", 84}, {"\xF0\x80\x80\xAF", 84},
-      {"\xF4\x90\x80\x80", 84}, {"\xF8\x88\x80\x80\x80", 84}, {"caf\xE9", 84}, {"bell\x07", 86}, {"\x1B[0m", 86},
-      {std::string("a\0b", 3), 86}, {"\xED\xA0\x80", 86}, {"\xEF\xBF\xBE", 86}, {"\xEF\xBF\xBF", 86},
+  const struct {
+    std::string text;
+    int error;
+  } cases[] = {
+      {"ab\xC3", 84},
+      {"\xC3(", 84},
+      {"a\x80", 84},
+      {"\xC0\xAF", 84},
+      {"\xE0\x80\xAF", 84},
+      {"\xF0\x80\x80\xAF", 84},
+      {"\xF4\x90\x80\x80", 84},
+      {"\xF8\x88\x80\x80\x80", 84},
+      {"caf\xE9", 84},
+      {"bell\x07", 86},
+      {"\x1B[0m", 86},
+      {std::string("a\0b", 3), 86},
+      {"\xED\xA0\x80", 86},
+      {"\xEF\xBF\xBE", 86},
+      {"\xEF\xBF\xBF", 86},
   };
   XMLEncoder encoder(Flags(), nullptr);
   std::string xml;
   // Deep in the tree, so the error must travel up through every level; passwords are checked like any text.
   ClientSetup request;
-  auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
+  auto& info = zumsg::objectCreate<ZUInstallManager::ClientsComposition::clientInfo>(
+      zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
   auto& os = zumsg::objectCreate<App::Client::osInfo>(zumsg::objectCreate<App::ClientInfo::client>(info));
   UserAccount account;
   for (const auto& c : cases) {
     os.setstring(App::OsInfo::osName, c.text);
     account.setpstringobject(UserAccount::password, bstring(c.text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-    EXPECT_EQ(std::make_pair(encoder.serialize(&request, xml, false), encoder.serialize(&account, xml, false)), std::make_pair(c.error, c.error)) << ::testing::PrintToString(c.text);
+    EXPECT_EQ(std::make_pair(encoder.serialize(&request, xml, false), encoder.serialize(&account, xml, false)),
+              std::make_pair(c.error, c.error))
+        << ::testing::PrintToString(c.text);
   }
   EXPECT_EQ(encoder.serialize(nullptr, xml, false), 22);
 }
@@ -301,7 +358,8 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
   zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::networkGateway, "g");
   request.setint64(ClientSetup::remoteClient, 1);
   request.setint64(ClientSetup::jobId, -42);
-  const std::string expected = R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
+  const std::string expected =
+      R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
   XMLEncoder encoder(Flags(), nullptr);
   std::string xml(100000, '#'), declared = xml;
   ASSERT_EQ(encoder.serialize(&request, xml, false) + encoder.serialize(&request, declared, true), 0);
@@ -310,8 +368,10 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
   for (std::size_t length = 0; length < 600; ++length) {
     ClientSetup padded;
     zumsg::objectCreate<ClientSetup::dxInfo>(padded).setstring(DXInfo::connectionUrl, std::string(length, 'x'));
-    zumsg::listCreate<ClientSetup::clientComposition>(padded).emplace_back().setint64(ZUInstallManager::ClientsComposition::operationType, LLONG_MIN);
-    EXPECT_EQ(Xml(padded), R"(<ClientSetup><dxInfo connectionUrl=")" + std::string(length, 'x') + R"("/><clientComposition operationType="-9223372036854775808"/></ClientSetup>)");
+    zumsg::listCreate<ClientSetup::clientComposition>(padded).emplace_back().setint64(
+        ZUInstallManager::ClientsComposition::operationType, LLONG_MIN);
+    EXPECT_EQ(Xml(padded), R"(<ClientSetup><dxInfo connectionUrl=")" + std::string(length, 'x') +
+                               R"("/><clientComposition operationType="-9223372036854775808"/></ClientSetup>)");
   }
 }
 

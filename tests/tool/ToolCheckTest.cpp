@@ -34,13 +34,15 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
        "5:3: unknown element 'future' in 'ClientSetup'\n"},
       {"<ClientSetup operationType=\"20\">\n"
        "<dxInfo><dxClient clientName=\"w1\" clientGUID=\"G-1\"/></dxInfo>\n" +
-           client + "<clientEntity clientName=\"w1\" clientGUID=\"g-1\"/></client></clientInfo>\n"
+           client +
+           "<clientEntity clientName=\"w1\" clientGUID=\"g-1\"/></client></clientInfo>\n"
            "<components><packages packageId=\"1002\"/><packages packageId=\"4294968298\"/><packages packageId=\"x\"/>"
            "<packages packageId=\"6500\"/><packages packageId=\"20\"/></components></clientComposition>\n"
            "<clientComposition operationType=\"12\"><clientInfo><client><clientEntity clientName=\"W1\" "
            "clientGUID=\"G-1\"/></client><pmAssociatedClients clientName=\"w1\"/></clientInfo></clientComposition>\n" +
            client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n" +
-           client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n"
+           client +
+           "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n"
            "</ClientSetup>",
        "4:41: package id 4294968298 is not in the catalogue\n"
        "4:75: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
@@ -58,11 +60,14 @@ TEST(ToolCheck, ReportsEveryFindingAtItsElement) {
 
 TEST(ToolCheck, PasswordsMustHaveTheCipherShapeAndNeverShow) {
   const std::string a38(38, 'A');
-  const std::pair<std::string, bool> cases[] = {  // a value and whether it has the shape
-      {"V3:" + a38 + "==", true},       {"V8:" + a38 + "AA", true},        {"V8:" + a38 + "Q=", true},
-      {"V8:" + a38.substr(1) + "B==", false}, {"V8:" + a38 + "R=", false},  {"V8:" + a38.substr(2), false},
-      {"V5:" + a38 + "==", false},      {"V8:" + a38 + "A", false},        {"V8:" + a38 + "A!", false},
-      {"V8:" + a38.substr(2) + "=AAA", false}, {"S3cret!", false},       {"", false},
+  const std::pair<std::string, bool> cases[] = {
+      // a value and whether it has the shape
+      {"V3:" + a38 + "==", true},  {"V8:" + a38 + "AA", true},
+      {"V8:" + a38 + "Q=", true},  {"V8:" + a38.substr(1) + "B==", false},
+      {"V8:" + a38 + "R=", false}, {"V8:" + a38.substr(2), false},
+      {"V5:" + a38 + "==", false}, {"V8:" + a38 + "A", false},
+      {"V8:" + a38 + "A!", false}, {"V8:" + a38.substr(2) + "=AAA", false},
+      {"S3cret!", false},          {"", false},
   };
   const std::tuple<const char*, const char*, const char*> places[] = {
       {"<ClientSetup><clientAuthentication><userAccount password=\"", "\"/></clientAuthentication></ClientSetup>",
@@ -82,11 +87,17 @@ TEST(ToolCheck, JsonGivesOneDocumentPerFile) {
                     broken = dir.write("broken.xml", "<ClientSetup\n jobID=\"1\"><dxInfo>");
   const ToolResult run = RunTool({"check", "--json", example, broken, "-"}, "<ClientSetup\n jobID=\"1\"/>");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, R"({"file":")" + example + R"(","findings":[]})" "\n" R"({"file":")" + broken +
-                         R"(","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})" "\n"
+  EXPECT_EQ(run.out, R"({"file":")" + example +
+                         R"(","findings":[]})"
+                         "\n"
+                         R"({"file":")" +
+                         broken +
+                         R"(","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})"
+                         "\n"
                          R"({"file":"<stdin>","findings":[{"line":1,"column":1,"kind":"unknown-attribute",)"
                          R"("message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?",)"
-                         R"("suggestion":"jobId"}]})" "\n");
+                         R"("suggestion":"jobId"}]})"
+                         "\n");
 }
 
 // The schema must take every request the loader takes and refuse values the loader refuses.
@@ -104,7 +115,8 @@ TEST(ToolSchema, XmllintAgreesWithTheLoader) {
     ZUInstallManager::ClientSetup request;
     std::string error, file = dir.write("request.xml", xml);
     EXPECT_EQ(std::system(("xmllint --noout --schema " + xsd + " " + file + " >/dev/null 2>&1").c_str()) == 0,
-              ConvertStringToClientSetup(xml, &request, error) == 0) << xml;
+              ConvertStringToClientSetup(xml, &request, error) == 0)
+        << xml;
   }
 }
 

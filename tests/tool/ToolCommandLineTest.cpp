@@ -23,26 +23,53 @@ TEST(ToolUsage, HelpAnywhereUsageErrorsExitTwoAndRefusalsOneWithoutEchoingAPassw
   for (const char* command : {"show", "mask", "log", "convert-passwords", "password", "packages", "diff", "check"})
     EXPECT_NE(help.find(std::string("  ") + command + ' '), npos) << command;
   EXPECT_TRUE(std::regex_match(version, std::regex("zu-request [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version;
-  const struct { std::vector<std::string> args; int status; std::string out{}, err{}, input{}; } cases[] = {
-      {{"-h"}, 0, help}, {{"show", "--help"}, 0, help}, {{"log", "--level", "2", "--help"}, 0, help},
-      {{"mask", request, "--version"}, 0, version}, {{"show", "--", "--json"}, 1}, {{}, 2},
-      {{"bogus", request}, 2}, {{"show"}, 2}, {{"show", "--json=yes", request}, 2}, {{"mask", request, "--bogus"}, 2},
-      {{"log", "--kind", "sideways", request}, 2}, {{"log", request, "--kind"}, 2},
-      {{"log", "--level=99999999999", request}, 2}, {{"password", "encrypt", secret}, 2},
-      {{"password", "decrypt", "--" + secret}, 2}, {{"packages", "12x"}, 2}, {{"packages", "-5"}, 2},
-      {{"diff", request}, 2}, {{"packages", "801", "409"}, 0, "801: database, central server\n409: none\n"},
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out{}, err{}, input{};
+  } cases[] = {
+      {{"-h"}, 0, help},
+      {{"show", "--help"}, 0, help},
+      {{"log", "--level", "2", "--help"}, 0, help},
+      {{"mask", request, "--version"}, 0, version},
+      {{"show", "--", "--json"}, 1},
+      {{}, 2},
+      {{"bogus", request}, 2},
+      {{"show"}, 2},
+      {{"show", "--json=yes", request}, 2},
+      {{"mask", request, "--bogus"}, 2},
+      {{"log", "--kind", "sideways", request}, 2},
+      {{"log", request, "--kind"}, 2},
+      {{"log", "--level=99999999999", request}, 2},
+      {{"password", "encrypt", secret}, 2},
+      {{"password", "decrypt", "--" + secret}, 2},
+      {{"packages", "12x"}, 2},
+      {{"packages", "-5"}, 2},
+      {{"diff", request}, 2},
+      {{"packages", "801", "409"}, 0, "801: database, central server\n409: none\n"},
       {{"check"}, 2, "", "zu-request: check: missing FILE" + usage},
       {{"check", "--yaml", "-"}, 2, "", "zu-request: check: unknown option '--yaml'" + usage, "<ClientSetup/>"},
       {{"schema", "out.xsd"}, 2, "", "zu-request: schema: takes no arguments" + usage},
       {{"check", "-"}, 1, "", "zu-request: <stdin>:3:3: mismatched tag\n", "<ClientSetup>\n  <dxInfo>\n</ClientSetup>"},
-      {{"check", "-"}, 1, "", "zu-request: <stdin>:1:23: DOCTYPE is not allowed\n",
+      {{"check", "-"},
+       1,
+       "",
+       "zu-request: <stdin>:1:23: DOCTYPE is not allowed\n",
        "<!DOCTYPE ClientSetup [<!ENTITY a 'b'>]>\n<ClientSetup/>"},
-      {{"check", "-"}, 1, "", "zu-request: <stdin>:1:203: nesting deeper than 64\n",
+      {{"check", "-"},
+       1,
+       "",
+       "zu-request: <stdin>:1:203: nesting deeper than 64\n",
        "<ClientSetup>" + std::regex_replace(std::string(64, '.'), std::regex("\\."), "<x>")},
       {{"password", "decrypt"}, 1, "", "zu-request: line 1: ", "not-a-cipher-text\n"},
       {{"password", "decrypt"}, 1, "already-v3\n", "zu-request: line 2: ", v3 + "\n\n"},
-      {{"convert-passwords", "-"}, 1, "", "zu-request: <stdin>: ", "<ClientSetup><clientComposition><clientInfo>"
-       "<client clientPassword=\"" + v3 + "\"/></clientInfo></clientComposition></ClientSetup>"},
+      {{"convert-passwords", "-"},
+       1,
+       "",
+       "zu-request: <stdin>: ",
+       "<ClientSetup><clientComposition><clientInfo>"
+       "<client clientPassword=\"" +
+           v3 + "\"/></clientInfo></clientComposition></ClientSetup>"},
   };
   for (const auto& c : cases) {
     const ToolResult run = RunTool(c.args, c.input);

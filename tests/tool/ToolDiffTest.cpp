@@ -14,7 +14,7 @@ TEST(ToolDiff, ListsChangedFactsOfMatchedClientsAndNeverAPassword) {
       {bulk, "", "", 0, ""},
       {bulk, "app01.example", "app09.example", 1, "client app01: host: app01.example.com -> app09.example.com\n"},
       {bulk, "\"db01\"", "\"db99\"", 1, "client db01: name: db01 -> db99\n"},  // matched by GUID
-      {bulk, stored, again, 0, ""},  // the same password under a fresh nonce
+      {bulk, stored, again, 0, ""},                                            // the same password under a fresh nonce
       {bulk, stored, other, 1, "client db01: password: changed\n"},
       {bulk, login, other, 1, "request: login password: changed\n"},
       // No GUID: matched by name.
@@ -30,7 +30,8 @@ TEST(ToolDiff, ListsChangedFactsOfMatchedClientsAndNeverAPassword) {
     EXPECT_EQ(std::tie(text.status, text.out, json.status), std::tie(status, lines, status)) << text.err << json.err;
     const nlohmann::json document = nlohmann::json::parse(json.out, nullptr, false);
     EXPECT_EQ(std::make_pair(document.value("same", !status), document["changes"].size()),
-              std::make_pair(status == 0, SplitLines(lines).size())) << json.out;
+              std::make_pair(status == 0, SplitLines(lines).size()))
+        << json.out;
     ExpectNoSecret(text.out + text.err + json.out + json.err, "diff");
     EXPECT_EQ((text.out + json.out).find("0ther-Secret"), npos);
   }

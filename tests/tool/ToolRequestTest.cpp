@@ -26,9 +26,10 @@ TEST(ToolShow, ExamplesCheckCleanAndShowEveryClientWithItsHostButNoPassword) {
     for (const std::string& value : strings) ExpectNoSecret(value, "show --json");
   }
   // Quotes, backslashes, control characters and non-ASCII text come back intact from JSON.
-  const std::string xml = "<ClientSetup><clientComposition><clientInfo><client><clientEntity clientName=\""
-                          "we&quot;b\\01&#9;&#10;&#13;/\xC3\xA9\xE2\x82\xAC\"/></client></clientInfo>"
-                          "</clientComposition></ClientSetup>";
+  const std::string xml =
+      "<ClientSetup><clientComposition><clientInfo><client><clientEntity clientName=\""
+      "we&quot;b\\01&#9;&#10;&#13;/\xC3\xA9\xE2\x82\xAC\"/></client></clientInfo>"
+      "</clientComposition></ClientSetup>";
   const std::vector<std::string> strings = JsonStrings(RunTool({"show", "--json", "-"}, xml).out);
   EXPECT_NE(std::find(strings.begin(), strings.end(), "we\"b\\01\t\n\r/\xC3\xA9\xE2\x82\xAC"), strings.end());
 }
@@ -58,7 +59,9 @@ TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingWhereTheLoggerSays) {
   const std::tuple<std::vector<std::string>, std::string, const char*, std::string> kinds[] = {
       {{"log", "FILE"}, "Instance001", "XML Request :", "debug log zu-request"},
       {{"log", "FILE", "--kind=response"}, "Instance001", "XML Response :", "debug log zu-request"},
-      {{"log", "--kind", "request", "--", "FILE"}, "", "XML Request :",
+      {{"log", "--kind", "request", "--", "FILE"},
+       "",
+       "XML Request :",
        std::string("pre-install file ") + zutest::kPreInstallPath}};
   for (const std::string& example : ExampleRequests()) {
     const std::string xml = ReadFile(example);

@@ -22,7 +22,10 @@ constexpr std::size_t npos = std::string::npos;
 constexpr char kSecrets[] = "password|clientPassword|pAccess|pExecAccess|authCode";
 
 // The exit status (128 + signal when killed) and what the tool wrote.
-struct ToolResult { int status; std::string out, err; };
+struct ToolResult {
+  int status;
+  std::string out, err;
+};
 
 inline std::string Quoted(const std::string& text) {
   return '\'' + std::regex_replace(text, std::regex("'"), "'\\''") + '\'';
@@ -37,8 +40,8 @@ inline ToolResult RunTool(const std::vector<std::string>& args, const std::strin
   for (const auto& [name, value] : env) value ? set += ' ' + name + '=' + Quoted(*value) : unset += " -u " + name;
   std::string command = "env" + unset + set + ' ' + Quoted(ZU_REQUEST_TOOL);
   for (const std::string& arg : args) command += ' ' + Quoted(arg);
-  command += " <" + Quoted(scratch.write("in", input)) + " >" + Quoted(scratch / "out") + " 2>" +
-             Quoted(scratch / "err");
+  command +=
+      " <" + Quoted(scratch.write("in", input)) + " >" + Quoted(scratch / "out") + " 2>" + Quoted(scratch / "err");
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(scratch / "out"),
           ReadFile(scratch / "err")};

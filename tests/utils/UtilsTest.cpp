@@ -10,8 +10,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "common/TestSupport.h"
 #include "ZUInstallUtils.h"
+#include "common/TestSupport.h"
 #include "xmlutils/XmlUtilsTesting.h"
 
 namespace {
@@ -20,27 +20,54 @@ using BC = ZUInstallManagerConversion::BasicConversion;
 using Pieces = std::vector<std::string>;
 
 // Each starts from a value the conversion must replace or, for parsing, may keep.
-template <class T> std::string Text(T value) { std::string text = "old"; BC::toString(value, text); return text; }
-template <class T> std::string Hex(T value) { std::string text = "old"; BC::toHexString(value, text); return text; }
-template <class T> T Parse(const char* text, T value) { BC::fromString(value, text); return value; }
-template <class T> T ParseHex(const std::string& text, T value) { BC::fromHexString(value, text); return value; }
+template <class T>
+std::string Text(T value) {
+  std::string text = "old";
+  BC::toString(value, text);
+  return text;
+}
+template <class T>
+std::string Hex(T value) {
+  std::string text = "old";
+  BC::toHexString(value, text);
+  return text;
+}
+template <class T>
+T Parse(const char* text, T value) {
+  BC::fromString(value, text);
+  return value;
+}
+template <class T>
+T ParseHex(const std::string& text, T value) {
+  BC::fromHexString(value, text);
+  return value;
+}
 
 // Texts: integers in full, floats cut at 23 characters, hex in lower case;
 // parsing keeps the value when nothing reads.
 TEST(BasicConversion, FormatsAndParsesEveryType) {
   const std::pair<std::string, const char*> rows[] = {
-      {Text(static_cast<short>(SHRT_MIN)), "-32768"}, {Text(UINT_MAX), "4294967295"}, {Text(true), "1"},
-      {Text(LONG_MIN), "-9223372036854775808"}, {Text(ULLONG_MAX), "18446744073709551615"}, {Text('\0'), ""},
-      {Text(1e16), "10000000000000000.00000"}, {Text(-DBL_MAX), "-1797693134862315708145"},
-      {Hex(static_cast<unsigned short>(0)), "0x0"}, {Hex(0xABCDEFull), "0xabcdef"}, {Hex(-1LL), "0xffffffffffffffff"},
-      {Hex(ULONG_MAX), "0xffffffffffffffff"}, {Hex(LLONG_MIN), "0x8000000000000000"},
+      {Text(static_cast<short>(SHRT_MIN)), "-32768"},
+      {Text(UINT_MAX), "4294967295"},
+      {Text(true), "1"},
+      {Text(LONG_MIN), "-9223372036854775808"},
+      {Text(ULLONG_MAX), "18446744073709551615"},
+      {Text('\0'), ""},
+      {Text(1e16), "10000000000000000.00000"},
+      {Text(-DBL_MAX), "-1797693134862315708145"},
+      {Hex(static_cast<unsigned short>(0)), "0x0"},
+      {Hex(0xABCDEFull), "0xabcdef"},
+      {Hex(-1LL), "0xffffffffffffffff"},
+      {Hex(ULONG_MAX), "0xffffffffffffffff"},
+      {Hex(LLONG_MIN), "0x8000000000000000"},
       {std::to_string(Parse<int>("\t\n-17abc", 7) + Parse<int>("x42", 7)), "-10"},
       {std::to_string(Parse<unsigned long long>("18446744073709551615", 7)), "18446744073709551615"},
       {std::to_string(Parse<double>(" 2.5e3xyz", 7) + Parse<double>(".e5", 0.5)), "2500.500000"},
       {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
       {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
       // Characters and booleans take the first character as it is.
-      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)), " 01"}};
+      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)),
+       " 01"}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
 }
 
@@ -51,16 +78,28 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
 // Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split. Release and build, OS
 // information (true when out4 is written), directory and file (true when the file is written).
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
-  const struct { bool (*split)(Pieces&); bool result; Pieces outputs; } rows[] = {
-      {REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}}, {REL("abc(x)"), false, {"c(x)", "abc"}}, {REL("11.80"), true, {"", "11.8"}},
-      // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
-      {REL("11.0 ("), false, {"k1", "k2"}}, {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
-      {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}}, {OS(":-:-:-"), true, {"", "", "", ""}},
-      {OS("A:-B"), false, {"k1", "k2", "A", "k4"}}, {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}}, {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
-      // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
-      {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
-      {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}}, {DIR("C:\\x/y"), true, {"C:", "x/y"}}, {DIR("/b.log"), true, {"", "b.log"}},
-      {DIR("/opt/a/"), false, {"k1", "k2"}}, {DIR("file.txt"), false, {"k1", "k2"}}};
+  const struct {
+    bool (*split)(Pieces&);
+    bool result;
+    Pieces outputs;
+  } rows[] = {{REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
+              {REL("abc(x)"), false, {"c(x)", "abc"}},
+              {REL("11.80"), true, {"", "11.8"}},
+              // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
+              {REL("11.0 ("), false, {"k1", "k2"}},
+              {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
+              {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
+              {OS(":-:-:-"), true, {"", "", "", ""}},
+              {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
+              {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
+              {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
+              // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
+              {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
+              {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
+              {DIR("C:\\x/y"), true, {"C:", "x/y"}},
+              {DIR("/b.log"), true, {"", "b.log"}},
+              {DIR("/opt/a/"), false, {"k1", "k2"}},
+              {DIR("file.txt"), false, {"k1", "k2"}}};
   for (const auto& row : rows) {
     Pieces outputs = {"k1", "k2", "k3", "k4"};
     EXPECT_EQ(row.split(outputs), row.result) << &row - rows;
@@ -103,7 +142,9 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
   umask(oldMask), permFlag = 0755;
   // Comma-separated lists: integers with blanks, strings quoted as they are.
-  const std::pair<std::vector<int>, const char*> numbers[] = {{{}, "("}, {{-3}, "( -3)"},
+  const std::pair<std::vector<int>, const char*> numbers[] = {
+      {{}, "("},
+      {{-3}, "( -3)"},
       // Fault mended: values of more than seven characters overflowed a fixed scratch field.
       {{INT_MIN, 10000000, INT_MAX}, "( -2147483648, 10000000, 2147483647)"}};
   for (const auto& [values, expected] : numbers) {
@@ -128,24 +169,31 @@ TEST(PackageCatalogue, MembershipBoundaries) {
   GetAllDBPackages(ids);
   std::sort(ids.begin(), ids.end());
   EXPECT_EQ(ids, all) << "replaced, not appended";
-  const struct { bool (*test)(const unsigned long&); std::vector<unsigned long> in, out; } classes[] = {
-      {IsBasePackage, {1, 2, 1003}, {0, 3, 1004}}, {IsFSPackage, {702, 2001}, {1003, 2}},
-      {IsMediaAgentPackage, {51, 2003}, {52}}, {IsSRMAgentPackage, {402, 408, 1123}, {401, 409}}};
+  const struct {
+    bool (*test)(const unsigned long&);
+    std::vector<unsigned long> in, out;
+  } classes[] = {{IsBasePackage, {1, 2, 1003}, {0, 3, 1004}},
+                 {IsFSPackage, {702, 2001}, {1003, 2}},
+                 {IsMediaAgentPackage, {51, 2003}, {52}},
+                 {IsSRMAgentPackage, {402, 408, 1123}, {401, 409}}};
   for (const auto& c : classes) {
     for (unsigned long id : c.in) EXPECT_TRUE(c.test(id)) << id;
     for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
   // Search: the first entry holding the id on its low 32 bits; entries without one never match.
-  auto request = xutest::Parse(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/><packages packageId="702"
+  auto request =
+      xutest::Parse(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/><packages packageId="702"
       packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages packageId="702" packageMode="3"/>
       </components></clientComposition></ClientSetup>)");
-  auto* packages = zumsg::list<ZUInstallManager::Components::packages>(*XmlUtils::GetComponents(XmlUtils::GetClientComposition(request.get(), 0)));
+  auto* packages = zumsg::list<ZUInstallManager::Components::packages>(
+      *XmlUtils::GetComponents(XmlUtils::GetClientComposition(request.get(), 0)));
   std::string modes;
   for (int id : {702, 802, 0, 801}) {
     const auto it = GetIterToPackageInVector(packages, id);
-    modes += (it == packages->end() ? "-" : std::to_string(it->getint64(ZUInstallManager::PackageInformation::packageMode)))
-             + (FindPackageInVector(packages, id) ? "+ " : " ");
+    modes += (it == packages->end() ? "-"
+                                    : std::to_string(it->getint64(ZUInstallManager::PackageInformation::packageMode))) +
+             (FindPackageInVector(packages, id) ? "+ " : " ");
   }
   EXPECT_EQ(modes, "1+ 2+ - - ");
   EXPECT_FALSE(FindPackageInVector(nullptr, 702));
@@ -155,13 +203,14 @@ using ZUInstallManager::ClientSetup;
 using ZUInstallManager::ClientsComposition;
 using Wrapper = int (*)(const char*, char**, char*);
 
-
 // Lines are joined with nothing between them; the error code is the request level's, when present; each
 // failure has its text, success leaves the error alone; a load replaces the whole content.
 TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   zutest::ScratchDir dir;
-  const std::pair<const char*, const char*> cases[] = {  // content; result, code, message and error shown
-      {"<ClientSetup>\n<errorInfo errorCode=\"0\" errorMessage=\"disk\nfull\"/>\n</ClientSetup>\n", "0 0 diskfull kept"},
+  const std::pair<const char*, const char*> cases[] = {
+      // content; result, code, message and error shown
+      {"<ClientSetup>\n<errorInfo errorCode=\"0\" errorMessage=\"disk\nfull\"/>\n</ClientSetup>\n",
+       "0 0 diskfull kept"},
       // The carriage return stays in the text; XML reads it as a blank.
       {"<ClientSetup>\r\n<errorInfo errorMessage=\"disk\r\nfull\"/>\r\n</ClientSetup>", "0 -1 disk full kept"},
       {"<ClientSetup><errorInfo errorCode=\"-9223372036854775808\"/></ClientSetup>", "0 -9223372036854775808  kept"},
@@ -174,7 +223,8 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
     const int result = PopulateClientSetupFromXmlFile(request, path, error);
     const auto* info = zumsg::object<ClientSetup::errorInfo>(*request);
     EXPECT_EQ(std::to_string(result) + " " + std::to_string(GetSIMErrorCodeFromXML(request)) + " " +
-                  (info != nullptr ? info->getstring(ZUInstallManager::ErrorInfo::errorMessage) : "") + " " + error, shown);
+                  (info != nullptr ? info->getstring(ZUInstallManager::ErrorInfo::errorMessage) : "") + " " + error,
+              shown);
     EXPECT_EQ(FreeMessageObject(request), 0);
   }
   EXPECT_EQ(GetSIMErrorCodeFromXML(nullptr) + FreeMessageObject(nullptr), -1);
@@ -186,7 +236,8 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   EXPECT_EQ(std::to_string(request->getint64(ClientSetup::jobId)) + error, "1234kept");
   const std::pair<std::function<int()>, const char*> refusals[] = {
       {[&] { return ConvertStringToClientSetup("<ClientSetup/>", nullptr, error); }, "Invalid input given."},
-      {[&] { return ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", request.get(), error); }, "Failed to unserialize XML"},
+      {[&] { return ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", request.get(), error); },
+       "Failed to unserialize XML"},
       {[&] { return PopulateClientSetupFromXmlFile(nullptr, path, error); }, "Invalid arguments"}};
   for (const auto& [call, text] : refusals) {
     const int result = call();
@@ -216,7 +267,9 @@ std::string Call(Wrapper wrapper, const char* input) {
   if (output == &sentinel) return shown + "untouched";
   const std::unique_ptr<char[]> owned(output);
   const std::string text = output;
-  return shown + (text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0 ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
+  return shown + (text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0
+                      ? text.substr(0, 3) + Output(ZUDecryptPassword, text)
+                      : text);
 }
 
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {
@@ -227,22 +280,25 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::string lengthError = "-1 An invalid length of encrypted string is passed to decrypt. Decrypt failed. -> ";
   const std::string encryptLength = "-1 Failed to encrypt password to get length, error 22 -> untouched";
   const std::string decryptLength = "-1 Failed to decrypt password to get length, error 22 -> untouched";
-  const struct { const char* name; Wrapper wrapper; std::string input, shown; } rows[] = {
-      {"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
-      {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
-      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
-      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
-      {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
-      {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
-      {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
-      // 2048 characters reach the cipher, 2049 and none do not.
-      {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
-      {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
-      {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
-      // Refused in the second call: the zero-filled array is already the caller's.
-      {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
-      {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
-      {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
+  const struct {
+    const char* name;
+    Wrapper wrapper;
+    std::string input, shown;
+  } rows[] = {{"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
+              {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
+              {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
+              {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
+              {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
+              {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
+              {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
+              // 2048 characters reach the cipher, 2049 and none do not.
+              {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
+              {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
+              {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
+              // Refused in the second call: the zero-filled array is already the caller's.
+              {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
+              {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
+              {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
   // The length is tested before the output pointer, so a bad length names itself.
   char lengthText[81] = {};
   EXPECT_EQ(ZUDecryptPassword("", nullptr, lengthText), -1);
@@ -257,10 +313,17 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   std::string cipher = "untouched";
   ASSERT_EQ(UtilEncrypt(fits.c_str(), cipher), 0);
   EXPECT_EQ(cipher.size(), 1023u);
-  const struct { int (*call)(const char*, std::string&); std::string input; int result; std::string output; } oneCall[] = {
-      {UtilDecrypt, cipher, 0, fits}, {UtilEncrypt, fits + "x", 34, "untouched"},
-      {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
-      {UtilDecrypt, "V3:bad", 22, "untouched"}, {UtilEncrypt, "", -1, "untouched"}, {UtilDecrypt, "", -1, "untouched"}};
+  const struct {
+    int (*call)(const char*, std::string&);
+    std::string input;
+    int result;
+    std::string output;
+  } oneCall[] = {{UtilDecrypt, cipher, 0, fits},
+                 {UtilEncrypt, fits + "x", 34, "untouched"},
+                 {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
+                 {UtilDecrypt, "V3:bad", 22, "untouched"},
+                 {UtilEncrypt, "", -1, "untouched"},
+                 {UtilDecrypt, "", -1, "untouched"}};
   for (const auto& row : oneCall) {
     std::string output = "untouched";
     EXPECT_EQ(row.call(row.input.empty() ? nullptr : row.input.c_str(), output), row.result) << row.input.substr(0, 9);
@@ -287,16 +350,23 @@ std::string Passwords(ClientSetup& request) {
 // Converts each client password in order, skips entries without one and stops at the first refusal.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   const std::string one = Output(ZUEncryptPassword_V8, "one"), three = Output(ZUEncryptPassword_V8, "three");
-  const struct { std::string entries; int result; std::string error, after; bool hollow = false; } cases[] = {
-      {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>", 0,
-       "untouched", "V3:one - - - "},
+  const struct {
+    std::string entries;
+    int result;
+    std::string error, after;
+    bool hollow = false;
+  } cases[] = {
+      {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>",
+       0, "untouched", "V3:one - - - "},
       {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
        "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "},
       // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
       {"<clientComposition><clientInfo/></clientComposition>", 0, "untouched", "- ", true}};
   for (const auto& c : cases) {
     auto request = xutest::Parse("<ClientSetup>" + c.entries + "</ClientSetup>");
-    if (c.hollow) xutest::HoldNoObject<App::ClientInfo::client>(*zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
+    if (c.hollow)
+      xutest::HoldNoObject<App::ClientInfo::client>(
+          *zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
     ClientSetup* pointer = request.get();
     std::string error = "untouched";
     EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), c.result);

@@ -9,7 +9,6 @@ using ZUInstallManager::Components;
 using ZUInstallManager::PackageInformation;
 using ZuEntities::ClientEntity;
 
-
 // A field present but holding nothing counts as absent; present empty lists have no members.
 TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
   auto request = Parse(R"(<ClientSetup><clientAuthentication/><clientComposition><clientInfo><client zudPort="1"/>
@@ -44,7 +43,8 @@ TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
                         *zumsg::object<ClientsComposition::activateClientInfo>(*second)));
   // No user-centric client, no entry: a failure, the pointer untouched.
   entity = mine;
-  for (U index : {0ul, 2ul}) EXPECT_TRUE(GetReassociateLaptop(request.get(), index, entity) == -1 && entity == mine) << index;
+  for (U index : {0ul, 2ul})
+    EXPECT_TRUE(GetReassociateLaptop(request.get(), index, entity) == -1 && entity == mine) << index;
   std::vector<PackageInformation>* list = nullptr;
   ASSERT_EQ(GetPackageList(request.get(), 0, list), 0);
   EXPECT_EQ(GetPackageList(request.get(), 1, list) + GetPackageList(second, list), -2);
@@ -71,21 +71,25 @@ TEST(PackageSelection, CountIdsDatabaseAndRestoreOnly) {
   EXPECT_EQ(GetComponentCount(request.get(), count) + IsRestoreOnlyClient(request.get(), 0, restoreOnly), 0);
   EXPECT_TRUE(count == 0 && !restoreOnly);
   // Positive low-32 ids only, appended: absent reads as 0, 2^32 + 7 as 7, 2^31 as negative.
-  request = Parse(WithPackages("<packages packageId='0'/><packages packageId='5'/><packages packageId='-3'/><packages"
-                               " packageMode='0'/><packages packageId='4294967303'/><packages packageId='2147483648'/>"));
+  request =
+      Parse(WithPackages("<packages packageId='0'/><packages packageId='5'/><packages packageId='-3'/><packages"
+                         " packageMode='0'/><packages packageId='4294967303'/><packages packageId='2147483648'/>"));
   for (const auto& [index, result, expected] : {std::tuple{0ul, 0, std::vector<int>{42, 5, 7}}, {1ul, -1, {42}}}) {
     std::vector<int> ids{42};
     EXPECT_EQ(GetPackageList(request.get(), index, ids), result);
     EXPECT_EQ(ids, expected);
   }
   // Databases are 802 to 899, and 24 on request.
-  const std::pair<const char*, bool> databases[] = {{"24", true}, {"802", true}, {"899", true}, {"801", false},
-                                                {"900", false}, {"4294968098", true}};  // 2^32 + 802
+  const std::pair<const char*, bool> databases[] = {{"24", true},   {"802", true},       {"899", true}, {"801", false},
+                                                    {"900", false}, {"4294968098", true}};  // 2^32 + 802
   for (const auto& [id, also24] : databases) {
-    request = Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
-    EXPECT_EQ(std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
-                                 IsDBPackageSelected(request.get(), 1, true)}),
-              std::vector<bool>({also24 && std::string(id) != "24", also24, false})) << id;
+    request =
+        Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
+    EXPECT_EQ(
+        std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
+                           IsDBPackageSelected(request.get(), 1, true)}),
+        std::vector<bool>({also24 && std::string(id) != "24", also24, false}))
+        << id;
   }
 }
 
@@ -96,9 +100,16 @@ TEST(PMAssociated, AppendsNamedClients) {
       </clientInfo></clientComposition></ClientSetup>)";
   const char* kNameless = R"(<ClientSetup><clientComposition><clientInfo><pmAssociatedClients clientId="1"/>
       <pmAssociatedClients clientName=""/></clientInfo></clientComposition></ClientSetup>)";
-  const struct { const char* xml; U index; std::vector<S> before; int result; std::vector<S> after; } cases[] = {
-      {kThree, 0, {"mine"}, 0, {"mine", "vm01", "vm01"}}, {kNameless, 0, {}, -1, {}}, {kNameless, 0, {"mine"}, 0, {"mine"}},
-      {kThree, 1, {"mine"}, -1, {"mine"}}};
+  const struct {
+    const char* xml;
+    U index;
+    std::vector<S> before;
+    int result;
+    std::vector<S> after;
+  } cases[] = {{kThree, 0, {"mine"}, 0, {"mine", "vm01", "vm01"}},
+               {kNameless, 0, {}, -1, {}},
+               {kNameless, 0, {"mine"}, 0, {"mine"}},
+               {kThree, 1, {"mine"}, -1, {"mine"}}};
   for (const auto& c : cases) {
     std::vector<S> names = c.before;
     EXPECT_EQ(GetPMAssociated(Parse(c.xml).get(), c.index, names), c.result) << c.xml;
@@ -106,56 +117,76 @@ TEST(PMAssociated, AppendsNamedClients) {
   }
 }
 
-
 #define SET(call) [](Req r) { return call; }
-#define SET0(fn) [](Req r) { return fn(GetClientComposition(r, 0), "new") + 10 * (fn(GetClientComposition(r, 0), nullptr) + fn(nullptr, "x")); }
+#define SET0(fn)                                                                                                      \
+  [](Req r) {                                                                                                         \
+    return fn(GetClientComposition(r, 0), "new") + 10 * (fn(GetClientComposition(r, 0), nullptr) + fn(nullptr, "x")); \
+  }
 
 // Setters: the request after the call, every field at once. Only what is given is stored (0 and "" never clear a
 // number or block); missing blocks on the path are made, what stands beside them stays; groups are appended.
 TEST(Setters, RequestAfterTheCall) {
-  const struct { std::string before; int (*set)(Req); int result; std::string after; } rows[] = {
-      {"<ClientSetup/>", SET(SetUserAccountToLogin(r, "CORP\\svc", "V8:pw")), 0, WithAccount(R"(userName="CORP\svc" password="V8:pw")")},
-      {WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), SET(SetUserAccountToLogin(r, "", nullptr)), 0,
-       WithAccount(R"(userName="" password="V8:pw" domainName="CORP")")},
+  const struct {
+    std::string before;
+    int (*set)(Req);
+    int result;
+    std::string after;
+  } rows[] = {
+      {"<ClientSetup/>", SET(SetUserAccountToLogin(r, "CORP\\svc", "V8:pw")), 0,
+       WithAccount(R"(userName="CORP\svc" password="V8:pw")")},
+      {WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), SET(SetUserAccountToLogin(r, "", nullptr)),
+       0, WithAccount(R"(userName="" password="V8:pw" domainName="CORP")")},
       {"<ClientSetup/>", SET(SetUserAccountToLogin(r, nullptr, "pw")), -1, "<ClientSetup/>"},
       {"<ClientSetup/>", SET(SetFirewallInstall(r, nullptr, nullptr, 7, "")), 0,
        R"(<ClientSetup><installOptions><firewallConfig firewallNumber="7"/></installOptions></ClientSetup>)"},
       {R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="b" firewallNumber="5"
-         firewallConfigBlock="block"/></installOptions></ClientSetup>)", SET(SetFirewallInstall(r, nullptr, "y", 0, "new")), 0,
+         firewallConfigBlock="block"/></installOptions></ClientSetup>)",
+       SET(SetFirewallInstall(r, nullptr, "y", 0, "new")), 0,
        R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="y" firewallNumber="5" )"
        R"(firewallConfigBlock="new"/></installOptions></ClientSetup>)"},
       {"<ClientSetup/>", SET(SetFirewallInstall(r, nullptr, nullptr, 7, nullptr)), -1, "<ClientSetup/>"},
       // Bits above 32 of the old value are dropped, not kept; the result is sign-extended.
       {"<ClientSetup/>", SET(UpdateRequestFlags(r, 0)), 0, R"(<ClientSetup requestFlags="0"/>)"},
-      {"<ClientSetup requestFlags='-4294963200'/>", SET(UpdateRequestFlags(r, 0x80000)), 0, R"(<ClientSetup requestFlags="528384"/>)"},
+      {"<ClientSetup requestFlags='-4294963200'/>", SET(UpdateRequestFlags(r, 0x80000)), 0,
+       R"(<ClientSetup requestFlags="528384"/>)"},
       {"<ClientSetup requestFlags='4096'/>", SET(UpdateRequestFlags(r, static_cast<int>(0x80000000u))), 0,
        R"(<ClientSetup requestFlags="-2147479552"/>)"},
       // Present codes of the request and entry 0 only are reset; nothing is created.
       {R"(<ClientSetup><errorInfo errorCode="3" errorMessage="top"/><clientComposition><errorInfo errorCode="5"/>
-       </clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition></ClientSetup>)", SET(ClearSIMError(r)), 0,
+       </clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition></ClientSetup>)",
+       SET(ClearSIMError(r)), 0,
        R"(<ClientSetup><clientComposition><errorInfo errorCode="0"/></clientComposition><clientComposition><errorInfo )"
        R"(errorCode="6"/></clientComposition><errorInfo errorCode="0" errorMessage="top"/></ClientSetup>)"},
-      {"<ClientSetup><errorInfo/><clientComposition><errorInfo/></clientComposition></ClientSetup>", SET(ClearSIMError(r)), 0,
+      {"<ClientSetup><errorInfo/><clientComposition><errorInfo/></clientComposition></ClientSetup>",
+       SET(ClearSIMError(r)), 0,
        "<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>"},
-      {Entry0(R"(<components><policySettings><plan planId="12"/></policySettings></components>)"), SET0(SetStoragePolicy), -20,
-       Entry0(R"(<components><policySettings><storagePolicy storagePolicyName="new"/><plan planId="12"/></policySettings></components>)")},
+      {Entry0(R"(<components><policySettings><plan planId="12"/></policySettings></components>)"),
+       SET0(SetStoragePolicy), -20,
+       Entry0(
+           R"(<components><policySettings><storagePolicy storagePolicyName="new"/><plan planId="12"/></policySettings></components>)")},
       {Entry0(R"(<components><subclientPolicySettings laptopBackup="1"/></components>)"), SET0(SetSubclientPolicy), -20,
        Entry0(R"(<components><subclientPolicySettings laptopBackup="1"><subclientPolicy subclientPolicyName="new"/>)"
               "</subclientPolicySettings></components>")},
-      {Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/></clientInfo>)"), SET0(SetClientGroup), -20,
-       Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/><clientGroups clientGroupName="new"/></clientInfo>)")}};
+      {Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/></clientInfo>)"),
+       SET0(SetClientGroup), -20,
+       Entry0(
+           R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/><clientGroups clientGroupName="new"/></clientInfo>)")}};
   for (const auto& row : rows) {
     auto request = Parse(row.before);
     EXPECT_EQ(row.set(request.get()), row.result) << row.before;
     EXPECT_EQ(Xml(*request), row.after);
   }
   EXPECT_EQ(SetUserAccountToLogin(nullptr, "svc", "pw") + SetFirewallInstall(nullptr, "a", "b", 1, "c") +
-                UpdateRequestFlags(nullptr, 1) + ClearSIMError(nullptr), -4);
+                UpdateRequestFlags(nullptr, 1) + ClearSIMError(nullptr),
+            -4);
   // The password is marked for encryption; a block held as no object is made afresh.
   auto request = Parse(Entry0("<components/>"));
   ASSERT_EQ(SetUserAccountToLogin(request.get(), "svc", "V8:pw"), 0);
-  EXPECT_EQ((*zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(*GetClientAuthentication(request.get()))
-                  ->getpstringobject(ZuSecurity::UserAccount::password))->encryptType(), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+  EXPECT_EQ(
+      (*zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(*GetClientAuthentication(request.get()))
+            ->getpstringobject(ZuSecurity::UserAccount::password))
+          ->encryptType(),
+      Annotation::PASSWORD_ENCRYPT_DEFAULT);
   HoldNoObject<ClientsComposition::components>(*GetClientComposition(request.get(), 0));
   ASSERT_EQ(SetStoragePolicy(GetClientComposition(request.get(), 0), ""), 0);
   S name = "kept";

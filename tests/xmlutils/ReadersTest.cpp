@@ -6,7 +6,6 @@
 namespace xutest {
 namespace {
 
-
 const char kHeader[] = R"(<ClientSetup remoteClient="2" requestType="3" localeId="4294967295" jobId="1099511627776"
   operationType="4294967316" requestFlags="-4294963200" xmlRequestId="4294967296" subscriptionId="17"><user
   userId="4294967295"/><clientComposition operationType="11"/><clientComposition operationType="20"/><installOptions
@@ -24,14 +23,12 @@ const char kTopWithoutCode[] = R"(<ClientSetup><errorInfo errorMessage="top"/><c
 const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCode="7"/></clientComposition>
   <clientComposition><errorInfo errorCode="4294967295" errorMessage="second"/></clientComposition></ClientSetup>)";
 
-
 const auto kCode = Reads<>(ON(GetResponseErrorCode));
 const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
 const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 const auto kAccountAsBoth = Reads<S>([](Req r, S& both) { return GetUserAccountToLogin(r, both, both); });
 const auto kCount = Reads<int>(ON(GetComponentCount));
 const auto kRestoreOnly = Reads<bool>(AT(IsRestoreOnlyClient, 0));
-
 
 // Two entries that differ in every identity fact, so that reading the wrong entry shows.
 const char kTwoClients[] = R"(<ClientSetup requestFlags="8192">
@@ -43,7 +40,8 @@ const char kTwoClients[] = R"(<ClientSetup requestFlags="8192">
     hostName="" clientGUID=""/></client></clientInfo><activateClientInfo><userCentricClient clientName="laptop"/>
   </activateClientInfo></clientComposition></ClientSetup>)";
 // Every fact sits one link away from where the readers look for it.
-const char kSiblings[] = R"(<ClientSetup requestFlags="8192"><dxInfo><dxClient clientName="dx01" clientGUID=""/></dxInfo>
+const char kSiblings[] =
+    R"(<ClientSetup requestFlags="8192"><dxInfo><dxClient clientName="dx01" clientGUID=""/></dxInfo>
   <clientComposition><clientInfo><client><clientEntity hostName="web01.example.com"/></client></clientInfo>
     <activateClientInfo><userCentricClient clientId="7" clientName="laptop" sourceClientName="tmpl"/></activateClientInfo>
   </clientComposition></ClientSetup>)";
@@ -94,33 +92,48 @@ const ReaderRow kRows[] = {
     {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
     {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
     // The request-level code 0 wins over entry 0's 5.
-    {"ErrorCodeRequestLevelZeroWins", R"(<ClientSetup><errorInfo errorCode="0"/><clientComposition><errorInfo errorCode="5"/>
-     </clientComposition></ClientSetup>)", kCode, "0", ""},
+    {"ErrorCodeRequestLevelZeroWins",
+     R"(<ClientSetup><errorInfo errorCode="0"/><clientComposition><errorInfo errorCode="5"/>
+     </clientComposition></ClientSetup>)",
+     kCode, "0", ""},
     {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
     {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
     {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
-    {"ErrorCodeNeverReadsEntry1", "<ClientSetup><clientComposition/><clientComposition><errorInfo errorCode='9'/>"
-     "</clientComposition></ClientSetup>", kCode, "-1", ""},
+    {"ErrorCodeNeverReadsEntry1",
+     "<ClientSetup><clientComposition/><clientComposition><errorInfo errorCode='9'/>"
+     "</clientComposition></ClientSetup>",
+     kCode, "-1", ""},
     {"ErrorCodeNullRequest", "", kCode, "-1", ""},
     {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
     {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
     {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
     {"AuthCode", kConnect, Reads<S>(ON(GetOrganizationAuthcode)), "0", "7F3K"},
-    {"AuthCodeAbsentIsSuccessUntouched", "<ClientSetup><organizationInfo/></ClientSetup>", Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
+    {"AuthCodeAbsentIsSuccessUntouched", "<ClientSetup><organizationInfo/></ClientSetup>",
+     Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
     {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
     {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
     {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
-    {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0", "dx02 | (empty) | false"},
+    {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0",
+     "dx02 | (empty) | false"},
     // One string as both outputs: second is written before first, so it ends with failoverValue1.
-    {"FailoverOneStringAsBoth", kConnect, Reads<S>([](Req r, S& both) { bool flag; return GetFailoverDX(r, 1, both, both, flag); }), "0", "dx02"},
-    {"AccountDomainBackslashUser", WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), kAccount, "0", "CORP\\svc | V8:pw"},
-    {"AccountEmptyDomainIsUserAlone", WithAccount(R"(userName="svc" password="V8:pw" domainName="")"), kAccount, "0", "svc | V8:pw"},
-    {"AccountEmptyUserFails", WithAccount(R"(userName="" password="V8:pw" domainName="CORP")"), kAccount, "-1", "untouched | untouched"},
-    {"AccountWithoutPasswordIsEmpty", WithAccount(R"(userName="svc" domainName="CORP")"), kAccount, "0", "CORP\\svc | (empty)"},
+    {"FailoverOneStringAsBoth", kConnect, Reads<S>([](Req r, S& both) {
+       bool flag;
+       return GetFailoverDX(r, 1, both, both, flag);
+     }),
+     "0", "dx02"},
+    {"AccountDomainBackslashUser", WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), kAccount, "0",
+     "CORP\\svc | V8:pw"},
+    {"AccountEmptyDomainIsUserAlone", WithAccount(R"(userName="svc" password="V8:pw" domainName="")"), kAccount, "0",
+     "svc | V8:pw"},
+    {"AccountEmptyUserFails", WithAccount(R"(userName="" password="V8:pw" domainName="CORP")"), kAccount, "-1",
+     "untouched | untouched"},
+    {"AccountWithoutPasswordIsEmpty", WithAccount(R"(userName="svc" domainName="CORP")"), kAccount, "0",
+     "CORP\\svc | (empty)"},
     // One string as both outputs: the password is emptied first, so without one stored the account stays.
     {"AccountOneStringAsBoth", WithAccount(R"(userName="svc" domainName="CORP")"), kAccountAsBoth, "0", "CORP\\svc"},
-    {"AccountOneStringAsBothTakesPassword", WithAccount(R"(userName="svc" password="V8:pw")"), kAccountAsBoth, "0", "V8:pw"},
+    {"AccountOneStringAsBothTakesPassword", WithAccount(R"(userName="svc" password="V8:pw")"), kAccountAsBoth, "0",
+     "V8:pw"},
     {"ClientNameOfIndex", kTwoClients, Reads<S>(AT(GetClientName, 1)), "0", "app01"},
     {"ClientNameNotTakenFromSiblingEntities", kSiblings, Reads<S>(OF(GetClientName, 0)), "-1", "untouched"},
     {"DXHostNameNoFallbackToName", kSiblings, Reads<S>(ON(GetDXHostName)), "-1", "untouched"},
@@ -130,8 +143,10 @@ const ReaderRow kRows[] = {
     {"UserCentricClientSignExtended", kTwoClients, Reads<U>(AT(GetUserCentricClient, 0)), "0", "18446744073709551615"},
     {"ActivateDetailsReadsEntry0Only", kTwoClients, Reads<S>(ON(GetActivateClientDetails)), "0", "details-0"},
     {"UpdatedClientNames", kTwoClients, Reads<S>(ON(GetUpdatedClientNames)), "true", "web01"},
-    {"UpdatedClientNamesFlagClear", R"(<ClientSetup requestFlags="4096"><clientComposition><clientInfo><client><clientEntity
-     clientName="web01"/></client></clientInfo></clientComposition></ClientSetup>)", Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
+    {"UpdatedClientNamesFlagClear",
+     R"(<ClientSetup requestFlags="4096"><clientComposition><clientInfo><client><clientEntity
+     clientName="web01"/></client></clientInfo></clientComposition></ClientSetup>)",
+     Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
     {"OsOnlyDetail", kVersions, Reads<S, S>(AT(GetClientOS, 0)), "0", "(empty) | Debian 12 x86_64"},
     {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion, "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
     {"SPFullVersionLow32Bits", kVersions, kFullVersion1, "0", "(empty) | -1 | 32 | 0 | -5 | -2147483648"},
@@ -141,13 +156,16 @@ const ReaderRow kRows[] = {
     {"GroupFirstWithoutNameFails", kPolicies, Reads<S>(OF(GetClientGroup, 1)), "-1", "untouched"},
     {"PlanIdLow32Bits", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 0)), "0", "-1 | daily"},
     // The count is entry 0's, of a present list.
-    {"CountIsEntry0s", "<ClientSetup><clientComposition/><clientComposition><components><packages/></components>"
-     "</clientComposition></ClientSetup>", kCount, "-1", "untouched"},
+    {"CountIsEntry0s",
+     "<ClientSetup><clientComposition/><clientComposition><components><packages/></components>"
+     "</clientComposition></ClientSetup>",
+     kCount, "-1", "untouched"},
     {"CountOfPackages", WithPackages("<packages/><packages/>"), kCount, "0", "2"},
     // Restore only when every package has mode 0; cleared first, whatever the outcome.
     {"RestoreOnlyAllModeZero", WithPackages("<packages packageId='1' packageMode='0'/><packages packageMode='0'/>"),
      kRestoreOnly, "0", "true"},
-    {"RestoreOnlyOneWithoutMode", WithPackages("<packages packageMode='0'/><packages packageId='2'/>"), kRestoreOnly, "0", "false"},
+    {"RestoreOnlyOneWithoutMode", WithPackages("<packages packageMode='0'/><packages packageId='2'/>"), kRestoreOnly,
+     "0", "false"},
     {"RestoreOnlyWhole64BitMode", WithPackages("<packages packageMode='4294967296'/>"), kRestoreOnly, "0", "false"},
     {"RestoreOnlyNoComponents", "<ClientSetup><clientComposition/></ClientSetup>", kRestoreOnly, "-1", "false"},
     {"RestoreOnlyNoEntry", WithPackages(""), Reads<bool>(AT(IsRestoreOnlyClient, 1)), "-1", "false"},
@@ -160,10 +178,12 @@ const ReaderRow kRows[] = {
     {"LocationTypeWithoutPathWritesType", kRoles, Loc(OF(GetSharedInstallLocation, 0)), "-1", "2 | untouched"},
     {"LocationEmptyPathIsSuccess", kRoles, Loc(OF(GetSharedInstallLocation, 1)), "0", "7 | (empty)"},
     {"RolesManager", kEntry0Roles, Reads<S>(ON(GetRolesManagerProperties)), "0", "rm"},
-    {"MetricsFlagZeroIsWrittenFalse", kRoles, Reads<bool>(OF_COMPONENTS(GetDalvexMetricsReportingFlag, 0)), "0", "false"},
+    {"MetricsFlagZeroIsWrittenFalse", kRoles, Reads<bool>(OF_COMPONENTS(GetDalvexMetricsReportingFlag, 0)), "0",
+     "false"},
     {"SurveyOnlySecond", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 0)), "0", "untouched | https://m/b"},
     {"SurveyNeither", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 1)), "-1", "untouched | untouched"},
-    {"SurveyEmptyFirstIsWritten", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 2)), "0", "(empty) | https://m/b"}};
+    {"SurveyEmptyFirstIsWritten", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 2)), "0",
+     "(empty) | https://m/b"}};
 
 // Readers never change the request.
 TEST(Readers, LeaveResultOutputsAndRequest) {

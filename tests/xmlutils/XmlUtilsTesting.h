@@ -32,39 +32,55 @@ inline std::unique_ptr<ClientSetup> Parse(const std::string& xml) {
 // Writes the request back as compact XML, as the message library does.
 inline std::string Xml(const ClientSetup& request) {
   std::string xml;
-  EXPECT_EQ(XMLEncoder({true, false, false, 0, 0, -1, false, false, true, false, 1}, nullptr).serialize(&request, xml, false), 0);
+  EXPECT_EQ(
+      XMLEncoder({true, false, false, 0, 0, -1, false, false, true, false, 1}, nullptr).serialize(&request, xml, false),
+      0);
   return xml;
 }
 
-inline S Entry0(const S& inside) { return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>"; }
+inline S Entry0(const S& inside) {
+  return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>";
+}
 inline S WithPackages(const S& packages) { return Entry0("<components>" + packages + "</components>"); }
 inline std::string WithAccount(const std::string& attributes) {
   return "<ClientSetup><clientAuthentication><userAccount " + attributes + "/></clientAuthentication></ClientSetup>";
 }
 
 // Makes object field F present while holding no object, which XML cannot say.
-template <auto F> void HoldNoObject(zumsg::OwnerOf<F>& owner) {
+template <auto F>
+void HoldNoObject(zumsg::OwnerOf<F>& owner) {
   CNMessageBase*& slot = *owner.getObjectAccessor(true, true, F, zumsg::ChildOf<F>::kClassNumber);
   delete std::exchange(slot, nullptr);
 }
 
 // A reader runs twice, its outputs preset to a different value each time, so
 // an output it left alone shows as "untouched" whatever its type.
-template <class T> T Preset(int run) {
-  if constexpr (std::is_same_v<T, S>) return run == 0 ? "preset-a" : "preset-b";
-  else if constexpr (std::is_same_v<T, bool>) return run != 0;
-  else return static_cast<T>(777 + run);
+template <class T>
+T Preset(int run) {
+  if constexpr (std::is_same_v<T, S>)
+    return run == 0 ? "preset-a" : "preset-b";
+  else if constexpr (std::is_same_v<T, bool>)
+    return run != 0;
+  else
+    return static_cast<T>(777 + run);
 }
 
-template <class T> S Render(const T& value) {
-  if constexpr (std::is_same_v<T, S>) return value.empty() ? "(empty)" : value;
-  else if constexpr (std::is_same_v<T, bool>) return value ? "true" : "false";
-  else if constexpr (std::is_enum_v<T>) return std::to_string(static_cast<long long>(value));
-  else return std::to_string(value);
+template <class T>
+S Render(const T& value) {
+  if constexpr (std::is_same_v<T, S>)
+    return value.empty() ? "(empty)" : value;
+  else if constexpr (std::is_same_v<T, bool>)
+    return value ? "true" : "false";
+  else if constexpr (std::is_enum_v<T>)
+    return std::to_string(static_cast<long long>(value));
+  else
+    return std::to_string(value);
 }
 
 // What a reader returned and left in its outputs (joined by " | ").
-struct Observation { S result, outputs; };
+struct Observation {
+  S result, outputs;
+};
 
 template <class... Outs, class Call>
 Observation Observe(const Call& call, Req request) {
@@ -86,9 +102,15 @@ Observation Observe(const Call& call, Req request) {
 // One row of a reader table: the request (null for a null request), the call
 // and what it must leave behind.
 // One row of a reader table: the request ("" for a null request), the call and what it must leave behind.
-struct ReaderRow { const char* name; std::string xml; std::function<Observation(Req)> read; const char *result, *outputs; };
+struct ReaderRow {
+  const char* name;
+  std::string xml;
+  std::function<Observation(Req)> read;
+  const char *result, *outputs;
+};
 
-template <class... Outs, class Call> std::function<Observation(Req)> Reads(Call call) {
+template <class... Outs, class Call>
+std::function<Observation(Req)> Reads(Call call) {
   return [call](Req request) { return Observe<Outs...>(call, request); };
 }
 

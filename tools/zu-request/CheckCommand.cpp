@@ -191,9 +191,7 @@ struct Checker {
     XML_StopParser(parser, XML_FALSE);
   }
 
-  Position Here() const {
-    return {XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser) + 1};
-  }
+  Position Here() const { return {XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser) + 1}; }
 
   bool OnClientPath() const {
     if (frames.size() != std::size(kClientPath) + 1) return false;
@@ -208,8 +206,8 @@ struct Checker {
     const int other = FindField(info, name);
     if (other >= 0) {
       Add(element ? "unknown-element" : "unknown-attribute",
-          Quoted(name) + " is " + (element ? "an attribute" : "an element") + " of " + Quoted(info.name) +
-              ", not " + (element ? "an element" : "an attribute"));
+          Quoted(name) + " is " + (element ? "an attribute" : "an element") + " of " + Quoted(info.name) + ", not " +
+              (element ? "an element" : "an attribute"));
       return;
     }
     std::string closest = Closest(info, name, element);
@@ -268,13 +266,10 @@ struct Checker {
           return Add("wrong-kind", where + " is not a boolean (true, false or an integer)");
         }
         break;
-      case FieldKind::Password:
-        ApplyRule(Rule::CipherText, info, f, value);
-        break;
+      case FieldKind::Password: ApplyRule(Rule::CipherText, info, f, value); break;
       case FieldKind::String:
       case FieldKind::Object:
-      case FieldKind::List:
-        break;
+      case FieldKind::List: break;
     }
     for (const ValueRule& row : kValueRules) {
       if (row.owner == &info && row.field == field) ApplyRule(row.rule, info, f, value);
@@ -396,10 +391,8 @@ std::string PositionText(const Position& at) {
 }
 
 Json FindingJson(const Finding& finding) {
-  Json json = {{"line", finding.at.line},
-               {"column", finding.at.column},
-               {"kind", finding.kind},
-               {"message", finding.message}};
+  Json json = {
+      {"line", finding.at.line}, {"column", finding.at.column}, {"kind", finding.kind}, {"message", finding.message}};
   if (!finding.suggestion.empty()) json["suggestion"] = finding.suggestion;
   return json;
 }
@@ -454,7 +447,8 @@ int Check(const Args& args) {
   std::vector<int> centralServerPackages;
   GetAllDXPackages(centralServerPackages);
   int status = kOk;
-  for (const std::string& file : parsed.operands) status = std::max(status, CheckFile(file, asJson, centralServerPackages));
+  for (const std::string& file : parsed.operands)
+    status = std::max(status, CheckFile(file, asJson, centralServerPackages));
   std::cout.flush();
   if (!std::cout) return Fail("cannot write to standard output");
   return status;

@@ -97,9 +97,9 @@ std::vector<std::size_t> MatchClients(const Document& a, const Document& b) {
       const std::string name = Text(a.clients[i], "name");
       for (std::size_t j = 0; j < b.clients.size() && match[i] == kUnmatched; ++j) {
         const std::string otherGuid = Text(b.clients[j], "guid");
-        const bool same = byGuid ? !guid.empty() && guid == otherGuid
-                                 : (guid.empty() || otherGuid.empty()) && !name.empty() &&
-                                       name == Text(b.clients[j], "name");
+        const bool same =
+            byGuid ? !guid.empty() && guid == otherGuid
+                   : (guid.empty() || otherGuid.empty()) && !name.empty() && name == Text(b.clients[j], "name");
         if (taken[j] || !same) continue;
         match[i] = j;
         taken[j] = true;
@@ -124,7 +124,8 @@ Differences Compare(const Document& a, const Document& b) {
   std::vector<bool> matched(b.clients.size(), false);
   const auto whole = [&](const Section& client, std::size_t index, const char* change) {
     const std::string name = ClientName(client, index);
-    differences.Add("client " + name + ": " + change, Json{{"section", "client"}, {"client", name}, {"change", change}});
+    differences.Add("client " + name + ": " + change,
+                    Json{{"section", "client"}, {"client", name}, {"change", change}});
   };
   for (std::size_t i = 0; i < a.clients.size(); ++i) {
     if (match[i] == kUnmatched) {
@@ -157,8 +158,8 @@ int Diff(const Args& args) {
   const Document b = Describe(ShownName(parsed.operands[1]), &requests[1]);
   const Differences differences = Compare(a, b);
   if (parsed.options.count("json") != 0) {
-    std::cout << JsonLine(Json{{"a", a.file}, {"b", b.file}, {"same", differences.empty()},
-                               {"changes", differences.changes()}});
+    std::cout << JsonLine(
+        Json{{"a", a.file}, {"b", b.file}, {"same", differences.empty()}, {"changes", differences.changes()}});
   } else {
     std::cout << differences.lines();
   }

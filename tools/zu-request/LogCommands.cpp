@@ -234,11 +234,10 @@ int Log(const Args& args) {
       }
       std::cout << shown << ": logged at level " << level << " to the debug log " << kLoggerName << '\n';
     } else if (GainedOwnEntry(kPreInstallFile, before)) {
-      std::cout << shown << ": logged at level " << level << " to the pre-install file " << kPreInstallFile
-                << '\n';
+      std::cout << shown << ": logged at level " << level << " to the pre-install file " << kPreInstallFile << '\n';
     } else {
-      status = Fail(shown + ": dropped: the pre-install file " + kPreInstallFile + " is refused: " +
-                    WhyRefused(kPreInstallFile));
+      status = Fail(shown + ": dropped: the pre-install file " + kPreInstallFile +
+                    " is refused: " + WhyRefused(kPreInstallFile));
     }
   }
   std::cout.flush();

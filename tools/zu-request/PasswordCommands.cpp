@@ -115,14 +115,10 @@ std::string PackageClasses(int id, const std::vector<int>& centralServerPackages
     bool member;
     const char* name;
   } classes[] = {
-      {IsDBPackage(wide), "database"},
-      {IsNonDX_DBPackage(wide), "non-central-server database"},
-      {IsBasePackage(wide), "base"},
-      {IsMediaAgentPackage(wide), "media agent"},
-      {IsFSPackage(wide), "FS"},
-      {IsSRMAgentPackage(wide), "SRM agent"},
-      {centralServer, "central server"},
-      {isThirdPartyPackage(id), "third party"},
+      {IsDBPackage(wide), "database"},   {IsNonDX_DBPackage(wide), "non-central-server database"},
+      {IsBasePackage(wide), "base"},     {IsMediaAgentPackage(wide), "media agent"},
+      {IsFSPackage(wide), "FS"},         {IsSRMAgentPackage(wide), "SRM agent"},
+      {centralServer, "central server"}, {isThirdPartyPackage(id), "third party"},
   };
   std::string text;
   for (const auto& c : classes) {
@@ -163,8 +159,9 @@ int Password(const Args& args) {
     if (parsed.operands.size() == 1 && parsed.operands[0] == candidate.name) operation = &candidate;
   }
   if (operation == nullptr) {
-    return UsageError("password: expects one of encrypt, encrypt-v8, decrypt, v8-to-v3, v3-to-v8 "
-                      "(texts are read from standard input)");
+    return UsageError(
+        "password: expects one of encrypt, encrypt-v8, decrypt, v8-to-v3, v3-to-v8 "
+        "(texts are read from standard input)");
   }
 
   // Typed passwords are not echoed; piped ones are read as they come.

@@ -37,8 +37,8 @@ struct FlagName {
 };
 
 constexpr FlagName kRequestFlags[] = {
-    {0x1000, "builtin-cert"},  {0x2000, "client-names-updated"}, {0x20000, "auto-registered"},
-    {0x80000, "async"},        {0x1000000, "client-install"},
+    {0x1000, "builtin-cert"}, {0x2000, "client-names-updated"}, {0x20000, "auto-registered"},
+    {0x80000, "async"},       {0x1000000, "client-install"},
 };
 
 std::string Hex(unsigned long long number) {
@@ -110,14 +110,13 @@ Section RequestSection(ClientSetup* request) {
                    Read<bool>([&](auto& o) { return IsUserAuthenticationRequested(request, o); }), ""});
   facts.push_back({"rolesManagerProperties", "roles manager",
                    Read<std::string>([&](auto& o) { return GetRolesManagerProperties(request, o); }), ""});
-  facts.push_back({"firewall", "firewall",
-                   Read<std::string>([&](auto& o) { return GetiFirewallConfigBlock(request, o); }), ""});
+  facts.push_back(
+      {"firewall", "firewall", Read<std::string>([&](auto& o) { return GetiFirewallConfigBlock(request, o); }), ""});
 
   std::string account, password;
   const bool hasAccount = GetUserAccountToLogin(request, account, password) == 0;
   facts.push_back({"loginAccount", "login account", hasAccount ? Json(account) : Json(), ""});
-  facts.push_back(
-      {"loginPassword", "login password", hasAccount ? SetOrNot(!password.empty()) : Json(), "", password});
+  facts.push_back({"loginPassword", "login password", hasAccount ? SetOrNot(!password.empty()) : Json(), "", password});
   std::string code;
   const bool hasCode = GetOrganizationAuthcode(request, code) == 0 && !code.empty();
   facts.push_back({"authCode", "authorization code", SetOrNot(hasCode), "", hasCode ? code : ""});
@@ -185,7 +184,7 @@ Section ClientSection(ClientSetup* request, unsigned long index) {
   int sp1 = 0, sp2 = 0, sp3 = 0, sp4 = 0;
   if (GetClientSPFullVersion(entry, spVersion, sp1, spText, sp2, sp3, sp4) == 0) {
     Json sp = Json{{"version", spVersion}, {"number1", sp1}, {"text", spText},
-                   {"number2", sp2}, {"number3", sp3}, {"number4", sp4}};
+                   {"number2", sp2},       {"number3", sp3}, {"number4", sp4}};
     add("servicePack", "service pack", std::move(sp),
         Printable(spVersion) + " (" + std::to_string(sp1) + ", " + Printable(spText) + ", " + std::to_string(sp2) +
             ", " + std::to_string(sp3) + ", " + std::to_string(sp4) + ")");
@@ -223,8 +222,7 @@ Section ClientSection(ClientSetup* request, unsigned long index) {
   }
 
   add("storagePolicy", "storage policy", Read<std::string>([&](auto& o) { return GetStoragePolicy(entry, o); }));
-  add("subclientPolicy", "subclient policy",
-      Read<std::string>([&](auto& o) { return GetSubclientPolicy(entry, o); }));
+  add("subclientPolicy", "subclient policy", Read<std::string>([&](auto& o) { return GetSubclientPolicy(entry, o); }));
   int planId = 0;
   std::string planName;
   if (GetSubclientPlan(entry, planId, planName) == 0) {
@@ -246,8 +244,7 @@ Section ClientSection(ClientSetup* request, unsigned long index) {
   std::string failoverFirst, failoverSecond;
   bool failoverFlag = false;
   if (GetFailoverDX(entry, failoverFirst, failoverSecond, failoverFlag) == 0) {
-    add("failover", "failover",
-        Json{{"first", failoverFirst}, {"second", failoverSecond}, {"flag", failoverFlag}},
+    add("failover", "failover", Json{{"first", failoverFirst}, {"second", failoverSecond}, {"flag", failoverFlag}},
         Printable(failoverFirst) + ' ' + Printable(failoverSecond) + (failoverFlag ? " (on)" : " (off)"));
   } else {
     add("failover", "failover", Json());
@@ -262,8 +259,7 @@ Section ClientSection(ClientSetup* request, unsigned long index) {
       Read<bool>([&](auto& o) { return GetDalvexMetricsReportingFlag(components, o); }));
   std::string survey1, survey2;
   if (GetDalvexSurveyURLs(components, survey1, survey2) == 0) {
-    add("surveyUrls", "survey URLs",
-        Json{{"first", survey1}, {"second", survey2}},
+    add("surveyUrls", "survey URLs", Json{{"first", survey1}, {"second", survey2}},
         Printable(survey1) + ' ' + Printable(survey2));
   } else {
     add("surveyUrls", "survey URLs", Json());
@@ -310,14 +306,11 @@ std::string Plain(const Json& value) {
   switch (value.type()) {
     case Json::value_t::null:
     case Json::value_t::discarded:
-    case Json::value_t::binary:
-      return "-";
+    case Json::value_t::binary: return "-";
     case Json::value_t::number_integer:
     case Json::value_t::number_unsigned:
-    case Json::value_t::number_float:
-      return value.dump();
-    case Json::value_t::boolean:
-      return value.get<bool>() ? "yes" : "no";
+    case Json::value_t::number_float: return value.dump();
+    case Json::value_t::boolean: return value.get<bool>() ? "yes" : "no";
     case Json::value_t::string: {
       const std::string& text = value.get_ref<const std::string&>();
       return text.empty() ? "(empty)" : Printable(text);
@@ -330,16 +323,15 @@ std::string Plain(const Json& value) {
     }
     case Json::value_t::object: {
       std::string joined;
-      for (const auto& [key, member] : value.items()) joined += (joined.empty() ? "" : ", ") + key + ' ' + Plain(member);
+      for (const auto& [key, member] : value.items())
+        joined += (joined.empty() ? "" : ", ") + key + ' ' + Plain(member);
       return joined;
     }
   }
   return "-";
 }
 
-std::string JsonLine(const Json& value) {
-  return value.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
-}
+std::string JsonLine(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n'; }
 
 std::string Shown(const Fact& fact) { return fact.shown.empty() ? Plain(fact.value) : fact.shown; }
 

@@ -42,9 +42,7 @@ bool ReadAll(int fd, std::string& text) {
   }
 }
 
-std::string Reason(int error) {
-  return error == EFBIG ? "larger than 256 MiB" : std::strerror(error);
-}
+std::string Reason(int error) { return error == EFBIG ? "larger than 256 MiB" : std::strerror(error); }
 
 }  // namespace
 

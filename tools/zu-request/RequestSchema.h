@@ -13,14 +13,12 @@ namespace zutool {
 inline bool IsElementField(zumsg::FieldKind kind) {
   switch (kind) {
     case zumsg::FieldKind::Object:
-    case zumsg::FieldKind::List:
-      return true;
+    case zumsg::FieldKind::List: return true;
     case zumsg::FieldKind::Integer:
     case zumsg::FieldKind::Boolean:
     case zumsg::FieldKind::Enum:
     case zumsg::FieldKind::String:
-    case zumsg::FieldKind::Password:
-      return false;
+    case zumsg::FieldKind::Password: return false;
   }
   return false;
 }

@@ -40,15 +40,12 @@ constexpr char kBooleanType[] =
 const char* AttributeType(FieldKind kind) {
   switch (kind) {
     case FieldKind::Integer:
-    case FieldKind::Enum:
-      return "xs:long";
-    case FieldKind::Boolean:
-      return "booleanValue";
+    case FieldKind::Enum: return "xs:long";
+    case FieldKind::Boolean: return "booleanValue";
     case FieldKind::String:
     case FieldKind::Password:
     case FieldKind::Object:
-    case FieldKind::List:
-      return "xs:string";
+    case FieldKind::List: return "xs:string";
   }
   return "xs:string";
 }
@@ -96,8 +93,7 @@ void WriteClass(std::ostream& out, const ClassInfo& info) {
   out << "  <xs:complexType name=\"" << info.name << "\" mixed=\"true\">\n";
   const std::string summary = ElementSummary(info);
   if (!summary.empty()) {
-    out << "    <xs:annotation><xs:documentation>Elements: " << summary
-        << ".</xs:documentation></xs:annotation>\n";
+    out << "    <xs:annotation><xs:documentation>Elements: " << summary << ".</xs:documentation></xs:annotation>\n";
   }
   out << "    <xs:sequence>\n"
          "      <xs:any namespace=\"##any\" processContents=\"lax\" minOccurs=\"0\" maxOccurs=\"unbounded\"/>\n"

@@ -41,14 +41,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"show", zutool::Show},
-    {"mask", zutool::Mask},
-    {"log", zutool::Log},
-    {"convert-passwords", zutool::ConvertPasswords},
-    {"password", zutool::Password},
-    {"packages", zutool::Packages},
-    {"diff", zutool::Diff},
-    {"check", zutool::Check},
+    {"show", zutool::Show},         {"mask", zutool::Mask},
+    {"log", zutool::Log},           {"convert-passwords", zutool::ConvertPasswords},
+    {"password", zutool::Password}, {"packages", zutool::Packages},
+    {"diff", zutool::Diff},         {"check", zutool::Check},
     {"schema", zutool::Schema},
 };
 
