@@ -51,7 +51,8 @@ foreach(component IN LISTS CPACK_COMPONENTS_ALL)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "gzip failed on the changelog of ${package}")
   endif()
-  file(CHMOD "${doc}/copyright" "${doc}/changelog.Debian.gz" "${overrides}/${package}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  file(CHMOD "${doc}/copyright" "${doc}/changelog.Debian.gz" "${overrides}/${package}"
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endforeach()
 
 # The runtime package's libraries: real files, links left out.
