@@ -66,6 +66,12 @@ foreach(dir IN LISTS CPACK_ZU_LIBDIRS)
   endforeach()
 endforeach()
 
+# cpack strips as strip does; Debian's packages also drop the compiler's .comment.
+file(GLOB zu_tools "${zu_stage}/tool${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*")
+foreach(binary IN LISTS zu_libs zu_tools)
+  zu_run(out "${CPACK_ZU_OBJCOPY}" --remove-section=.comment "${binary}")
+endforeach()
+
 # Symbols known to the committed list keep the version that introduced them.
 set(zu_reference "${CPACK_ZU_DEBIAN_DIR}/${zu_runtime}.symbols")
 list(TRANSFORM zu_libs PREPEND "-e" OUTPUT_VARIABLE zu_lib_args)
@@ -96,8 +102,7 @@ string(REPLACE "${zu_stage}/runtime" "${zu_copy}" zu_copy_args "${zu_lib_args}")
 foreach(component runtime tool)
   set(args ${zu_copy_args} "-x${zu_runtime}")
   if(component STREQUAL "tool")
-    file(GLOB_RECURSE args "${zu_stage}/tool${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*")
-    list(TRANSFORM args PREPEND "-e")
+    list(TRANSFORM zu_tools PREPEND "-e" OUTPUT_VARIABLE args)
   endif()
   zu_run(out dpkg-shlibdeps -O ${CPACK_ZU_SHLIBDEPS_OPTIONS} ${zu_search} ${args})
   if(NOT out MATCHES "shlibs:Depends=([^\n]*)")
