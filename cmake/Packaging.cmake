@@ -9,9 +9,8 @@ set(ZU_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/ZuInstall)
 # The public headers use C++17 (std::string_view), so consumers need it too.
 target_compile_features(ZuInstall PUBLIC cxx_std_17)
 set_target_properties(ZuInstall PROPERTIES EXPORT_NAME Install)
-# Installed libraries find each other beside themselves, and the tool finds
-# them in the prefix's library directory, wherever the prefix is moved.
-set_target_properties(ZuInstall PROPERTIES INSTALL_RPATH "$ORIGIN")
+# The tool finds libZuInstall in the prefix's library directory, wherever the
+# prefix is moved; the platform's directory is added below.
 file(RELATIVE_PATH ZU_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
 set_target_properties(zu-request PROPERTIES INSTALL_RPATH "$ORIGIN/${ZU_BIN_TO_LIB}")
 
@@ -19,7 +18,6 @@ install(FILES include/ZUInstallLog.h include/ZUInstallUtils.h include/ZUInstallX
               ${PROJECT_BINARY_DIR}/include/zuinstall_export.h
         DESTINATION ${ZU_HEADER_DIR} COMPONENT dev)
 
-set(ZU_INSTALL_TARGETS ZuInstall)
 if(ZU_USE_PRODUCT_LIBS)
   # The product's libraries stay where they are; the package config recreates
   # their imported targets from the paths given at configure time.
@@ -55,29 +53,39 @@ if(ZU_USE_PRODUCT_LIBS)
   set(ZU_PRODUCT_RPATH "${ZU_PRODUCT_LIBRARY_DIR};${ZU_PRODUCT_RUNTIME_DIR}")
   list(REMOVE_DUPLICATES ZU_PRODUCT_RPATH)
   set_property(TARGET ZuInstall zu-request APPEND PROPERTY INSTALL_RPATH ${ZU_PRODUCT_RPATH})
+  set(ZU_PC_PLATFORMDIR "${ZU_PRODUCT_LIBRARY_DIR}")
   set(ZU_PC_LIBS "-L\${libdir} -lZuInstall ${ZU_PRODUCT_MESSAGES_LIBRARY} -Wl,-rpath,${ZU_PRODUCT_LIBRARY_DIR}")
   set(ZU_PC_LIBS_PRIVATE "${ZU_PRODUCT_RUNTIME_LIBRARY}")
 else()
-  list(APPEND ZU_INSTALL_TARGETS ZuXMLMessagesBase ZuLib)
   install(FILES interfaces/messages/CNMessageBase.h interfaces/messages/ZuInstallMessages.h
                 interfaces/messages/ZuInstallSchema.def interfaces/runtime/ZuRuntime.h
           DESTINATION ${ZU_HEADER_DIR} COMPONENT dev)
   target_compile_features(ZuXMLMessagesBase PUBLIC cxx_std_17)
   target_compile_features(ZuLib PUBLIC cxx_std_17)
-  set_target_properties(ZuXMLMessagesBase PROPERTIES EXPORT_NAME XMLMessagesBase INSTALL_RPATH "$ORIGIN")
-  set_target_properties(ZuLib PROPERTIES EXPORT_NAME Lib INSTALL_RPATH "$ORIGIN")
+  set_target_properties(ZuXMLMessagesBase PROPERTIES EXPORT_NAME XMLMessagesBase)
+  set_target_properties(ZuLib PROPERTIES EXPORT_NAME Lib)
+  # The stand-ins live in the private directory (see ZU_PRIVATE_LIBDIR).
+  file(RELATIVE_PATH ZU_LIB_TO_PRIVATE /${CMAKE_INSTALL_LIBDIR} /${ZU_PRIVATE_LIBDIR})
+  set_target_properties(ZuInstall PROPERTIES INSTALL_RPATH "$ORIGIN/${ZU_LIB_TO_PRIVATE}")
+  set_property(TARGET zu-request APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${ZU_BIN_TO_LIB}/${ZU_LIB_TO_PRIVATE}")
+  # A consumer links the message library itself (the message classes' inline
+  # accessors call it), so the loader must find it from the consumer too.
+  set_property(TARGET ZuXMLMessagesBase APPEND PROPERTY INTERFACE_LINK_OPTIONS
+               "$<INSTALL_INTERFACE:LINKER:-rpath,$<INSTALL_PREFIX>/${ZU_PRIVATE_LIBDIR}>")
   set(ZU_PLATFORM_TARGETS "")
   set(ZU_PC_PLATFORM_CFLAGS "")
-  # The message classes' inline accessors call the message library; the
-  # runtime library is only reached through libZuInstall.
-  set(ZU_PC_LIBS "-L\${libdir} -lZuInstall -lZuXMLMessagesBase")
+  # The runtime library is only reached through libZuInstall.
+  set(ZU_PC_PLATFORMDIR "\${libdir}/${ZU_LIB_TO_PRIVATE}")
+  set(ZU_PC_LIBS "-L\${libdir} -lZuInstall -L\${platformdir} -lZuXMLMessagesBase -Wl,-rpath,\${platformdir}")
   set(ZU_PC_LIBS_PRIVATE "-lZuLib")
+  install(TARGETS ZuXMLMessagesBase ZuLib EXPORT ZuInstallTargets
+          LIBRARY DESTINATION ${ZU_PRIVATE_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 endif()
 
 # Three components, split as Debian splits a library: `runtime` (the shared
 # libraries), `dev` (headers, CMake package, pkg-config file, the unversioned
 # .so links) and `tool` (zu-request, its man page and completion).
-install(TARGETS ${ZU_INSTALL_TARGETS} EXPORT ZuInstallTargets
+install(TARGETS ZuInstall EXPORT ZuInstallTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
@@ -117,13 +125,19 @@ install(FILES ${PROJECT_BINARY_DIR}/zu-request.1.gz DESTINATION ${CMAKE_INSTALL_
 install(FILES doc/zu-request.bash-completion DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
         RENAME zu-request COMPONENT tool)
 
-# `make package`: one Debian package per component.
+# `make package`: one Debian package per component. Depends, shlibs, symbols,
+# copyright and changelog are made by cmake/DebianControl.cmake once the
+# components are staged (no CPack shlibdeps: it would add maintainer scripts
+# calling ldconfig, where a trigger does the job).
 set(ZU_PACKAGE_MAINTAINER "ZuInstall maintainers <zuinstall@example.org>" CACHE STRING
     "Maintainer field of the Debian packages")
+set(ZU_PACKAGE_REVISION 1 CACHE STRING "Debian revision of the packages (version ${PROJECT_VERSION}-REVISION)")
 set(ZU_RUNTIME_PACKAGE libzuinstall${PROJECT_VERSION_MAJOR})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zuinstall)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${ZU_PACKAGE_REVISION})
+set(CPACK_DEBIAN_PACKAGE_SOURCE zuinstall)
 # Empty, so each package's own first line is its synopsis.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_CONTACT "${ZU_PACKAGE_MAINTAINER}")
@@ -132,26 +146,41 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tool)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# dpkg-shlibdeps runs in each component's staging directory; the tool finds
-# its own libraries in the runtime component's and depends on them by name.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ../runtime${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianControl.cmake)
+set(CPACK_ZU_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
+set(CPACK_ZU_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_ZU_OBJCOPY ${CMAKE_OBJCOPY})
+set(CPACK_ZU_LIBDIRS ${CMAKE_INSTALL_LIBDIR})
+if(ZU_USE_PRODUCT_LIBS)
+  # The product's libraries come from no package dpkg knows of.
+  set(CPACK_ZU_SHLIBDEPS_OPTIONS --ignore-missing-info)
+else()
+  list(APPEND CPACK_ZU_LIBDIRS ${ZU_PRIVATE_LIBDIR})
+endif()
+# Symbols new in this release are stamped MAJOR.MINOR: a later patch release
+# adds none, so users need no more than that.
+set(CPACK_ZU_SYMBOLS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ZU_RUNTIME_PACKAGE})
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_ZU_CONTROL_DIR ${PROJECT_BINARY_DIR}/debian)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${CPACK_ZU_CONTROL_DIR}/shlibs ${CPACK_ZU_CONTROL_DIR}/symbols ${CPACK_ZU_DEBIAN_DIR}/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "install request, logging and utility library
 The library the installation manager's processes load to read and write
 install requests, log them with every password masked and handle the V3
 and V8 password forms, with its message and runtime libraries.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libzuinstall-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${ZU_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")
+# Headers and unversioned links belong to exactly one build of the library.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${ZU_RUNTIME_PACKAGE} (= ${PROJECT_VERSION}-${ZU_PACKAGE_REVISION})")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "install request library - development files
 Headers, CMake package (find_package(ZuInstall)), pkg-config file
 (zuinstall) and the unversioned links to build against ${ZU_RUNTIME_PACKAGE}.")
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME zu-request)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION admin)
-set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${ZU_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_TOOL_DESCRIPTION "show, check, compare, mask and log install requests
 zu-request, the operators' command-line tool over the install request
 library: shows a request's facts, checks it against the request format,

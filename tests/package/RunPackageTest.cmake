@@ -8,6 +8,9 @@
 #              versions, dependencies and contents, extract them into one
 #              root with `dpkg-deb -x`, and build and run both consumers and
 #              the tool against what they hold;
+#   lintian    run lintian on the packages the deb mode built (no error, no
+#              warning, no hardening tag) and hardening-check on the tool and
+#              the libraries it extracted;
 #   product    configure a second tree with ZU_USE_PRODUCT_LIBS pointing at the
 #              build's stand-in libraries as if they were the product's, build
 #              libZuInstall and zu-request there, compare the tool's output
@@ -15,7 +18,8 @@
 #              consumer against that install.
 # Inputs: ZU_MODE, ZU_SOURCE_DIR, ZU_BUILD_DIR, ZU_WORK_DIR, ZU_CXX,
 # ZU_GENERATOR, ZU_BUILD_TYPE, ZU_SANITIZE, ZU_VERSION, ZU_SOVERSION,
-# ZU_LIBDIR, ZU_TOOL, ZU_CPACK, ZU_RUNTIME_LIBRARY, ZU_MESSAGES_LIBRARY.
+# ZU_LIBDIR, ZU_PRIVATE_LIBDIR, ZU_TOOL, ZU_CPACK, ZU_RUNTIME_LIBRARY,
+# ZU_MESSAGES_LIBRARY, ZU_LINTIAN, ZU_HARDENING_CHECK, ZU_DEB_DIR.
 cmake_minimum_required(VERSION 3.25)
 
 set(example "${ZU_SOURCE_DIR}/examples/requests/bulk-install.xml")
@@ -46,10 +50,9 @@ function(stage build prefix)
   run("cmake --install" "${CMAKE_COMMAND}" --install "${build}" --prefix "${prefix}")
 endfunction()
 
-# Checks an installed library: real file, both links, SONAME, and no runtime
-# path into the build tree (but for the product libraries' own directory).
-function(check_library prefix name)
-  set(dir "${prefix}/${ZU_LIBDIR}")
+# Checks an installed library in `dir`: real file, both links, SONAME, and no
+# runtime path into the build tree (but for the product libraries' own directory).
+function(check_library dir name)
   set(real "lib${name}.so.${ZU_VERSION}")
   set(soname "lib${name}.so.${ZU_SOVERSION}")
   if(NOT EXISTS "${dir}/${real}" OR IS_SYMLINK "${dir}/${real}")
@@ -119,8 +122,9 @@ set(prefix "${ZU_WORK_DIR}/prefix")
 
 if(ZU_MODE STREQUAL "cmake")
   stage("${ZU_BUILD_DIR}" "${prefix}")
-  foreach(name ZuInstall ZuXMLMessagesBase ZuLib)
-    check_library("${prefix}" ${name})
+  check_library("${prefix}/${ZU_LIBDIR}" ZuInstall)
+  foreach(name ZuXMLMessagesBase ZuLib)
+    check_library("${prefix}/${ZU_PRIVATE_LIBDIR}" ${name})
   endforeach()
   run_cmake_consumer("${prefix}" "${ZU_WORK_DIR}/consumer")
   # The installed tool finds the installed libraries on its own.
@@ -140,21 +144,24 @@ elseif(ZU_MODE STREQUAL "deb")
   set(packages "${ZU_WORK_DIR}/packages")
   run("cpack" "${ZU_CPACK}" -G DEB --config "${ZU_BUILD_DIR}/CPackConfig.cmake" -B "${packages}")
   set(runtime "libzuinstall${ZU_SOVERSION}")
-  set(same_version "${runtime} (= ${ZU_VERSION})")
+  string(REGEX MATCH "^[0-9]+\\.[0-9]+" minor "${ZU_VERSION}")
   # package | what its Depends must hold | the only paths it may hold (regex
   # under /usr) | a path it must hold (a link to another package counts).
+  # The stand-ins only ever in the private directory, never under the product's names in the system's.
   set(lib "${ZU_LIBDIR}/")
+  set(platform "${ZU_PRIVATE_LIBDIR}/libZu(Lib|XMLMessagesBase)\\.so")
   set(expected
-    "${runtime}|libexpat1|${lib}libZu[A-Za-z]+\\.so\\.${ZU_SOVERSION}(\\.[0-9.]+)?|${ZU_LIBDIR}/libZuInstall.so.${ZU_SOVERSION}"
-    "libzuinstall-dev|${same_version}|include/ZuInstall/.*|${lib}(libZu[A-Za-z]+\\.so|pkgconfig/zuinstall\\.pc|cmake/ZuInstall/.*)|${ZU_LIBDIR}/libZuInstall.so"
-    "zu-request|${same_version}|bin/zu-request|share/man/man1/zu-request\\.1\\.gz|share/bash-completion/completions/zu-request|share/man/man1/zu-request.1.gz")
+    "${runtime}|libexpat1|${lib}libZuInstall\\.so\\.${ZU_SOVERSION}(\\.[0-9.]+)?|${platform}\\.${ZU_SOVERSION}(\\.[0-9.]+)?|${ZU_LIBDIR}/libZuInstall.so.${ZU_SOVERSION}"
+    "libzuinstall-dev|${runtime} (= ${ZU_VERSION}-|include/ZuInstall/.*|${lib}(libZuInstall\\.so|pkgconfig/zuinstall\\.pc|cmake/ZuInstall/.*)|${platform}|${ZU_LIBDIR}/libZuInstall.so"
+    "zu-request|${runtime} (>= ${minor})|bin/zu-request|share/man/man1/zu-request\\.1\\.gz|share/bash-completion/completions/zu-request|share/man/man1/zu-request.1.gz")
   set(root "${ZU_WORK_DIR}/root")
   foreach(row IN LISTS expected)
     string(REPLACE "|" ";" row "${row}")
     list(POP_FRONT row name depends)
     list(POP_BACK row required)
+    list(APPEND row "share/doc/${name}/(copyright|changelog\\.Debian\\.gz)|share/lintian/overrides/${name}")
     list(JOIN row "|" allowed)
-    file(GLOB deb "${packages}/${name}_${ZU_VERSION}_*.deb")
+    file(GLOB deb "${packages}/${name}_${ZU_VERSION}-*_*.deb")
     if(NOT deb)
       message(FATAL_ERROR "cpack made no package ${name} ${ZU_VERSION}:\n${run_output}")
     endif()
@@ -162,6 +169,12 @@ elseif(ZU_MODE STREQUAL "deb")
     string(FIND "${run_output}" "${depends}" found)
     if(found EQUAL -1)
       message(FATAL_ERROR "${name} depends on \"${run_output}\", lacking ${depends}")
+    endif()
+    # ldconfig runs through the trigger alone; no package has maintainer scripts.
+    run("dpkg-deb -e" "${DPKG_DEB}" -e "${deb}" "${ZU_WORK_DIR}/control-${name}")
+    file(GLOB scripts "${ZU_WORK_DIR}/control-${name}/*inst" "${ZU_WORK_DIR}/control-${name}/*rm")
+    if(scripts)
+      message(FATAL_ERROR "${name} has maintainer scripts: ${scripts}")
     endif()
     run("dpkg-deb -c" "${DPKG_DEB}" -c "${deb}")
     string(REPLACE "\n" ";" listing "${run_output}")
@@ -181,12 +194,42 @@ elseif(ZU_MODE STREQUAL "deb")
     endif()
     run("dpkg-deb -x" "${DPKG_DEB}" -x "${deb}" "${root}")
   endforeach()
+  set(control "${ZU_WORK_DIR}/control-${runtime}")
+  file(READ "${control}/triggers" triggers)
+  file(STRINGS "${control}/shlibs" shlibs)
+  file(STRINGS "${control}/symbols" symbols REGEX "^lib")
+  list(LENGTH symbols libraries)
+  # Users of any of the three libraries need the minor release, not this exact build.
+  list(FILTER shlibs EXCLUDE REGEX "^libZu[A-Za-z]+ ${ZU_SOVERSION} ${runtime} \\(>= ${minor}\\)$")
+  if(NOT triggers STREQUAL "activate-noawait ldconfig\n" OR shlibs OR NOT libraries EQUAL 3)
+    message(FATAL_ERROR "${runtime}: triggers '${triggers}', unexpected shlibs ${shlibs}, ${libraries} in symbols")
+  endif()
   run_cmake_consumer("${root}/usr" "${ZU_WORK_DIR}/consumer")
   run_pkgconfig_consumer("${root}/usr")
   run("zu-request in the build" "${ZU_TOOL}" show "${example}")
   set(reference "${run_output}")
   run("the packaged zu-request" "${root}/usr/bin/zu-request" show "${example}")
   expect_output("the packaged zu-request" "${run_output}" "${reference}")
+
+elseif(ZU_MODE STREQUAL "lintian")
+  file(GLOB debs "${ZU_DEB_DIR}/packages/*.deb")
+  list(LENGTH debs count)
+  if(NOT count EQUAL 3)
+    message(FATAL_ERROR "expected the 3 packages of Package.DebianPackages in ${ZU_DEB_DIR}, found: ${debs}")
+  endif()
+  # Info tags included, for the hardening ones: what is not overridden (with its reason) fails.
+  run("lintian" "${ZU_LINTIAN}" --display-info --fail-on error,warning ${debs})
+  message(STATUS "lintian:\n${run_output}")
+  if(run_output MATCHES "[^\n]*hardening-[^\n]*")
+    message(FATAL_ERROR "lintian finds a binary not hardened: ${CMAKE_MATCH_0}")
+  endif()
+  if(ZU_HARDENING_CHECK)
+    # Debian 12's dpkg-buildflags gives no -fcf-protection (later ones do). The stand-ins'
+    # only fortifiable call is memcpy of sizes unknown at compile time, which lintian accepts.
+    file(GLOB binaries "${ZU_DEB_DIR}/root/usr/bin/*" "${ZU_DEB_DIR}/root/usr/${ZU_LIBDIR}/libZuInstall.so.*.*")
+    run("hardening-check" "${ZU_HARDENING_CHECK}" --nocfprotection ${binaries})
+    message(STATUS "${run_output}")
+  endif()
 
 elseif(ZU_MODE STREQUAL "product")
   set(build "${ZU_WORK_DIR}/build")
@@ -204,8 +247,9 @@ elseif(ZU_MODE STREQUAL "product")
   run("zu-request built on the product libraries" "${build}/tools/zu-request/zu-request" show "${example}")
   expect_output("zu-request built on the product libraries" "${run_output}" "${reference}")
   stage("${build}" "${prefix}")
-  check_library("${prefix}" ZuInstall)
-  if(EXISTS "${prefix}/${ZU_LIBDIR}/libZuLib.so")
+  check_library("${prefix}/${ZU_LIBDIR}" ZuInstall)
+  file(GLOB_RECURSE stand_ins "${prefix}/libZuLib.so*")
+  if(stand_ins)
     message(FATAL_ERROR "ZU_USE_PRODUCT_LIBS installed a stand-in")
   endif()
   run_cmake_consumer("${prefix}" "${ZU_WORK_DIR}/consumer")
