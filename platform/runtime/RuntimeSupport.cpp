@@ -115,10 +115,11 @@ bool Whole(int fd, ssize_t written, std::size_t size) {
 
 int OpenLogDirectory(const std::string& path) {
   if (path.empty()) return -1;
+  int fd = -1;
   try {
     std::deque<std::string> pending;
     PushComponents(path, pending);
-    int fd = Restart(path[0] == '/');
+    fd = Restart(path[0] == '/');
     int links = 0;
     bool refused = false;
     while (fd >= 0 && !refused && !pending.empty()) {
@@ -129,7 +130,7 @@ int OpenLogDirectory(const std::string& path) {
         refused = ::mkdirat(fd, name.c_str(), 0750) != 0 && errno != EEXIST;
         if (!refused) next = OpenDirectoryAt(fd, name.c_str());
       }
-      if (next < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+      if (!refused && next < 0 && (errno == ELOOP || errno == ENOTDIR)) {
         // Followed by hand, and only when the link is ours or root's: the
         // directory it stands in is safe, so nobody else can swap it.
         struct stat st;
@@ -156,11 +157,11 @@ int OpenLogDirectory(const std::string& path) {
       refused = !Checked(fd, SafeOnTheWay);
     }
     if (fd >= 0 && !refused && Checked(fd, SafeLogDirectory)) return fd;
-    if (fd >= 0) ::close(fd);
-    return -1;
   } catch (...) {
-    return -1;
+    // Out of memory on the way: refused like the rest.
   }
+  if (fd >= 0) ::close(fd);
+  return -1;
 }
 
 int OpenAppend(const std::string& directory, const std::string& name) {
