@@ -98,6 +98,9 @@ class ZUINSTALL_API ZUSimLog {
 
   // Tells whether entries go to the debug log (true) or the pre-install file.
   bool IsReady() const noexcept { return initialized; }
+  // Returns the file entries go to: the debug log's once ready, else the
+  // name the pre-install entries are appended to (set by InitializeLogger).
+  const std::string& LogFilePath() const noexcept { return initialized ? logFile.path() : logName; }
 
  private:
   bool initialized;

@@ -193,19 +193,32 @@ std::string PreInstallPrefix() {
   return std::string(prefix, length);
 }
 
-// Tells whether an open log file may take entries: a regular file with one
-// link, owned by the effective user or root, that neither group nor others
-// can write. Anything else may have been planted or linked by another user
-// of the shared directory, to read the entries or to have them written
-// elsewhere.
-bool IsOwnLogFile(const struct stat& status) {
-  return S_ISREG(status.st_mode) && status.st_nlink == 1 && (status.st_uid == ::geteuid() || status.st_uid == 0) &&
-         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+// Makes an open pre-install file ours to append to: a regular file with one
+// link, owned by the effective user or root. Anything else may have been
+// planted or linked by another user of the shared directory, to read the
+// entries or to have them written elsewhere. An own file with a looser mode
+// (0644 from an older version, 0664 under umask 002) is narrowed to 0600;
+// one that others can write may be held open by them already, so it is
+// refused, as is a root's file that group or others can write.
+bool TakeOwnLogFile(int fd) {
+  constexpr mode_t kPrivate = S_IRUSR | S_IWUSR;
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+      (status.st_uid != ::geteuid() && status.st_uid != 0)) {
+    return false;
+  }
+  if ((status.st_mode & 07777 & ~kPrivate) == 0) return true;
+  if ((status.st_mode & S_IWOTH) != 0 || status.st_uid != ::geteuid()) {
+    return (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  }
+  return ::fchmod(fd, status.st_mode & kPrivate) == 0;
 }
 
 // Appends a whole entry with a single write, so that processes sharing the
-// file never interleave inside an entry. A short write is not continued: the
-// rest would land after another process's entry.
+// file never interleave inside an entry. A short write (the disk full) is not
+// continued, since the rest would land after another process's entry: its
+// piece is cut off while nothing follows it, else its line is ended, so that
+// the next entry starts on a line of its own.
 void AppendEntry(const std::string& path, const std::string& entry) {
   // O_NOFOLLOW, then the checks on what was opened, not on the path: nothing
   // can be swapped in between. O_NONBLOCK: a FIFO planted at the path must
@@ -213,8 +226,7 @@ void AppendEntry(const std::string& path, const std::string& entry) {
   // users and URLs.
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return;
-  struct stat status;
-  if (::fstat(fd, &status) != 0 || !IsOwnLogFile(status)) {
+  if (!TakeOwnLogFile(fd)) {
     ::close(fd);
     return;
   }
@@ -222,6 +234,14 @@ void AppendEntry(const std::string& path, const std::string& entry) {
   do {
     written = ::write(fd, entry.data(), entry.size());
   } while (written < 0 && errno == EINTR);
+  if (written > 0 && static_cast<std::size_t>(written) < entry.size()) {
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    struct stat status;
+    if (end < written || ::fstat(fd, &status) != 0 || status.st_size != end || ::ftruncate(fd, end - written) != 0) {
+      while (::write(fd, "\n", 1) < 0 && errno == EINTR) {
+      }
+    }
+  }
   ::close(fd);
 }
 

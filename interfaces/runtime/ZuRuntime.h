@@ -39,7 +39,9 @@ class ZU_LIB_API EvDebugFileInstance {
 // "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT" (TID the kernel thread id,
 // local time) appended to $ZU_LOG_DIR/<base name of the log name>[.log] with
 // one write each, when their level is at most the debug level or negative.
-// One service object is used by one thread at a time.
+// An entry the disk cannot take whole is cut off again (or ended with a line
+// feed when another entry follows it already). One service object is used by
+// one thread at a time.
 class ZU_LIB_API EvDebug {
  public:
   // Writes through `file` once it is open; null leaves the service unopened.
@@ -55,11 +57,13 @@ class ZU_LIB_API EvDebug {
   // Opens the log registered under `logId` into `file` (null: the descriptor
   // given before, at construction or an earlier call), creating the directory (0750) and the
   // file (0640); false for an unknown id, an empty base name, or a directory or file that
-  // another user could have planted: the directory, and every symbolic link on its path,
-  // must belong to the effective user or root and the directory must not be writable by group
-  // or others; the file must be a regular file with one link, of the same owners, not writable
-  // by group or others. Entries are always appended: `reserved`, `append` and `suffix` are
-  // accepted for the product's signature and ignored.
+  // another user could have planted or swapped. The directory is reached a component at a
+  // time, each checked on its descriptor: every directory must belong to the effective user
+  // or root and not be writable by group or others (on the way, root's sticky /tmp aside),
+  // every symbolic link followed must belong to the same owners. The file must be a regular
+  // file with one link, of the same owners; an own file's mode is narrowed to 0640, one that
+  // others can write is refused. Entries are always appended: `reserved`, `append` and
+  // `suffix` are accepted for the product's signature and ignored.
   bool initialize(EvDebugFileInstance* file, unsigned int logId, long long reserved, bool append,
                   const std::string& suffix);
   // Returns the debug level in force ($ZU_DEBUG_LEVEL, 1 when unset or not a

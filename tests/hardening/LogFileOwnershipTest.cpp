@@ -1,16 +1,14 @@
 // Log files that another user planted, linked or can write are never written
-// to; fresh ones are private. Each test runs again as root in a private mount
+// to; fresh ones are private, own ones made so. The log directory is walked
+// so that a swap on the way leads nowhere, and an entry the disk cannot take
+// whole leaves no half line. Each test runs again as root in a private mount
 // namespace with a tmpfs on /tmp, so it can chown to nobody and own the fixed
 // pre-install path without touching the machine's.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/mount.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <atomic>
+#include <thread>
 
 #include "ZUInstallLog.h"
 #include "common/TestSupport.h"
@@ -20,7 +18,6 @@ namespace {
 using zutest::ReadFile;
 
 constexpr uid_t kNobody = 65534;
-constexpr char kLogs[] = "/tmp/logs";
 
 // True in the private run, where modes are the library's alone; otherwise
 // runs the current test there (or skips when not root) and returns false.
@@ -30,111 +27,137 @@ bool InPrivateTmp() {
   return true;
 }
 
-// Writes a new file with exactly that mode and owner.
-void MakeFile(const std::string& path, mode_t mode, uid_t owner) {
-  std::ofstream(path, std::ios::binary) << "kept\n";
-  ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
-  ASSERT_EQ(::chown(path.c_str(), owner, owner), 0) << path;
-}
-
-// What stands at a log file's path before the first entry: nothing, or a
-// file of that mode and owner, or a hard link to one.
-struct Planted {
-  const char* what;
-  mode_t mode;  // 0: nothing
-  uid_t owner;
-  bool linked;
-  bool taken;  // entries are appended to it
-};
-
-const Planted kPlantedFiles[] = {
-    {"nothing: created private", 0, 0, false, true},      {"an own file", 0600, 0, false, true},
-    {"another user's file", 0600, kNobody, false, false}, {"a hard link to an own file", 0600, 0, true, false},
-    {"a group-writable file", 0620, 0, false, false},     {"an other-writable file", 0602, 0, false, false},
-};
-
 mode_t ModeOf(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-// Plants each row at `path`, writes through `write`, and checks that the
-// entry landed exactly when the row allows it, in a file of `freshMode`.
+// Plants at `path` nothing, or a file of that mode and owner, or a hard link
+// to one, writes through `write`, and checks that the entry landed exactly
+// when the row allows it, in a file with no mode bit beyond `freshMode`
+// (exactly that when there was none).
 void ExpectOnlyOwnFilesTaken(const std::string& path, mode_t freshMode, void (*write)()) {
-  for (const Planted& row : kPlantedFiles) {
-    SCOPED_TRACE(row.what);
-    ::unlink(path.c_str());
-    ::unlink("/tmp/victim");
-    if (row.mode != 0) MakeFile(row.linked ? "/tmp/victim" : path, row.mode, row.owner);
-    if (row.linked) {
-      ASSERT_EQ(::link("/tmp/victim", path.c_str()), 0);
-    }
+  const std::tuple<const char*, mode_t, uid_t, bool, bool> rows[] = {
+      {"nothing: created private", 0, 0, false, true},      {"an own file", 0600, 0, false, true},
+      {"another user's file", 0600, kNobody, false, false}, {"a hard link to an own file", 0600, 0, true, false},
+      {"an own group-writable file", 0620, 0, false, true}, {"an other-writable file", 0602, 0, false, false},
+      {"an own 0644 file", 0644, 0, false, true},           {"an own 0664 file", 0664, 0, false, true}};
+  for (const auto& [what, mode, owner, linked, taken] : rows) {  // mode 0: nothing
+    SCOPED_TRACE(what);
+    ::unlink(path.c_str()), ::unlink("/tmp/victim");
+    const std::string file = linked ? "/tmp/victim" : path;
+    if (mode != 0) std::ofstream(file, std::ios::binary) << "kept\n";
+    ASSERT_TRUE((mode == 0 || (::chmod(file.c_str(), mode) == 0 && ::chown(file.c_str(), owner, owner) == 0)) &&
+                (!linked || ::link(file.c_str(), path.c_str()) == 0));
     const std::string before = ReadFile(path);
     write();
     const std::string after = ReadFile(path);
-    EXPECT_EQ(after.size() > before.size(), row.taken);
-    EXPECT_EQ(row.taken ? after.substr(0, before.size()) : after, before);
-    if (before.empty()) {
-      EXPECT_EQ(ModeOf(path), freshMode);
-    }
+    EXPECT_EQ(after.size() > before.size(), taken);
+    EXPECT_EQ(taken ? after.substr(0, before.size()) : after, before);
+    EXPECT_TRUE(!taken || (before.empty() ? ModeOf(path) == freshMode : (ModeOf(path) & ~freshMode) == 0))
+        << std::oct << ModeOf(path);
   }
 }
 
-TEST(LogFileOwnership, PreInstallFileIsPrivateAndNeverAnotherUsersOrLinked) {
+// Then zu-request log names the file each entry reached, or says why it was
+// dropped, in the same words for every level that is not written. Rows:
+// ZU_LOG_DIR below /tmp with an instance (none when empty), the level, what is said.
+TEST(LogFileOwnership, PreInstallFileIsPrivateNeverAnotherUsersOrLinkedAndTheToolSaysSo) {
   if (!InPrivateTmp()) return;
   ExpectOnlyOwnFilesTaken(zutest::kPreInstallPath, 0600, [] { ZUSimLog("owner").LogMessage("fn", 0, "entry"); });
-  // The tool says that the entry was dropped, and why.
-  const std::string tool = std::string(ZU_BINARY_DIR) + "/tools/zu-request/zu-request";
-  if (!zutest::Exists(tool)) GTEST_SKIP() << "no " << tool;
-  const std::string request = std::string(ZU_EXAMPLES_DIR) + "/single-client-install.xml";
-  const std::string run = tool + " log " + request + " >/tmp/out 2>&1";
-  MakeFile(zutest::kPreInstallPath, 0600, kNobody);
-  EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), 1);
-  EXPECT_EQ(ReadFile("/tmp/out"), "zu-request: " + request + ": dropped: the pre-install file " +
-                                      zutest::kPreInstallPath +
-                                      " is refused: it belongs to another user (uid 65534)\n");
+  const std::string tool = std::string(ZU_BINARY_DIR) + "/tools/zu-request/zu-request",
+                    request = std::string(ZU_EXAMPLES_DIR) + "/single-client-install.xml",
+                    pre = zutest::kPreInstallPath;
+  ASSERT_TRUE(::mkdir("/tmp/theirs", 0755) == 0 && ::chown("/tmp/theirs", kNobody, 0) == 0 &&
+              ::unlink(pre.c_str()) == 0);
+  const std::tuple<std::string, int, std::string> rows[] = {
+      {"theirs", 0, "logged at level 0 to the pre-install file " + pre + " (the runtime refused the debug log)"},
+      {"logs", 2, "dropped: level 2 is not written: the debug log /tmp/logs/zu-request.log takes levels up to 1"},
+      {"logs", 3, "dropped: level 3 is not written: the logger skips XML entries at level 3"},
+      {"", 0, "dropped: the pre-install file " + pre + " is refused: it belongs to another user (uid 65534)"}};
+  for (const auto& [logs, level, said] : rows) {
+    ASSERT_TRUE(!logs.empty() || ::chown(zutest::kPreInstallPath, kNobody, 0) == 0);
+    const std::string env = logs.empty() ? "" : "ZU_FOCUS=I ZU_LOG_DIR=/tmp/" + logs;
+    const int status = std::system(("env -u ZU_DEBUG_LEVEL -u ZU_FOCUS " + env + " " + tool +
+                                    " log --level=" + std::to_string(level) + " " + request + " >/tmp/out 2>&1")
+                                       .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), said[0] == 'd') << said;
+    EXPECT_EQ(ReadFile("/tmp/out"), (said[0] == 'd' ? "zu-request: " : "") + request + ": " + said + "\n");
+  }
 }
 
 TEST(LogFileOwnership, RuntimeFilesArePrivateAndNeverAnotherUsersOrLinked) {
   if (!InPrivateTmp()) return;
-  const zutest::EnvGuard env{{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", std::string(kLogs)}};
-  ExpectOnlyOwnFilesTaken(std::string(kLogs) + "/owner.log", 0640,
-                          [] { ZUSimLog("owner").LogMessage("fn", -1, "entry"); });
-  EXPECT_EQ(ModeOf(kLogs), 0750u);
-  ExpectOnlyOwnFilesTaken(std::string(kLogs) + "/ConsoleEvents.log", 0640,
+  const zutest::EnvGuard env{{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", "/tmp/logs"}};
+  ExpectOnlyOwnFilesTaken("/tmp/logs/owner.log", 0640, [] { ZUSimLog("owner").LogMessage("fn", -1, "entry"); });
+  EXPECT_EQ(ModeOf("/tmp/logs"), 0750u);
+  ExpectOnlyOwnFilesTaken("/tmp/logs/ConsoleEvents.log", 0640,
                           [] { ZUSimLog("owner").SendEventToConsole(1033, 7, EVENT_STATUS, "%d", 7); });
+  // A disk that cannot take a long entry whole (a small tmpfs over the
+  // private /tmp): the next entry still stands on a line of its own, in the
+  // debug log, the pre-install file and ConsoleEvents.log alike.
+  ASSERT_EQ(::mount("tmpfs", "/tmp", "tmpfs", 0, "size=16k"), 0);
+  const std::string big(1 << 20, 'x');
+  const std::tuple<const char*, std::string, bool> writers[] = {{"Instance001", "/tmp/logs/owner.log", false},
+                                                                {nullptr, zutest::kPreInstallPath, false},
+                                                                {nullptr, "/tmp/logs/ConsoleEvents.log", true}};
+  for (const auto& [focus, path, event] : writers) {
+    SCOPED_TRACE(path);
+    const zutest::EnvGuard writer{{"ZU_FOCUS", focus ? std::optional<std::string>(focus) : std::nullopt}};
+    for (const char* text : {"first", big.c_str(), "last"}) {
+      ZUSimLog log("owner");
+      event ? log.SendEventToConsole(1, 7, EVENT_STATUS, "%s", text) : log.LogMessage("fn", -1, text);
+    }
+    const std::string log = ReadFile(path);
+    const std::size_t last = log.rfind('\n', log.size() - 2) + 1;
+    EXPECT_TRUE(log.back() == '\n' && log.find("first") < last && log.find('x', last) == std::string::npos &&
+                log.find("last", last) != std::string::npos)
+        << log.size() << " bytes, ending " << log.substr(last, 60);
+  }
 }
 
+// ZU_LOG_DIR; the mode and owner of the directory planted at its first
+// component below /tmp (or of a link there to root's directory of that
+// mode); whether the log is written. Directories on the way may be shared as
+// /tmp is, the log directory itself not.
 TEST(LogFileOwnership, LogDirectoryAndLinksToItBelongToUsOrRoot) {
   if (!InPrivateTmp()) return;
-  const struct {
-    const char* what;
-    const char* logs;  // ZU_LOG_DIR
-    mode_t mode;       // of the directory planted
-    uid_t owner;
-    const char* link;  // a link to it, or none; then `owner` owns the link
-    bool used;
-  } rows[] = {
-      {"root's directory", "/tmp/own", 0755, 0, nullptr, true},
-      {"another user's directory", "/tmp/theirs", 0755, kNobody, nullptr, false},
-      {"a group-writable directory", "/tmp/shared", 0770, 0, nullptr, false},
-      {"root's link to a directory", "/tmp/root-link", 0750, 0, "/tmp/root-link", true},
-      {"another user's link to a directory", "/tmp/their-link", 0750, kNobody, "/tmp/their-link", false},
-      {"another user's link on the way", "/tmp/their-way/logs", 0750, kNobody, "/tmp/their-way", false},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    const std::string directory = row.link != nullptr ? std::string(row.link) + "-target" : row.logs;
-    ASSERT_EQ(::mkdir(directory.c_str(), row.mode), 0);
-    ASSERT_EQ(::chown(directory.c_str(), row.link ? 0 : row.owner, row.link ? 0 : row.owner), 0);
-    if (row.link != nullptr) {
-      ASSERT_EQ(::symlink(directory.c_str(), row.link), 0);
-      ASSERT_EQ(::lchown(row.link, row.owner, row.owner), 0);
-    }
-    const zutest::EnvGuard env{{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", std::string(row.logs)}};
+  const std::tuple<const char*, std::string, mode_t, uid_t, bool, bool> rows[] = {
+      {"root's directory", "/tmp/own", 0755, 0, false, true},
+      {"another user's directory", "/tmp/theirs", 0755, kNobody, false, false},
+      {"a group-writable directory", "/tmp/shared", 0770, 0, false, false},
+      {"root's sticky directory", "/tmp/sticky", 01777, 0, false, false},
+      {"root's sticky directory on the way", "/tmp/sticky-way/logs", 01777, 0, false, true},
+      {"a writable directory on the way", "/tmp/open-way/logs", 0777, 0, false, false},
+      {"another user's directory on the way", "/tmp/their-way/logs", 0755, kNobody, false, false},
+      {"root's link to a directory", "/tmp/root-link", 0750, 0, true, true},
+      {"another user's link on the way", "/tmp/their-link-way/logs", 0750, kNobody, true, false}};
+  for (const auto& [what, logs, mode, owner, linked, used] : rows) {
+    SCOPED_TRACE(what);
+    const std::string planted = logs.substr(0, logs.find('/', 5)), directory = planted + (linked ? "-target" : "");
+    ASSERT_TRUE(::mkdir(directory.c_str(), mode) == 0 && ::chmod(directory.c_str(), mode) == 0 &&
+                ::chown(directory.c_str(), linked ? 0 : owner, 0) == 0);
+    ASSERT_TRUE(!linked ||
+                (::symlink(directory.c_str(), planted.c_str()) == 0 && ::lchown(planted.c_str(), owner, 0) == 0));
+    const zutest::EnvGuard env{{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", logs}};
     ZUSimLog("owner").LogMessage("fn", -1, "entry");
-    EXPECT_EQ(zutest::Exists(std::string(row.logs) + "/owner.log"), row.used);
+    EXPECT_EQ(zutest::Exists(logs + "/owner.log"), used);
   }
+  // Another user swaps a directory and his link to root's directory, again
+  // and again: entries land in the directory or nowhere, never through the link.
+  ASSERT_TRUE(::mkdir("/tmp/logs", 0750) == 0 && ::mkdir("/tmp/roots", 0750) == 0 &&
+              ::symlink("/tmp/roots", "/tmp/link") == 0 && ::lchown("/tmp/link", kNobody, 0) == 0);
+  const zutest::EnvGuard env{{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", "/tmp/logs"}};
+  std::atomic<bool> done{false};
+  std::thread swapper([&done] {
+    while (!done) ::renameat2(AT_FDCWD, "/tmp/logs", AT_FDCWD, "/tmp/link", RENAME_EXCHANGE);
+  });
+  for (int i = 0; i < 20000; ++i) ZUSimLog("owner").LogMessage("fn", -1, "entry");
+  done = true;
+  swapper.join();
+  EXPECT_TRUE(std::filesystem::is_empty("/tmp/roots"));
+  const std::string real = std::filesystem::is_symlink("/tmp/logs") ? "/tmp/link" : "/tmp/logs";
+  EXPECT_FALSE(ReadFile(real + "/owner.log").empty()) << "never raced";
 }
 
 }  // namespace

@@ -57,8 +57,8 @@ TEST(ToolMaskAndConvert, MaskHidesEveryPasswordAndConvertMakesClientPasswordsV3O
 TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingWhereTheLoggerSays) {
   // Without an instance (ZU_FOCUS) the logger writes to the pre-install file.
   const std::tuple<std::vector<std::string>, std::string, const char*, std::string> kinds[] = {
-      {{"log", "FILE"}, "Instance001", "XML Request :", "debug log zu-request"},
-      {{"log", "FILE", "--kind=response"}, "Instance001", "XML Response :", "debug log zu-request"},
+      {{"log", "FILE"}, "Instance001", "XML Request :", "debug log "},
+      {{"log", "FILE", "--kind=response"}, "Instance001", "XML Response :", "debug log "},
       {{"log", "--kind", "request", "--", "FILE"},
        "",
        "XML Request :",
@@ -72,7 +72,8 @@ TEST(ToolLog, WritesTheMaskedRequestUnderItsHeadingWhereTheLoggerSays) {
       std::replace(args.begin(), args.end(), std::string("FILE"), example);
       const ToolResult run = RunTool(args, "", {{"ZU_FOCUS", focus}, {"ZU_LOG_DIR", logs.path().string()}});
       EXPECT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(run.out, example + ": logged at level 0 to the " + where + "\n");
+      EXPECT_EQ(run.out, example + ": logged at level 0 to the " + where +
+                             (focus.empty() ? "" : logs / "zu-request.log") + "\n");
       const std::string log = ReadFile(focus.empty() ? zutest::kPreInstallPath : logs / "zu-request.log");
       EXPECT_NE(log.find(heading), npos) << log;
       for (const std::string& name : AttributeValues(xml, "clientName")) EXPECT_NE(log.find(name), npos) << name;

@@ -21,7 +21,6 @@ namespace zutool {
 namespace {
 
 constexpr char kLoggerName[] = "zu-request";
-constexpr char kPreInstallFile[] = "/tmp/ZuInstallMgrPreInstall.log";
 constexpr int kRequestKind = 1;
 constexpr int kResponseKind = 2;
 constexpr int kCheckedXmlLevel = 3;
@@ -101,7 +100,7 @@ bool MaskedByTheLogger(ZUInstallManager::ClientSetup& request, std::string& xml,
   return true;
 }
 
-// The pre-install file as it stood before an entry was logged.
+// A log file as it stood before an entry was logged.
 struct FileMark {
   bool exists = false;
   dev_t device = 0;
@@ -109,10 +108,10 @@ struct FileMark {
   off_t size = 0;
 };
 
-FileMark MarkOf(const char* path) {
+FileMark MarkOf(const std::string& path) {
   FileMark mark;
   struct stat st;
-  if (::lstat(path, &st) == 0) {
+  if (::lstat(path.c_str(), &st) == 0) {
     mark.exists = true;
     mark.device = st.st_dev;
     mark.inode = st.st_ino;
@@ -121,10 +120,10 @@ FileMark MarkOf(const char* path) {
   return mark;
 }
 
-// Tells whether an entry of this process ("PPID  PID  " in front) was
+// Tells whether a line starting with `prefix` (this process's ids) was
 // appended to the file since `before`.
-bool GainedOwnEntry(const char* path, const FileMark& before) {
-  const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+bool GainedOwnEntry(const std::string& path, const FileMark& before, const std::string& prefix) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   std::string added;
@@ -138,7 +137,6 @@ bool GainedOwnEntry(const char* path, const FileMark& before) {
     }
   }
   ::close(fd);
-  const std::string prefix = std::to_string(::getppid()) + "  " + std::to_string(::getpid()) + "  ";
   for (std::size_t at = added.find(prefix); at != std::string::npos; at = added.find(prefix, at + 1)) {
     if (at == 0 || added[at - 1] == '\n') return true;
   }
@@ -213,32 +211,43 @@ int Log(const Args& args) {
       status = kFailed;
       continue;
     }
-    const FileMark before = MarkOf(kPreInstallFile);
     ZUSimLog log(kLoggerName);
     // As the installer does: entries carry the request's job.
     if (request.isSet(ZUInstallManager::ClientSetup::jobId)) {
       log.jobId = request.getint64(ZUInstallManager::ClientSetup::jobId);
     }
+    log.InitializeLogger();
+    const std::string planned = log.LogFilePath();
+    const FileMark before = MarkOf(planned);
     if (log.LogXML(kLoggerName, &request, level, kind) != 0) {
       status = Fail(shown + ": cannot serialize the request");
       continue;
     }
-    if (level == kCheckedXmlLevel && !isDebugLogLevelSet(kCheckedXmlLevel)) {
-      std::cout << shown << ": not logged: XML entries at level 3 are skipped\n";
-    } else if (log.IsReady()) {
-      const int debugLevel = EvDebug(nullptr).getDebugLevel();
-      if (level >= 0 && level > debugLevel) {
-        status = Fail(shown + ": dropped: level " + std::to_string(level) + " is above the debug level " +
-                      std::to_string(debugLevel) + " of the debug log " + kLoggerName);
-        continue;
-      }
-      std::cout << shown << ": logged at level " << level << " to the debug log " << kLoggerName << '\n';
-    } else if (GainedOwnEntry(kPreInstallFile, before)) {
-      std::cout << shown << ": logged at level " << level << " to the pre-install file " << kPreInstallFile << '\n';
-    } else {
-      status = Fail(shown + ": dropped: the pre-install file " + kPreInstallFile +
-                    " is refused: " + WhyRefused(kPreInstallFile));
+    // Where the entry went is read back from the file, not assumed.
+    const bool ready = log.IsReady();
+    const std::string file = log.LogFilePath();
+    const std::string ids = ready ? std::to_string(::getpid()) + " "
+                                  : std::to_string(::getppid()) + "  " + std::to_string(::getpid()) + "  ";
+    if (GainedOwnEntry(file, file == planned ? before : FileMark(), ids)) {
+      const char* focus = ZUPI_Focus::getFocus();
+      std::cout << shown << ": logged at level " << level << " to the " << (ready ? "debug log " : "pre-install file ")
+                << file << (!ready && focus != nullptr && *focus != '\0' ? " (the runtime refused the debug log)" : "")
+                << '\n';
+      continue;
     }
+    std::string why;
+    const int debugLevel = EvDebug(nullptr).getDebugLevel();
+    if (level == kCheckedXmlLevel && !isDebugLogLevelSet(kCheckedXmlLevel)) {
+      why = "level 3 is not written: the logger skips XML entries at level 3";
+    } else if (ready && level >= 0 && level > debugLevel) {
+      why = "level " + std::to_string(level) + " is not written: the debug log " + file + " takes levels up to " +
+            std::to_string(debugLevel);
+    } else if (ready) {
+      why = "the entry could not be written whole to the debug log " + file;
+    } else {
+      why = "the pre-install file " + file + " is refused: " + WhyRefused(file.c_str());
+    }
+    status = Fail(shown + ": dropped: " + why);
   }
   std::cout.flush();
   return std::cout ? status : Fail("cannot write to standard output");
