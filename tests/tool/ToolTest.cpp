@@ -3,6 +3,7 @@
 // request commands on the bundled examples, where no password may show.
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -137,7 +138,14 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
       {{"diff", request}, "", 2, "diff: expects two files"},
       {{"packages", "12x"}, "", 2, "'12x' is not a package id"},
       {{"packages", "-5"}, "", 2, ""},
-      {{"packages", "801", "409"}, "", 0, "801: database, central server\n409: none\n"},
+      {{"packages", "801", "409", "1002"},
+       "",
+       1,
+       "801: database, central server\n1002: base, FS\nzu-request: package id 409 is not in the catalogue\n"},
+      {{"packages", "--json", "409"},
+       "",
+       1,
+       R"({"id":409,"classes":[],"error":"package id 409 is not in the catalogue"})"},
       // JSON keeps quotes, backslashes, control characters and non-ASCII text.
       {{"show", "--json", "-"},
        kClient + "><clientEntity clientName=\"q&quot;b\\1&#9;&#10;&#13;\xC3\xA9\"/></client>" + kClientEnd,
@@ -148,6 +156,10 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
       {{"password", "decrypt", "--" + secret}, "", 2, "password: unknown option\n"},
       {{"password", "decrypt"}, "not-a-cipher-text\n", 1, "zu-request: line 1: "},
       {{"password", "decrypt"}, v3 + "\n\n", 1, "already-v3\nzu-request: line 2: "},  // an empty text too
+      // Regression: a NUL used to cut the text short, and a line was read without limit.
+      {{"password", "encrypt"}, std::string("abc\0def\n", 8), 1, "zu-request: line 1: holds a NUL byte"},
+      {{"password", "encrypt"}, "a\n" + std::string(4096, 'a'), 1, "zu-request: line 2: longer than 2048 bytes\n"},
+      {{"password", "encrypt"}, std::string(2048, 'a'), 1, "zu-request: line 1: the stored form would be longer"},
       {{"convert-passwords", "-"}, kClient + " clientPassword=\"" + v3 + "\"/>" + kClientEnd, 1, "<stdin>: "},
       // check: a document it cannot take fails with one line; findings go to stdout.
       {{"check"}, "", 2, "zu-request: check: missing FILE" + usage},
@@ -158,28 +170,29 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
        1,
        "zu-request: <stdin>:1:203: nesting deeper than 64\n"},
       Check("<ClientSetup jobID=\"1\" reqeustFlgas=\"2\" colour=\"red\" dxInfo=\"x\" xml:lang=\"en\" xmlns:e=\"u\"/>",
-            "1:1: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
-            "1:1: unknown attribute 'reqeustFlgas' in 'ClientSetup'; did you mean 'requestFlags'?\n"
-            "1:1: unknown attribute 'colour' in 'ClientSetup'\n"
-            "1:1: 'dxInfo' is an element of 'ClientSetup', not an attribute\n"),
+            "1:14: warning: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
+            "1:24: warning: unknown attribute 'reqeustFlgas' in 'ClientSetup'; did you mean 'requestFlags'?\n"
+            "1:41: warning: unknown attribute 'colour' in 'ClientSetup'\n"
+            "1:54: warning: 'dxInfo' is an element of 'ClientSetup', not an attribute\n"),
       Check("<ClientSetup\n jobId=\"x\" localeId=\"9223372036854775808\" requestType=\"+-1\""
             " xmlRequestId=\"-9223372036854775808\" subscriptionId=\"+7\" remoteClient=\"yes\" operationType=\"4\"/>",
-            "1:1: 'jobId' in 'ClientSetup' is not a decimal 64-bit integer\n"
-            "1:1: 'localeId' in 'ClientSetup' is not a decimal 64-bit integer\n"
-            "1:1: 'requestType' in 'ClientSetup' is not a decimal 64-bit integer\n"
-            "1:1: 'remoteClient' in 'ClientSetup' is not a boolean (true, false or an integer)\n"
-            "1:1: 'operationType' in 'ClientSetup': 4 names no operation\n"),
+            "2:2: error: 'jobId' in 'ClientSetup' is not a decimal 64-bit integer\n"
+            "2:12: error: 'localeId' in 'ClientSetup' is not a decimal 64-bit integer\n"
+            "2:43: error: 'requestType' in 'ClientSetup' is not a decimal 64-bit integer\n"
+            "2:117: error: 'remoteClient' in 'ClientSetup' is not a boolean (true, false or an integer)\n"
+            "2:136: warning: 'operationType' in 'ClientSetup': 4 names no operation\n"),
       Check("<ClientSetup remoteClient=\"true\"><installOptions upgradeMode=\"false\" restoreOnlyAgentsMode=\"-1\""
             " userAuthenticationRequested=\"TRUE\"/><clientComposition><patchInformation spNumber11=\"1\"/>"
             "</clientComposition></ClientSetup>",
-            "1:34: 'userAuthenticationRequested' in 'InstallOptions' is not a boolean (true, false or an integer)\n"
-            "1:152: unknown attribute 'spNumber11' in 'PatchInformation'; did you mean 'spNumber1'?\n"),
+            "1:97: error: 'userAuthenticationRequested' in 'InstallOptions' is not a boolean (true, false or an "
+            "integer)\n"
+            "1:170: warning: unknown attribute 'spNumber11' in 'PatchInformation'; did you mean 'spNumber1'?\n"),
       Check("<ClientSetup>\n  <dxinfo/>\n  <dxInfo/><dxInfo><dxClient/></dxInfo>\n  <jobId/>\n"
             "  <future><dxInfo/><bogus jobID=\"1\"/></future>\n</ClientSetup>",
-            "2:3: unknown element 'dxinfo' in 'ClientSetup'; did you mean 'dxInfo'?\n"
-            "3:12: second 'dxInfo' element in 'ClientSetup'\n"
-            "4:3: 'jobId' is an attribute of 'ClientSetup', not an element\n"
-            "5:3: unknown element 'future' in 'ClientSetup'\n"),
+            "2:3: warning: unknown element 'dxinfo' in 'ClientSetup'; did you mean 'dxInfo'?\n"
+            "3:12: error: second 'dxInfo' element in 'ClientSetup'\n"
+            "4:3: warning: 'jobId' is an attribute of 'ClientSetup', not an element\n"
+            "5:3: warning: unknown element 'future' in 'ClientSetup'\n"),
       Check("<ClientSetup operationType=\"20\">\n<dxInfo><dxClient clientName=\"w1\" clientGUID=\"G-1\"/></dxInfo>\n" +
                 client + "<clientEntity clientName=\"w1\" clientGUID=\"g-1\"/></client></clientInfo>\n" +
                 "<components><packages packageId=\"1002\"/><packages packageId=\"4294968298\"/><packages "
@@ -191,13 +204,32 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
                 client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n" +
                 client + "<clientEntity clientName=\"\" clientGUID=\"\"/></client></clientInfo></clientComposition>\n" +
                 "</ClientSetup>",
-            "4:41: package id 4294968298 is not in the catalogue\n"
-            "4:75: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
-            "5:1: 'operationType' in 'ClientsComposition': 12 names no operation\n"
-            "5:59: same clientName as the client at 3:40\n"
-            "5:59: same clientGUID as the client at 3:40\n"),
+            "4:51: warning: package id 4294968298 is not in the catalogue\n"
+            "4:85: error: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
+            "5:20: warning: 'operationType' in 'ClientsComposition': 12 names no operation\n"
+            "5:73: warning: same clientName as an earlier client (case ignored)\n3:54: note: the earlier client\n"
+            "5:89: warning: same clientGUID as an earlier client (case ignored)\n3:70: note: the earlier client\n"),
       Check("<clientSetup jobId=\"x\"><dxInfo/></clientSetup>",
-            "1:1: root element 'clientSetup' is not 'ClientSetup'\n"),
+            "1:1: error: root element 'clientSetup' is not 'ClientSetup'\n"),
+      // Columns as the GNU Coding Standards count them: tab stops every 8, one per UTF-8 character.
+      Check("<ClientSetup\tx=\"\xC3\xA9\"\tjobID=\"1\">\n\t<!-- \xC3\xA9 -->\t<dxinfo/></ClientSetup>",
+            "1:17: warning: unknown attribute 'x' in 'ClientSetup'\n"
+            "1:25: warning: unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?\n"
+            "2:25: warning: unknown element 'dxinfo' in 'ClientSetup'; did you mean 'dxInfo'?\n"),
+      // Regression: a 1 MiB name cost seconds and hundreds of megabytes, and was printed whole.
+      Check("<ClientSetup " + std::string(1 << 20, 'a') + "=\"1\"/>",
+            "1:14: warning: unknown attribute '" + std::string(64, 'a') + "...' (1048576 bytes) in 'ClientSetup'\n"),
+      {{"check", "--json", "-"},
+       "<ClientSetup\n jobID=\"1\"/>",
+       1,
+       R"({"file":"<stdin>","findings":[{"line":2,"column":2,"severity":"warning","kind":"unknown-attribute",)"
+       R"("message":"unknown attribute 'jobID' in 'ClientSetup'; did you mean 'jobId'?","suggestion":"jobId"}]})"
+       "\n"},
+      {{"check", "--json", "-"},
+       "<ClientSetup\n jobID=\"1\"><dxInfo>",
+       1,
+       R"({"file":"<stdin>","findings":[],"error":{"line":2,"column":20,"reason":"no element found"}})"
+       "\n"},
   };
   // Regression: a directory used to abort the tool, and read errors gave no reason.
   const ScratchDir dir;
@@ -258,17 +290,26 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
         {{"diff", "-", "--json", file}, edited, status, status ? "\"same\":false" : "\"same\":true,\"changes\":[]"});
   }
   rows.push_back({{"diff", bulk, "/none"}, "", 2, "zu-request: /none: cannot read"});  // trouble, as diff(1) says
-  // A password must have the cipher text's shape (the first three), in either place that holds one.
-  const char* shapes[] = {"V3:#AA==", "V8:#AAAA", "V8:#AAQ=", "V8:#AB==", "V8:#AAR=", "V8:#",
+  // Regression: a client with neither name nor GUID was "removed" and "added" when diffed with itself.
+  const std::string twins = dir.write(
+      "twins.xml", "<ClientSetup>" +
+                       std::regex_replace("h1 h2 G:h3 G:h4", std::regex("(G?):?(h\\d) ?"),
+                                          "<clientComposition><clientInfo><client><clientEntity clientGUID=\"$1\" "
+                                          "hostName=\"$2\"/></client></clientInfo></clientComposition>") +
+                       "</ClientSetup>");
+  rows.push_back({{"diff", twins, twins}, "", 0, ""});
+  // A password must have the cipher text's shape or be a masked one (the first four), in either place.
+  const char* shapes[] = {"V3:#AA==", "V8:#AAAA", "V8:#AAQ=", "********", "V8:#AB==", "V8:#AAR=", "V8:#",
                           "V5:#AA==", "V8:#AAA!", "V8:#=AAA", "S3cret!",  ""};  // # stands for 36 base64 digits
   for (const char*& shape : shapes) {
-    const bool good = &shape < shapes + 3;
+    const bool good = &shape < shapes + 4;
     const std::string value = std::regex_replace(shape, std::regex("#"), std::string(36, 'A'));
     rows.push_back(Check("<ClientSetup><clientAuthentication><userAccount password=\"" + value + "\"/>" +
                              "</clientAuthentication></ClientSetup>",
-                         good ? "" : "1:36: 'password' in 'UserAccount' is not a V3 or V8 password\n", !good));
+                         good ? "" : "1:49: warning: 'password' in 'UserAccount' is not a V3 or V8 password\n", !good));
     rows.push_back(Check(kClient + " clientPassword=\"" + value + "\"/>" + kClientEnd,
-                         good ? "" : "1:45: 'clientPassword' in 'Client' is not a V3 or V8 password\n", !good));
+                         good ? "" : "1:53: warning: 'clientPassword' in 'Client' is not a V3 or V8 password\n",
+                         !good));
   }
   for (const Row& row : rows) {
     const ToolResult run = RunTool(row.args, row.input);
@@ -365,37 +406,58 @@ TEST(ToolSchema, XmllintAgreesWithTheLoader) {
   }
 }
 
-// Typed passwords never show, and the terminal echoes again afterwards.
-TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBack) {
-  int screen = -1, terminal = -1;
-  ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, nullptr), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(terminal, STDIN_FILENO);
-    ::dup2(terminal, STDERR_FILENO);
-    ::execl("/bin/sh", "sh", "-c", "exec \"$0\" password encrypt >/dev/null", ZU_REQUEST_TOOL, nullptr);
-    ::_exit(127);
-  }
-  std::string seen;  // what the operator's screen shows, read until the count-th prompt
-  const auto showPrompt = [&](long count) {
-    char block[256];
-    pollfd ready{screen, POLLIN, 0};
-    while (std::count(seen.begin(), seen.end(), ':') < count && ::poll(&ready, 1, 5000) == 1)
-      seen.append(block, static_cast<std::size_t>(std::max<ssize_t>(::read(screen, block, sizeof block), 0)));
+// Typed passwords never show, and the terminal echoes again however the command ends.
+TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBackHoweverItEnds) {
+  const struct {
+    int signal;       // sent at the first prompt; 0: a password is typed, then Ctrl-D
+    bool readerGone;  // standard output is a pipe nobody reads any more, as after `| head -1`
+    int status;
+    std::string screen;
+  } rows[] = {
+      {0, false, 0, "Password: \r\nPassword: \r\n"},
+      // Regression: SIGPIPE, SIGUSR1 and SIGALRM used to leave the terminal at echo off.
+      {0, true, 1, "Password: \r\nzu-request: cannot write to standard output\r\n"},
+      {SIGUSR1, false, 128 + SIGUSR1, "Password: "},
+      {SIGALRM, false, 128 + SIGALRM, "Password: "},
+      {SIGTERM, false, 128 + SIGTERM, "Password: "},
   };
-  termios during{}, after{};
-  showPrompt(1);
-  ::tcgetattr(terminal, &during);
-  EXPECT_EQ(::write(screen, "Typed-Secret\n", 13), 13);
-  showPrompt(2);
-  EXPECT_EQ(::write(screen, "\x04", 1), 1);
-  int status = -1;
-  ::waitpid(pid, &status, 0);
-  ::tcgetattr(terminal, &after);
-  for (const int fd : {terminal, screen}) ::close(fd);
-  EXPECT_EQ(std::tie(status, seen), std::make_tuple(0, std::string("Password: \r\nPassword: ")));
-  EXPECT_EQ(during.c_lflag & ECHO, 0u);
-  EXPECT_NE(after.c_lflag & ECHO, 0u);
+  for (const auto& row : rows) {
+    int screen = -1, terminal = -1, out[2];
+    ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, nullptr) + ::pipe(out), 0);
+    if (row.readerGone) ::close(out[0]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      for (const int fd : {STDIN_FILENO, STDERR_FILENO}) ::dup2(terminal, fd);
+      ::dup2(out[1], STDOUT_FILENO);
+      ::signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+      ::execl(ZU_REQUEST_TOOL, "zu-request", "password", "encrypt", nullptr);
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string seen;  // what the operator's screen shows, read until it holds `until`
+    const auto show = [&](const std::string& until) {
+      char block[256];
+      pollfd ready{screen, POLLIN, 0};
+      while (seen.find(until) == npos && ::poll(&ready, 1, 5000) == 1)
+        seen.append(block, static_cast<std::size_t>(std::max<ssize_t>(::read(screen, block, sizeof block), 0)));
+    };
+    termios during{}, after{};
+    show("Password: ");
+    ::tcgetattr(terminal, &during);
+    if (row.signal != 0) ::kill(pid, row.signal);
+    EXPECT_EQ(row.signal != 0 || ::write(screen, "Typed-Secret\n", 13) == 13, true);
+    if (row.signal == 0 && !row.readerGone) show("Password: \r\nPassword: ");
+    EXPECT_EQ(row.signal != 0 || row.readerGone || ::write(screen, "\x04", 1) == 1, true);
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    show(row.screen);
+    ::tcgetattr(terminal, &after);
+    for (const int fd : {terminal, screen, row.readerGone ? -1 : out[0]}) ::close(fd);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    EXPECT_EQ(std::tie(code, seen), std::tie(row.status, row.screen)) << row.signal;
+    EXPECT_EQ(during.c_lflag & ECHO, 0u);
+    EXPECT_NE(after.c_lflag & ECHO, 0u) << row.signal << row.readerGone;
+  }
 }
 
 }  // namespace

@@ -50,9 +50,11 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
 int PrintHelp();
 int PrintVersion();
 
-// Returns the catalogue's classes of a package id, comma-separated; empty when
-// the catalogue does not know it. `centralServerPackages` is GetAllDXPackages'.
-std::string PackageClasses(int id, const std::vector<int>& centralServerPackages);
+// Returns the catalogue's classes of a package id; empty when the catalogue
+// does not know it. `centralServerPackages` is GetAllDXPackages'.
+std::vector<const char*> PackageClasses(int id, const std::vector<int>& centralServerPackages);
+// Returns the words check and packages use for an id the catalogue does not hold.
+std::string NotInCatalogue(long long id);
 
 // Returns the name errors give FILE: "<stdin>" for "-".
 std::string ShownName(const std::string& path);
