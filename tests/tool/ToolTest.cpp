@@ -298,6 +298,12 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
                                           "hostName=\"$2\"/></client></clientInfo></clientComposition>") +
                        "</ClientSetup>");
   rows.push_back({{"diff", twins, twins}, "", 0, ""});
+  // redact: the value after any of the five names written as XML allows, whatever surrounds it; nothing else.
+  const std::string text = "it's password=\"s3cret\" now\r\nauthCode\n =\n 'AC-1'\n<a pAccess='x\"y";
+  rows.push_back(
+      {{"redact", "-"}, text, 0, "it's password=\"********\" now\r\nauthCode\n =\n '********'\n<a pAccess='********"});
+  rows.push_back({{"redact", "/none", bulk}, "", 1, "clientPassword=\"********\" zudPort=\"8400\">"});
+  rows.push_back({{"redact", "--in-place", "-"}, "", 2, "redact: --in-place cannot replace standard input"});
   // A password must have the cipher text's shape or be a masked one (the first four), in either place.
   const char* shapes[] = {"V3:#AA==", "V8:#AAAA", "V8:#AAQ=", "********", "V8:#AB==", "V8:#AAR=", "V8:#",
                           "V5:#AA==", "V8:#AAA!", "V8:#=AAA", "S3cret!",  ""};  // # stands for 36 base64 digits
@@ -403,6 +409,25 @@ TEST(ToolSchema, XmllintAgreesWithTheLoader) {
     EXPECT_EQ(std::system(("xmllint --noout --schema " + xsd + " " + file + " >/dev/null 2>&1").c_str()) == 0,
               ConvertStringToClientSetup(xml, &request, error) == 0)
         << xml;
+  }
+}
+
+// redact --in-place replaces a file whole or not at all: mode kept, nothing left beside it.
+TEST(ToolRedact, InPlaceReplacesTheFileOrLeavesItWholeWhenTheWriteFails) {
+  for (const char* limit : {"unlimited", "0"}) {  // a file size limit of 0 fails the write as a full disk does
+    const ScratchDir dir;
+    const std::string file = dir.write("log", "x pExecAccess = \"s3cret\"\n");
+    ::chmod(file.c_str(), 0604);
+    const std::string command = "ulimit -f " + std::string(limit) + "; exec " + Quoted(ZU_REQUEST_TOOL) +
+                                " redact --in-place " + Quoted(file) + " 2>/dev/null";
+    const int status = std::system(command.c_str());
+    struct stat after {};
+    ::stat(file.c_str(), &after);
+    const bool replaced = std::string(limit) == "unlimited";
+    EXPECT_EQ(WEXITSTATUS(status), replaced ? 0 : 1) << limit;
+    EXPECT_EQ(ReadFile(file), replaced ? "x pExecAccess = \"********\"\n" : "x pExecAccess = \"s3cret\"\n");
+    EXPECT_EQ(after.st_mode & 07777, 0604u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "a file was left beside it";
   }
 }
 

@@ -28,6 +28,9 @@ const char kHelpText[] =
     "                                one FILE:LINE:COLUMN: error|warning: line each (and a\n"
     "                                note: line where it points back); status 1 if any\n"
     "  schema                        an XML Schema (XSD 1.0) of the install request\n"
+    "  redact [--in-place] FILE|-... any text (a log, a saved request, a bundle) with every\n"
+    "                                secret masked, every other byte as it was; --in-place\n"
+    "                                replaces each file atomically, mode and owner kept\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
@@ -49,7 +52,7 @@ const Command kCommands[] = {
     {"log", zutool::Log},           {"convert-passwords", zutool::ConvertPasswords},
     {"password", zutool::Password}, {"packages", zutool::Packages},
     {"diff", zutool::Diff},         {"check", zutool::Check},
-    {"schema", zutool::Schema},
+    {"schema", zutool::Schema},     {"redact", zutool::Redact},
 };
 
 int Print(const std::string& text) {
