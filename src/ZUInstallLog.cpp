@@ -19,6 +19,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ZUInstallMask.h"
 #include "ZUInstallUtils.h"
 #include "ZuInstallMessages.h"
 
@@ -38,18 +39,6 @@ constexpr int kMarkerLevel = 0;
 constexpr int kFailureLevel = -1;
 constexpr int kCheckedXmlLevel = 3;
 constexpr int kQuietMinimumDebugLevel = 4;
-
-constexpr std::size_t kMaskLength = 8;
-// The keys of the secret attributes. No key here occurs inside another, so
-// masking with all of them in one pass is masking with each in turn.
-constexpr std::string_view kMaskedKeys[] = {"password=\"", "clientPassword=\"", "pAccess=\"", "pExecAccess=\"",
-                                            "authCode=\""};
-// The letters the keys' names end in, before their "=".
-constexpr std::array<bool, 256> kMaskedKeyLastLetters = [] {
-  std::array<bool, 256> letters{};
-  for (std::string_view key : kMaskedKeys) letters[static_cast<unsigned char>(key[key.size() - 3])] = true;
-  return letters;
-}();
 
 // Client-marker wordings by operation type; null marks an invalid type.
 constexpr const char* kClientMarkers[] = {
@@ -97,54 +86,10 @@ static_assert(sizeof kClientMarkers / sizeof kClientMarkers[0] == 39, "one wordi
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
-
-// Tells whether any of eight bytes is a control character, with no branch per
-// byte: whole requests pass here.
-bool HoldsControl(std::uint64_t bytes) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighs = 0x8080808080808080u;
-  const std::uint64_t below = (bytes - kOnes * 0x20) & ~bytes & kHighs;
-  const std::uint64_t del = bytes ^ (kOnes * 0x7F);
-  return (below | ((del - kOnes) & ~del & kHighs)) != 0;
-}
-
-// The position of the first control character at or after `from`; the end
-// of the text when none.
-std::size_t FirstControl(std::string_view text, std::size_t from) {
-  std::size_t at = from;
-  for (std::uint64_t bytes; at + sizeof bytes <= text.size(); at += sizeof bytes) {
-    std::memcpy(&bytes, text.data() + at, sizeof bytes);
-    if (HoldsControl(bytes)) break;
-  }
-  while (at < text.size() && !IsControl(text[at])) ++at;
-  return at;
-}
-
-// Appends `text` with its control characters written as \n, \r, \t or \xHH,
-// so that a value from a request cannot start a log line of its own.
-void AppendEscaped(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (std::size_t from = 0; from < text.size();) {
-    const std::size_t at = FirstControl(text, from);
-    out.append(text.data() + from, at - from);
-    if (at == text.size()) break;
-    const unsigned char c = static_cast<unsigned char>(text[at]);
-    const char* const named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
-    if (named != nullptr) {
-      out.append(named, 2);
-    } else {
-      const char hex[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
-      out.append(hex, sizeof hex);
-    }
-    from = at + 1;
-  }
-}
-
 // A marker's value as written: control characters escaped.
 std::string MarkerValue(const char* text) {
   std::string out;
-  AppendEscaped(out, OrEmpty(text));
+  zumask::AppendEscaped(out, OrEmpty(text));
   return out;
 }
 
@@ -245,234 +190,44 @@ void AppendEntry(const std::string& path, const std::string& entry) {
   ::close(fd);
 }
 
-// The first position at or after a growing start where one byte stands; the
-// starts asked for never decrease, so each byte is looked at once.
-class NextByte {
- public:
-  NextByte(std::string_view text, char byte) : text_(text), byte_(byte) {}
-  std::size_t From(std::size_t from) {
-    if (!known_ || at_ < from) {
-      const void* hit = from < text_.size() ? std::memchr(text_.data() + from, byte_, text_.size() - from) : nullptr;
-      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : text_.size();
-      known_ = true;
-    }
-    return at_;
+// The text of an entry up to its first NUL, as the debug log's "%s" reads it. A line feed that ends it ends the
+// entry; any other control character is escaped where the entry is composed.
+std::string_view EntryText(const char* text) {
+  std::string_view view(text);
+  if (!view.empty() && view.back() == '\n') view.remove_suffix(1);
+  return view;
+}
+
+// How a logged XML text is masked.
+enum class XmlSource { kAnyText, kSerialized };
+
+// Writes one XML entry: the heading of `kind`, then the text masked and escaped as it is copied, through the
+// debug log when `debugLog` is ready, else appended to the pre-install file `path`.
+void WriteXmlEntry(EvDebug* debugLog, const std::string& path, int level, int kind, const char* xml, XmlSource source) {
+  const char* heading = HeadingOf(kind);
+  const std::string_view text = EntryText(xml);
+  std::string entry = debugLog != nullptr ? std::string() : PreInstallPrefix();
+  entry.reserve(entry.size() + std::strlen(heading) + text.size() + 1);
+  entry.append(heading);
+  if (source == XmlSource::kSerialized) {
+    zumask::AppendMaskedSerialized(entry, text, zumask::Controls::kEscape);
+  } else {
+    zumask::AppendMaskedText(entry, text, zumask::Controls::kEscape);
   }
-
- private:
-  std::string_view text_;
-  char byte_;
-  bool known_ = false;
-  std::size_t at_ = 0;
-};
-
-// Walks XML text the way a reader sees its attribute values, so that a key
-// counts only where an attribute name can stand. A double or single quote
-// outside every value opens one, which the same quote closes; a "<" ends any
-// value, because no attribute value holds one (the writer escapes it), so
-// text content, comments and broken quoting never hide a later element.
-class ValueScanner {
- public:
-  explicit ValueScanner(std::string_view text)
-      : text_(text), doubleQuote_(text, '"'), singleQuote_(text, '\''), lessThan_(text, '<') {}
-
-  // The first quote at or after `from`; the end of the text when none.
-  std::size_t NextQuote(std::size_t from) { return std::min(doubleQuote_.From(from), singleQuote_.From(from)); }
-  // The end of a value that starts at `from` and is closed by `quote`: that
-  // quote, a "<" or the end of the text, whichever comes first.
-  std::size_t ValueEnd(std::size_t from, char quote) {
-    NextByte& closing = quote == '"' ? doubleQuote_ : singleQuote_;
-    return std::min(closing.From(from), lessThan_.From(from));
-  }
-  // Where the walk goes on after a value ending at `end`: past its closing quote.
-  std::size_t After(std::size_t end, char quote) const {
-    return end < text_.size() && text_[end] == quote ? end + 1 : end;
-  }
-
- private:
-  std::string_view text_;
-  NextByte doubleQuote_;
-  NextByte singleQuote_;
-  NextByte lessThan_;
-};
-
-// A value to mask: text[start, end).
-struct MaskedSpan {
-  std::size_t start;
-  std::size_t end;
-};
-
-// The first occurrence of a key at or after a growing start.
-class NextKey {
- public:
-  NextKey(std::string_view text, std::string_view key) : text_(text), key_(key) {}
-  std::size_t From(std::size_t from, std::size_t& length) {
-    length = key_.size();
-    if (key_.empty()) return std::string::npos;
-    if (!known_ || at_ < from) {
-      const void* hit =
-          from <= text_.size() ? ::memmem(text_.data() + from, text_.size() - from, key_.data(), key_.size()) : nullptr;
-      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : std::string::npos;
-      known_ = true;
-    }
-    return at_;
-  }
-
- private:
-  std::string_view text_;
-  std::string_view key_;
-  bool known_ = false;
-  std::size_t at_ = 0;
-};
-
-// The first occurrence of any secret key at or after a growing start, found
-// at the "=" each ends in: one pass over the text serves all the keys.
-class NextSecretKey {
- public:
-  explicit NextSecretKey(std::string_view text) : text_(text) {}
-  std::size_t From(std::size_t from, std::size_t& length) {
-    if (!known_ || at_ < from) {
-      at_ = Search(from);
-      known_ = true;
-    }
-    length = length_;
-    return at_;
-  }
-
- private:
-  std::size_t Search(std::size_t from) {
-    const std::size_t size = text_.size();
-    for (std::size_t at = from; at < size;) {
-      const void* hit = std::memchr(text_.data() + at, '=', size - at);
-      if (hit == nullptr) break;
-      const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
-      at = equals + 1;
-      // Most attributes are dismissed by the letter before their "=".
-      if (at == size || text_[at] != '"' || equals == 0 ||
-          !kMaskedKeyLastLetters[static_cast<unsigned char>(text_[equals - 1])]) {
-        continue;
-      }
-      for (std::string_view key : kMaskedKeys) {
-        const std::size_t end = equals + 2;
-        if (end >= from + key.size() && text_.compare(end - key.size(), key.size(), key) == 0) {
-          length_ = key.size();
-          return end - key.size();
-        }
-      }
-    }
-    return std::string::npos;
-  }
-
-  std::string_view text_;
-  bool known_ = false;
-  std::size_t at_ = 0;
-  std::size_t length_ = 0;
-};
-
-// The values that follow the keys `Keys` finds, in order. An occurrence
-// counts when it starts outside every quoted value; its value runs to the
-// next double quote or "<". Only the stretch between the last "<" before an
-// occurrence and the occurrence itself is walked, since any value ends at a
-// "<": masking costs about one search for the keys.
-template <class Keys>
-class KeyValues {
- public:
-  KeyValues(std::string_view text, Keys keys) : text_(text), scanner_(text), keys_(keys) {}
-
-  bool Next(MaskedSpan& span) {
-    for (;;) {
-      std::size_t length = 0;
-      const std::size_t match = keys_.From(at_, length);
-      if (match == std::string::npos) return false;
-      if (const void* lt = ::memrchr(text_.data() + at_, '<', match - at_)) {
-        at_ = static_cast<std::size_t>(static_cast<const char*>(lt) - text_.data());
-      }
-      if (!SkipValuesBefore(match)) continue;
-      const std::size_t start = match + length;
-      const std::size_t end = scanner_.ValueEnd(start, '"');
-      at_ = scanner_.After(end, '"');
-      span = {start, end};
-      return true;
-    }
-  }
-
- private:
-  // Walks the values that open before `match`; false when one holds it.
-  bool SkipValuesBefore(std::size_t match) {
-    for (std::size_t open = scanner_.NextQuote(at_); open < match; open = scanner_.NextQuote(at_)) {
-      const char quote = text_[open];
-      at_ = scanner_.After(scanner_.ValueEnd(open + 1, quote), quote);
-      if (at_ > match) return false;
-    }
-    return true;
-  }
-
-  std::string_view text_;
-  ValueScanner scanner_;
-  Keys keys_;
-  std::size_t at_ = 0;  // outside every value
-};
-
-// Masks, in place, the values that `spans` yields. A value longer than the
-// mask shifts the rest of the text left as it goes; the first value shorter
-// than the mask (which would overrun unread text) switches to building into
-// a fresh string. When memory runs out the text is cut after the last value
-// masked in place, so no unmasked value survives and no half-moved text is
-// left behind. `spans` reads the text only from the end of the span it last
-// gave, which the writes in place never reach.
-template <class Spans>
-void MaskInPlace(std::string& text, Spans& spans, std::size_t count) noexcept {
-  MaskedSpan span{};
-  if (!spans.Next(span)) return;
-  const char* const base = text.data();
-  const std::size_t size = text.size();
-  char* const data = &text[0];
-  std::size_t read = 0;   // text before `read` is handled
-  std::size_t write = 0;  // in place: the result so far is data[0, write)
-  try {
-    std::string grown;  // used once the result outgrows the text
-    bool inPlace = true;
-    do {
-      const std::size_t kept = span.start - read;
-      if (inPlace && (count > span.end || write + kept > span.end - count)) {
-        grown.reserve(size + (size >> 4) + (count < size ? count : size));
-        grown.assign(data, write);
-        inPlace = false;
-      }
-      if (inPlace) {
-        if (write != read) std::memmove(data + write, data + read, kept);
-        std::memset(data + write + kept, '*', count);
-        write += kept + count;
-      } else {
-        grown.append(base + read, kept);
-        grown.append(count, '*');
-      }
-      read = span.end;
-    } while (spans.Next(span));
-    if (inPlace) {
-      if (write != read) std::memmove(data + write, data + read, size - read);
-      text.resize(write + (size - read));
-    } else {
-      grown.append(base + read, size - read);
-      text.swap(grown);
-    }
-  } catch (...) {
-    text.resize(write);
+  if (debugLog != nullptr) {
+    debugLog->DebugLvl("", level, "%s", entry.c_str());
+  } else {
+    entry += '\n';
+    AppendEntry(path, entry);
   }
 }
 
-// Appends `text` to `out` with every secret value masked, in one pass (the
-// same as masking with each key in turn, since masking adds and removes no
-// quote), and control characters escaped.
-void AppendMasked(std::string& out, std::string_view text) {
-  KeyValues<NextSecretKey> values(text, NextSecretKey(text));
-  std::size_t copied = 0;  // text[0, copied) is in out
-  for (MaskedSpan span{}; values.Next(span);) {
-    AppendEscaped(out, text.substr(copied, span.start - copied));
-    out.append(kMaskLength, '*');
-    copied = span.end;
-  }
-  AppendEscaped(out, text.substr(copied));
+// Hands a composed text to the debug log's formatting entry point.
+void ForwardEntry(EvDebug& debugLog, int level, long long jobId, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  debugLog.handleMsgEventDebug_NEW(level, "", -1, jobId, "", format, args);
+  va_end(args);
 }
 
 }  // namespace
@@ -500,10 +255,7 @@ long mdTime(long* t) {
   return now;
 }
 
-void MaskInformation(std::string& text, std::string key, unsigned long count) {
-  KeyValues<NextKey> values(text, NextKey(text, key));
-  MaskInPlace(text, values, count);
-}
+void MaskInformation(std::string& text, std::string key, unsigned long count) { zumask::MaskKey(text, key, count); }
 
 ZUSimLog::ZUSimLog(std::string name) : ZUSimLog(nullptr, std::move(name)) {}
 
@@ -553,15 +305,31 @@ void ZUSimLog::LogMessageV(const char* /*function*/, int level, const char* form
   if (format == nullptr) format = "";
   try {
     InitializeLogger();
+    // Formatted here, not by the service, so that no argument can end the entry's line: its control
+    // characters are escaped.
+    char buffer[kPreInstallBufferBytes];
+    buffer[0] = '\0';
     if (initialized) {
-      debugLog.handleMsgEventDebug_NEW(level, "", -1, jobId, "", format, args);
+      va_list copy;
+      va_copy(copy, args);
+      const int needed = std::vsnprintf(buffer, sizeof buffer, format, copy);
+      va_end(copy);
+      std::string whole;
+      const char* formatted = buffer;
+      if (needed >= static_cast<int>(sizeof buffer)) {
+        whole.resize(static_cast<std::size_t>(needed));
+        std::vsnprintf(&whole[0], whole.size() + 1, format, args);
+        formatted = whole.c_str();
+      }
+      const std::string_view text = EntryText(formatted);
+      std::string escaped;
+      zumask::AppendEscaped(escaped, text);
+      ForwardEntry(debugLog, level, jobId, "%s", escaped.c_str());
     } else {
       // Not zero-filled (a 20 KiB memset per entry): the line feed and the
       // NUL after it are placed by hand.
-      char buffer[kPreInstallBufferBytes];
-      buffer[0] = '\0';
       std::vsnprintf(buffer, kPreInstallFormatSize, format, args);
-      const std::size_t length = ::strnlen(buffer, kPreInstallFormatSize - 1);
+      const std::size_t length = EntryText(buffer).size();
       buffer[length] = '\n';
       buffer[length + 1] = '\0';
       LogMessagePreInstall(buffer);
@@ -580,11 +348,12 @@ void ZUSimLog::LogMessagePreInstall(const char* text) {
   try {
     char prefix[kPrefixBytes];
     const std::size_t prefixLength = FormatPreInstallPrefix(prefix);
-    const char* body = OrEmpty(text);
-    const std::size_t bodyLength = std::strlen(body);
+    const std::string_view body = EntryText(OrEmpty(text));
     std::string entry;
-    entry.reserve(prefixLength + bodyLength);
-    entry.append(prefix, prefixLength).append(body, bodyLength);
+    entry.reserve(prefixLength + body.size() + 1);
+    entry.append(prefix, prefixLength);
+    zumask::AppendEscaped(entry, body);
+    entry += '\n';
     AppendEntry(logName, entry);
   } catch (...) {
     // Dropped, as an unopenable file is.
@@ -608,7 +377,11 @@ int ZUSimLog::LogXML(const char* function, CNMessageBase* message, int level, in
       LogMessageV(function, kFailureLevel, "Failed to serialize XML, check XML format error %d\n", error);
       return -1;
     }
-    return LogXMLString(function, std::move(xml), level, kind);
+    // As LogXMLString, but the text is known to be the library's: exactly the secret attributes' values are
+    // masked.
+    debugLog.setJobId(jobId);
+    WriteXmlEntry(initialized ? &debugLog : nullptr, logName, level, kind, xml.c_str(), XmlSource::kSerialized);
+    return 0;
   } catch (...) {
     return -1;
   }
@@ -631,23 +404,7 @@ int ZUSimLog::LogXMLString(const char* /*function*/, std::string xml, int level,
     ZUInstallManager::RegisterSubsystem();
     InitializeLogger();
     debugLog.setJobId(jobId);
-    // Composed once: the pre-install prefix when needed, the heading, then
-    // the text masked as it is copied.
-    const char* heading = HeadingOf(kind);
-    std::string entry = initialized ? std::string() : PreInstallPrefix();
-    entry.reserve(entry.size() + std::strlen(heading) + xml.size() + 1);
-    entry.append(heading);
-    // Both paths write the text up to its first NUL, as the debug log's "%s"
-    // does. A line feed that ends the text ends the entry; any other is escaped.
-    std::string_view text(xml.c_str());
-    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    AppendMasked(entry, text);
-    if (initialized) {
-      debugLog.DebugLvl("", level, "%s", entry.c_str());
-    } else {
-      entry += '\n';
-      AppendEntry(logName, entry);
-    }
+    WriteXmlEntry(initialized ? &debugLog : nullptr, logName, level, kind, xml.c_str(), XmlSource::kAnyText);
   } catch (...) {
     // The logger never fails its caller; the entry is dropped.
   }

@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "FuzzSupport.h"
+#include "MaskModel.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
 #include "common/TestSupport.h"
@@ -19,8 +20,6 @@ namespace {
 
 using zutest::ReadFile;
 
-const char* const kSecretNames[] = {"password", "clientPassword", "pAccess", "pExecAccess", "authCode"};
-
 // The debug log of an instance in a scratch directory.
 class DebugLogged : public ::testing::Test {
  protected:
@@ -28,36 +27,28 @@ class DebugLogged : public ::testing::Test {
   zutest::EnvGuard env_{{"ZU_FOCUS", "Instance001"}, {"ZU_LOG_DIR", dir_ / "logs"}, {"ZU_DEBUG_LEVEL", "5"}};
 };
 
-TEST_F(DebugLogged, AValueEndingInASecretNameNeverUnmasksTheSecretsAfterIt) {
+// Whatever every other value of a request holds (a secret name and "=" at its end, quotes, apostrophes, "<"),
+// the logged request is exactly the serialization of a copy whose secrets already hold the mask.
+TEST_F(DebugLogged, ALoggedRequestIsItsCopyWithTheMaskInItsSecrets) {
   const std::string example = ReadFile(std::string(ZU_EXAMPLES_DIR) + "/bulk-install.xml");
-  const std::regex attribute(R"(([A-Za-z0-9]+)="([^"]*)\")");
-  const std::sregex_iterator begin(example.begin(), example.end(), attribute), end;
-  std::vector<std::string> secrets;
-  for (auto it = begin; it != end; ++it) {
-    if (std::count(std::begin(kSecretNames), std::end(kSecretNames), (*it)[1]) != 0) secrets.push_back((*it)[2]);
-  }
-  ASSERT_EQ(secrets.size(), 5u) << "a login password, three client passwords and an authorization code";
+  std::vector<std::string> values = {"x' password='y", "a\"b<c>&d", "pAccess = 'p", "it's authCode=\"a"};
+  for (const char* name : zufuzz::kSecretNames) values.insert(values.end(), {std::string("svc-") + name + "=", name});
   ZUSimLog log("leak");
-  std::size_t logged = 0;
-  for (auto it = begin; it != end; ++it) {
-    for (const char* name : kSecretNames) {
-      std::string xml = example;
-      xml.replace(static_cast<std::size_t>(it->position(2)), static_cast<std::size_t>(it->length(2)),
-                  std::string("svc-") + name + "=");
-      ZUInstallManager::ClientSetup request;
-      std::string error;
-      // Numbers, booleans and enumerations refuse the text: only string attributes load.
-      if (ConvertStringToClientSetup(xml, &request, error) != 0) continue;
-      ASSERT_EQ(log.LogXML("fn", &request, 1, 1), 0);
-      ++logged;
-    }
+  std::vector<std::string> expected;
+  for (std::size_t shift = 0; shift < values.size(); ++shift) {
+    std::rotate(values.begin(), values.begin() + 1, values.end());
+    ZUInstallManager::ClientSetup request, copy;
+    ASSERT_EQ(request.unserialize(example), 0);
+    ASSERT_EQ(copy.unserialize(example), 0);
+    zufuzz::SetTexts(request, values, "~secret~");
+    zufuzz::SetTexts(copy, values, "********");
+    ASSERT_EQ(log.LogXML("fn", &request, 1, 1), 0);
+    expected.push_back("XML Request :" + zufuzz::MustSerialize(copy, "the copy serializes"));
   }
-  EXPECT_GE(logged, 5u * 30) << "every string attribute of the example takes each name";
-  const std::vector<std::string> lines = zutest::SplitLines(ReadFile(dir_ / "logs/leak.log"));
-  ASSERT_EQ(lines.size(), logged);
-  for (const std::string& line : lines) {
-    for (const std::string& secret : secrets) ASSERT_EQ(line.find(secret), std::string::npos) << line;
-  }
+  std::vector<std::string> texts;
+  for (const std::string& line : zutest::SplitLines(ReadFile(dir_ / "logs/leak.log")))
+    texts.push_back(line.substr(line.find("XML Request :")));
+  EXPECT_EQ(texts, expected);
 }
 
 // Each way a request's value reaches an entry, with the text it must leave.
@@ -75,6 +66,10 @@ const Forgery kForgeries[] = {
     {"platform marker", [](ZUSimLog& log) { log.AddPlatformMarker("install", kForged); }, kForgedShown},
     {"phase marker", [](ZUSimLog& log) { log.AddPhaseMarker(kForged, "started"); }, kForgedShown},
     {"logged text", [](ZUSimLog& log) { log.LogXML("fn", "<u a=\"x\ny\"/>\n", 0, 2); }, "<u a=\"x\\ny\"/>"},
+    // Regressions: a forged entry in a text or an argument, such as a client name or a response's error text.
+    {"plain text", [](ZUSimLog& log) { log.LogMessage("fn", 0, kForged); }, kForgedShown},
+    {"formatted argument", [](ZUSimLog& log) { log.LogMessageV("fn", 0, "error [%s]", kForged); }, kForgedShown},
+    {"format text", [](ZUSimLog& log) { log.LogMessageV("fn", 0, "a\nb\r\x1b[2J\n"); }, "a\\nb\\r\\x1b[2J"},
 };
 
 // Writes every forgery and expects one line each, holding its escaped text.

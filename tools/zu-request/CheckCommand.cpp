@@ -38,17 +38,84 @@ constexpr std::size_t kMaxPiece = INT_MAX / 2;
 // A cipher text carries at least a 12-byte nonce and a 16-byte tag.
 constexpr std::size_t kMinCipherPayload = 28;
 
+// A masked password as logs and `mask` write it: a copy taken from a log is no finding.
+constexpr std::string_view kMasked = "********";
+// Longer names are cut in messages, with their length.
+constexpr std::size_t kMaxShownName = 64;
+
 struct Position {
   unsigned long line = 0;
   unsigned long column = 0;
 };
 
+// `error` where the loader refuses the document or value, `warning` where it
+// skips a name or takes a value other than meant.
+enum class Severity { kError, kWarning };
+
 struct Finding {
   Position at;
+  Severity severity;
   const char* kind;
   std::string message;
   std::string suggestion;
+  std::optional<std::pair<Position, std::string>> note;  // where the finding points back to
 };
+
+// Counts lines and columns as the GNU Coding Standards do (columns from 1,
+// tab stops every 8, one column per UTF-8 character), moving forward only,
+// so the pass stays linear however long its lines.
+class PositionCounter {
+ public:
+  explicit PositionCounter(std::string_view text) : text_(text) {}
+
+  Position At(std::size_t offset) {
+    if (offset < offset_) *this = PositionCounter(text_);  // never in document order; kept sound
+    offset = std::min(offset, text_.size());
+    for (; offset_ < offset; ++offset_) {
+      const unsigned char c = static_cast<unsigned char>(text_[offset_]);
+      if (c == '\n' || (c == '\r' && (offset_ + 1 == text_.size() || text_[offset_ + 1] != '\n'))) {
+        ++line_;
+        column_ = 0;
+      } else if (c == '\t') {
+        column_ = (column_ / 8 + 1) * 8;
+      } else if ((c & 0xC0) != 0x80 && c != '\r') {
+        ++column_;
+      }
+    }
+    return {line_, column_ + 1};
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t offset_ = 0;
+  unsigned long line_ = 1;
+  unsigned long column_ = 0;
+};
+
+// Returns the offsets of the attribute names of the start tag at `offset`, in
+// order: tags hold no '<', values are quoted. Empty when the text there is no
+// start tag this scan reads (another encoding, say).
+std::vector<std::size_t> AttributeOffsets(std::string_view text, std::size_t offset) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  std::vector<std::size_t> names;
+  if (offset >= text.size() || text[offset] != '<') return {};
+  std::size_t at = offset + 1;
+  while (at < text.size() && !blank(text[at]) && text[at] != '>' && text[at] != '/') ++at;
+  for (;;) {
+    while (at < text.size() && blank(text[at])) ++at;
+    if (at >= text.size() || text[at] == '>' || text[at] == '/' || text[at] == '<') return names;
+    names.push_back(at);
+    while (at < text.size() && !blank(text[at]) && text[at] != '=') ++at;
+    while (at < text.size() && blank(text[at])) ++at;
+    if (at >= text.size() || text[at] != '=') return {};
+    ++at;
+    while (at < text.size() && blank(text[at])) ++at;
+    if (at >= text.size() || (text[at] != '"' && text[at] != '\'')) return {};
+    at = text.find(text[at], at + 1);
+    if (at == std::string_view::npos) return {};
+    ++at;
+  }
+}
 
 // Checks a value gets beyond its kind.
 enum class Rule { CipherText, Operation, Package, ClientGuid, ClientName };
@@ -120,20 +187,24 @@ std::string Folded(std::string_view text) {
 }
 
 // Edit distance ignoring case, a swap of neighbours counting as one edit.
+// Keeps the rows a swap looks back to, not the matrix: memory grows with the
+// shorter field name only.
 std::size_t Distance(std::string_view a, std::string_view b) {
-  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1), row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
+    row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t cost = Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1;
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      row[j] = std::min({previous[j] + 1, row[j - 1] + 1, previous[j - 1] + cost});
       if (i > 1 && j > 1 && Lower(a[i - 1]) == Lower(b[j - 2]) && Lower(a[i - 2]) == Lower(b[j - 1])) {
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        row[j] = std::min(row[j], before[j - 2] + 1);
       }
     }
+    std::swap(before, previous);
+    std::swap(previous, row);
   }
-  return d[a.size()][b.size()];
+  return previous[b.size()];
 }
 
 // The closest field written the same way (attribute or element); empty when none is close.
@@ -144,6 +215,9 @@ std::string Closest(const ClassInfo& info, std::string_view name, bool element) 
   for (FieldId field = 0; field < info.fieldCount; ++field) {
     const FieldInfo& f = info.fields[field];
     if (IsElementField(f.kind) != element) continue;
+    // The distance is at least the difference in length.
+    const std::size_t length = std::string_view(f.name).size();
+    if (std::max(length, name.size()) - std::min(length, name.size()) > allowed) continue;
     const std::size_t distance = Distance(name, f.name);
     if (distance < best) {
       best = distance;
@@ -158,7 +232,17 @@ bool IsReservedAttribute(std::string_view name) {
   return name == "xmlns" || name.substr(0, 6) == "xmlns:" || name.substr(0, 4) == "xml:";
 }
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+// Returns the name in quotes; a long one cut at a character, with its length.
+std::string Quoted(std::string_view text) {
+  if (text.size() <= kMaxShownName) return "'" + std::string(text) + "'";
+  std::size_t cut = kMaxShownName;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return "'" + std::string(text.substr(0, cut)) + "...' (" + std::to_string(text.size()) + " bytes)";
+}
+
+std::string PositionText(const Position& at) {
+  return at.line == 0 ? "" : std::to_string(at.line) + ':' + std::to_string(at.column) + ':';
+}
 
 // ---- The pass -------------------------------------------------------------------
 
@@ -169,29 +253,50 @@ struct Frame {
 };
 
 struct Checker {
+  explicit Checker(std::string_view input) : text(input), counter(input) {}
+
+  std::string_view text;
+  PositionCounter counter;
   XML_Parser parser = nullptr;
   std::vector<int> centralServerPackages;
   std::vector<Frame> frames;
   int depth = 0;  // open elements, skipped ones included
   int skip = 0;   // open elements of a subtree the loader skips
   Position element;
+  std::size_t elementOffset = 0;
+  // Offsets of the current start tag's attribute names, read when first needed.
+  std::optional<std::vector<std::size_t>> attributeOffsets;
+  std::size_t attribute = 0;  // index of the attribute being checked
+  bool onAttribute = false;
   std::map<std::string, Position> clientGuids;
   std::map<std::string, Position> clientNames;
   std::vector<Finding> findings;
   // Why the text is no request the loader could take; the pass ends there.
   std::optional<Finding> refusal;
 
-  void Add(const char* kind, std::string message, std::string suggestion = "") {
-    findings.push_back({element, kind, std::move(message), std::move(suggestion)});
+  // The finding's place: the attribute being checked, else its element.
+  Position Place() {
+    if (!onAttribute) return element;
+    if (!attributeOffsets) attributeOffsets = AttributeOffsets(text, elementOffset);
+    if (attribute >= attributeOffsets->size()) return element;
+    return counter.At((*attributeOffsets)[attribute]);
+  }
+
+  void Add(Severity severity, const char* kind, std::string message, std::string suggestion = "") {
+    findings.push_back({Place(), severity, kind, std::move(message), std::move(suggestion), std::nullopt});
   }
 
   void Stop(std::string why) {
     if (refusal) return;
-    refusal = Finding{Here(), "refused", std::move(why), ""};
+    refusal = Finding{Here(), Severity::kError, "refused", std::move(why), "", std::nullopt};
     XML_StopParser(parser, XML_FALSE);
   }
 
-  Position Here() const { return {XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser) + 1}; }
+  Position Here() {
+    const XML_Index offset = XML_GetCurrentByteIndex(parser);
+    if (offset < 0) return {XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser) + 1};
+    return counter.At(static_cast<std::size_t>(offset));
+  }
 
   bool OnClientPath() const {
     if (frames.size() != std::size(kClientPath) + 1) return false;
@@ -205,7 +310,7 @@ struct Checker {
     const char* what = element ? "element" : "attribute";
     const int other = FindField(info, name);
     if (other >= 0) {
-      Add(element ? "unknown-element" : "unknown-attribute",
+      Add(Severity::kWarning, element ? "unknown-element" : "unknown-attribute",
           Quoted(name) + " is " + (element ? "an attribute" : "an element") + " of " + Quoted(info.name) + ", not " +
               (element ? "an element" : "an attribute"));
       return;
@@ -213,34 +318,36 @@ struct Checker {
     std::string closest = Closest(info, name, element);
     std::string message = std::string("unknown ") + what + ' ' + Quoted(name) + " in " + Quoted(info.name);
     if (!closest.empty()) message += "; did you mean " + Quoted(closest) + '?';
-    Add(element ? "unknown-element" : "unknown-attribute", std::move(message), std::move(closest));
+    Add(Severity::kWarning, element ? "unknown-element" : "unknown-attribute", std::move(message), std::move(closest));
   }
 
   void Repeated(std::map<std::string, Position>& seen, const char* value, const char* kind, const char* field) {
     if (*value == '\0') return;  // an empty name or GUID counts as none
-    const auto [first, added] = seen.emplace(Folded(value), element);
+    const auto [first, added] = seen.emplace(Folded(value), Place());
     if (added) return;
-    Add(kind, std::string("same ") + field + " as the client at " + std::to_string(first->second.line) + ':' +
-                  std::to_string(first->second.column));
+    Add(Severity::kWarning, kind, std::string("same ") + field + " as an earlier client (case ignored)");
+    findings.back().note.emplace(first->second, "the earlier client");
   }
 
   void ApplyRule(Rule rule, const ClassInfo& info, const FieldInfo& f, const char* value) {
     const std::string where = Quoted(f.name) + " in " + Quoted(info.name);
     switch (rule) {
       case Rule::CipherText:
-        if (!IsCipherText(value)) Add("password-form", where + " is not a V3 or V8 password");
+        if (value != kMasked && !IsCipherText(value)) {
+          Add(Severity::kWarning, "password-form", where + " is not a V3 or V8 password");
+        }
         return;
       case Rule::Operation: {
         const std::optional<long long> type = ParseInteger(value);
         if (type && FindOperationName(*type) == nullptr) {
-          Add("unknown-operation", where + ": " + std::to_string(*type) + " names no operation");
+          Add(Severity::kWarning, "unknown-operation", where + ": " + std::to_string(*type) + " names no operation");
         }
         return;
       }
       case Rule::Package: {
         const std::optional<long long> id = ParseInteger(value);
         if (id && !IsCataloguePackage(*id, centralServerPackages)) {
-          Add("unknown-package", "package id " + std::to_string(*id) + " is not in the catalogue");
+          Add(Severity::kWarning, "unknown-package", NotInCatalogue(*id));
         }
         return;
       }
@@ -259,11 +366,12 @@ struct Checker {
     switch (f.kind) {
       case FieldKind::Integer:
       case FieldKind::Enum:
-        if (!ParseInteger(value)) return Add("wrong-kind", where + " is not a decimal 64-bit integer");
+        if (!ParseInteger(value))
+          return Add(Severity::kError, "wrong-kind", where + " is not a decimal 64-bit integer");
         break;
       case FieldKind::Boolean:
         if (std::string_view(value) != "true" && std::string_view(value) != "false" && !ParseInteger(value)) {
-          return Add("wrong-kind", where + " is not a boolean (true, false or an integer)");
+          return Add(Severity::kError, "wrong-kind", where + " is not a boolean (true, false or an integer)");
         }
         break;
       case FieldKind::Password: ApplyRule(Rule::CipherText, info, f, value); break;
@@ -277,7 +385,9 @@ struct Checker {
   }
 
   void CheckAttributes(const ClassInfo& info, const XML_Char** attributes) {
-    for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
+    onAttribute = true;
+    attribute = 0;
+    for (const XML_Char** a = attributes; *a != nullptr; a += 2, ++attribute) {
       if (IsReservedAttribute(a[0])) continue;
       const int field = FindField(info, a[0]);
       if (field < 0 || IsElementField(info.fields[field].kind)) {
@@ -286,6 +396,7 @@ struct Checker {
         CheckValue(info, static_cast<FieldId>(field), a[1]);
       }
     }
+    onAttribute = false;
   }
 
   void Open(const XML_Char* name, const XML_Char** attributes) {
@@ -295,12 +406,14 @@ struct Checker {
       ++skip;
       return;
     }
+    elementOffset = static_cast<std::size_t>(std::max<XML_Index>(XML_GetCurrentByteIndex(parser), 0));
     element = Here();
+    attributeOffsets.reset();
     if (frames.empty()) {
       const ClassInfo& root = Msg::ClientSetup::kSchema;
       if (name != std::string_view(root.name)) {
         skip = 1;
-        return Add("wrong-root", "root element " + Quoted(name) + " is not " + Quoted(root.name));
+        return Add(Severity::kError, "wrong-root", "root element " + Quoted(name) + " is not " + Quoted(root.name));
       }
       frames.push_back({&root, -1});
       return CheckAttributes(root, attributes);
@@ -315,7 +428,8 @@ struct Checker {
     if (f.kind == FieldKind::Object) {
       const std::uint32_t bit = 1u << field;
       if (parent.seen & bit) {
-        Add("second-element", "second " + Quoted(f.name) + " element in " + Quoted(parent.info->name));
+        Add(Severity::kError, "second-element",
+            "second " + Quoted(f.name) + " element in " + Quoted(parent.info->name));
       }
       parent.seen |= bit;
     }
@@ -360,7 +474,7 @@ struct ParserFree {
 bool CheckText(const std::string& text, Checker& c) {
   std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
   if (!parser) {
-    c.refusal = Finding{{}, "refused", "out of memory", ""};
+    c.refusal = Finding{{}, Severity::kError, "refused", "out of memory", "", std::nullopt};
     return false;
   }
   c.parser = parser.get();
@@ -379,21 +493,33 @@ bool CheckText(const std::string& text, Checker& c) {
     left -= piece;
   }
   if (!c.refusal && status != XML_STATUS_OK) {
-    c.refusal = Finding{c.Here(), "refused", XML_ErrorString(XML_GetErrorCode(c.parser)), ""};
+    c.refusal =
+        Finding{c.Here(), Severity::kError, "refused", XML_ErrorString(XML_GetErrorCode(c.parser)), "", std::nullopt};
   }
   return !c.refusal;
 }
 
 // ---- Output ------------------------------------------------------------------------
 
-std::string PositionText(const Position& at) {
-  return at.line == 0 ? "" : std::to_string(at.line) + ':' + std::to_string(at.column) + ':';
+const char* SeverityWord(Severity severity) {
+  switch (severity) {
+    case Severity::kError: return "error";
+    case Severity::kWarning: return "warning";
+  }
+  return "error";
 }
 
 Json FindingJson(const Finding& finding) {
-  Json json = {
-      {"line", finding.at.line}, {"column", finding.at.column}, {"kind", finding.kind}, {"message", finding.message}};
+  Json json = {{"line", finding.at.line},
+               {"column", finding.at.column},
+               {"severity", SeverityWord(finding.severity)},
+               {"kind", finding.kind},
+               {"message", finding.message}};
   if (!finding.suggestion.empty()) json["suggestion"] = finding.suggestion;
+  if (finding.note) {
+    json["note"] = {
+        {"line", finding.note->first.line}, {"column", finding.note->first.column}, {"message", finding.note->second}};
+  }
   return json;
 }
 
@@ -417,11 +543,11 @@ int CheckFile(const std::string& path, bool asJson, const std::vector<int>& cent
   std::string text;
   std::string reason;
   if (!ReadInput(path, text, reason)) {
-    const Finding refusal{{}, "refused", "cannot read: " + reason, ""};
+    const Finding refusal{{}, Severity::kError, "refused", "cannot read: " + reason, "", std::nullopt};
     if (asJson) PrintJson(shown, {}, &refusal);
     return Fail(shown + ": " + refusal.message);
   }
-  Checker checker;
+  Checker checker(text);
   checker.centralServerPackages = centralServerPackages;
   if (!CheckText(text, checker)) {
     if (asJson) PrintJson(shown, {}, &*checker.refusal);
@@ -431,7 +557,11 @@ int CheckFile(const std::string& path, bool asJson, const std::vector<int>& cent
     PrintJson(shown, checker.findings, nullptr);
   } else {
     for (const Finding& finding : checker.findings) {
-      std::cout << shown << ':' << PositionText(finding.at) << ' ' << finding.message << '\n';
+      std::cout << shown << ':' << PositionText(finding.at) << ' ' << SeverityWord(finding.severity) << ": "
+                << finding.message << '\n';
+      if (finding.note) {
+        std::cout << shown << ':' << PositionText(finding.note->first) << " note: " << finding.note->second << '\n';
+      }
     }
   }
   return checker.findings.empty() ? kOk : kFailed;

@@ -25,6 +25,7 @@ int Packages(const Args& args);
 int Diff(const Args& args);
 int Check(const Args& args);
 int Schema(const Args& args);
+int Redact(const Args& args);
 
 // One option of a command, written --name or --name=VALUE / --name VALUE.
 struct OptionSpec {
@@ -50,16 +51,23 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
 int PrintHelp();
 int PrintVersion();
 
-// Returns the catalogue's classes of a package id, comma-separated; empty when
-// the catalogue does not know it. `centralServerPackages` is GetAllDXPackages'.
-std::string PackageClasses(int id, const std::vector<int>& centralServerPackages);
+// Returns the catalogue's classes of a package id; empty when the catalogue
+// does not know it. `centralServerPackages` is GetAllDXPackages'.
+std::vector<const char*> PackageClasses(int id, const std::vector<int>& centralServerPackages);
+// Returns the words check and packages use for an id the catalogue does not hold.
+std::string NotInCatalogue(long long id);
 
 // Returns the name errors give FILE: "<stdin>" for "-".
 std::string ShownName(const std::string& path);
+// The request loader's cap: a device such as /dev/zero never reaches end of
+// file, and nothing larger is a request.
+constexpr std::size_t kMaxRequestBytes = std::size_t{256} << 20;
 // Reads FILE, or standard input for "-", whole; false with the system's
 // `reason` when it cannot be opened or read (a directory, say), or when it
-// holds more than the request loader's 256 MiB.
-bool ReadInput(const std::string& path, std::string& text, std::string& reason);
+// holds more than `cap` bytes.
+bool ReadInput(const std::string& path, std::string& text, std::string& reason, std::size_t cap = kMaxRequestBytes);
+// Reads what is left of `fd` whole, as ReadInput does.
+bool ReadDescriptor(int fd, std::string& text, std::string& reason, std::size_t cap);
 // Loads FILE or "-" into `request`. On failure prints
 // "zu-request: FILE:LINE:COLUMN: reason" (line and column from 1), or
 // "zu-request: FILE: reason" when no position is known, and returns false.

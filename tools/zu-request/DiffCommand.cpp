@@ -1,8 +1,10 @@
 // zu-request diff: two requests compared fact by fact, on the facts show
 // prints. Passwords and the authorization code differ only as "changed".
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <unordered_map>
 
 #include "Commands.h"
 #include "RequestFacts.h"
@@ -86,25 +88,60 @@ class Differences {
   Json changes_ = Json::array();
 };
 
-// Pairs each client of `a` with one of `b`: by GUID where both have one, then
-// by name where a GUID is missing. Returns b's index per client of a.
+// The clients of b that carry one key, in order, and how far they are used
+// up: a client once taken stays taken, so the cursor only moves forward.
+struct Queue {
+  std::vector<std::size_t> clients;
+  std::size_t next = 0;
+};
+
+// Returns the first client of the queue that is not taken, or kUnmatched.
+std::size_t Front(Queue* queue, const std::vector<bool>& taken) {
+  if (queue == nullptr) return kUnmatched;
+  while (queue->next < queue->clients.size() && taken[queue->clients[queue->next]]) ++queue->next;
+  return queue->next < queue->clients.size() ? queue->clients[queue->next] : kUnmatched;
+}
+
+Queue* Find(std::unordered_map<std::string, Queue>& queues, const std::string& key) {
+  const auto found = queues.find(key);
+  return found == queues.end() ? nullptr : &found->second;
+}
+
+// Pairs each client of `a` with one of `b`, each in document order: by GUID
+// where both have one, then by name where either lacks a GUID, then by
+// position among the clients that have neither. Hash maps keep it linear in
+// the clients. Returns b's index per client of a.
 std::vector<std::size_t> MatchClients(const Document& a, const Document& b) {
   std::vector<std::size_t> match(a.clients.size(), kUnmatched);
   std::vector<bool> taken(b.clients.size(), false);
-  for (const bool byGuid : {true, false}) {
-    for (std::size_t i = 0; i < a.clients.size(); ++i) {
-      const std::string guid = Text(a.clients[i], "guid");
-      const std::string name = Text(a.clients[i], "name");
-      for (std::size_t j = 0; j < b.clients.size() && match[i] == kUnmatched; ++j) {
-        const std::string otherGuid = Text(b.clients[j], "guid");
-        const bool same =
-            byGuid ? !guid.empty() && guid == otherGuid
-                   : (guid.empty() || otherGuid.empty()) && !name.empty() && name == Text(b.clients[j], "name");
-        if (taken[j] || !same) continue;
-        match[i] = j;
-        taken[j] = true;
-      }
-    }
+  const auto pair = [&](std::size_t i, std::size_t j) {
+    match[i] = j;
+    taken[j] = true;
+  };
+  // Names split by whether the client of b has a GUID: a client of a with a
+  // GUID may only pair by name with one of b without.
+  std::unordered_map<std::string, Queue> byGuid, namedWithGuid, namedWithoutGuid;
+  Queue anonymous;
+  for (std::size_t j = 0; j < b.clients.size(); ++j) {
+    const std::string guid = Text(b.clients[j], "guid"), name = Text(b.clients[j], "name");
+    if (!guid.empty()) byGuid[guid].clients.push_back(j);
+    if (!name.empty()) (guid.empty() ? namedWithoutGuid : namedWithGuid)[name].clients.push_back(j);
+    if (guid.empty() && name.empty()) anonymous.clients.push_back(j);
+  }
+  for (std::size_t i = 0; i < a.clients.size(); ++i) {
+    const std::string guid = Text(a.clients[i], "guid");
+    if (const std::size_t j = Front(Find(byGuid, guid), taken); !guid.empty() && j != kUnmatched) pair(i, j);
+  }
+  for (std::size_t i = 0; i < a.clients.size(); ++i) {
+    const std::string guid = Text(a.clients[i], "guid"), name = Text(a.clients[i], "name");
+    if (match[i] != kUnmatched || name.empty()) continue;
+    const std::size_t without = Front(Find(namedWithoutGuid, name), taken);
+    const std::size_t with = guid.empty() ? Front(Find(namedWithGuid, name), taken) : kUnmatched;
+    if (const std::size_t j = std::min(without, with); j != kUnmatched) pair(i, j);
+  }
+  for (std::size_t i = 0; i < a.clients.size(); ++i) {
+    if (match[i] != kUnmatched || !Text(a.clients[i], "guid").empty() || !Text(a.clients[i], "name").empty()) continue;
+    if (const std::size_t j = Front(&anonymous, taken); j != kUnmatched) pair(i, j);
   }
   return match;
 }

@@ -7,13 +7,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <optional>
-#include <system_error>
 
 #include "Commands.h"
 #include "ZUInstallLog.h"
+#include "ZUInstallMask.h"
 #include "ZUInstallUtils.h"
 
 namespace zutool {
@@ -24,9 +23,6 @@ constexpr char kLoggerName[] = "zu-request";
 constexpr int kRequestKind = 1;
 constexpr int kResponseKind = 2;
 constexpr int kCheckedXmlLevel = 3;
-// The runtime writes entries below 0 at any debug level.
-constexpr int kAlwaysWrittenLevel = -1;
-constexpr int kNoHeadingKind = 0;
 
 bool ParseLevel(const std::string& text, int& level) {
   if (text.empty()) return false;
@@ -38,65 +34,17 @@ bool ParseLevel(const std::string& text, int& level) {
   return true;
 }
 
-// Sets an environment variable for a scope and puts back what stood there.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-// Masks the request by logging it, with no heading, to a debug log of its own
-// in a private directory and reading the entry back, so the text is exactly
-// the logger's and no list of secret names lives here. The entry is the
-// runtime's line "PID TID DATE TIME JOBID LEVEL TEXT".
-bool MaskedByTheLogger(ZUInstallManager::ClientSetup& request, std::string& xml, std::string& reason) {
-  std::string directory = (std::filesystem::temp_directory_path() / "zu-request-mask.XXXXXX").string();
-  if (::mkdtemp(directory.data()) == nullptr) {
-    reason = std::string("cannot make a private directory: ") + std::strerror(errno);
+// The request as the library writes it, with exactly the secret attributes' values masked by the logger's own
+// masking code.
+bool Masked(const ZUInstallManager::ClientSetup& request, std::string& xml, std::string& reason) {
+  const EncodingFlags flags{true, false, false, 0, 0, -1, false, false, true, false, 1};
+  XMLEncoder encoder(flags, nullptr);
+  std::string serialized;
+  if (const int error = encoder.serialize(&request, serialized, false); error != 0) {
+    reason = "cannot serialize the request (error " + std::to_string(error) + ")";
     return false;
   }
-  bool logged = false;
-  {
-    const ScopedEnv focus("ZU_FOCUS", kLoggerName);
-    const ScopedEnv logs("ZU_LOG_DIR", directory);
-    ZUSimLog log(kLoggerName);
-    logged = log.LogXML(kLoggerName, &request, kAlwaysWrittenLevel, kNoHeadingKind) == 0 && log.IsReady();
-  }
-  const std::string file = directory + "/" + kLoggerName + ".log";
-  std::string line;
-  const bool read = logged && ReadInput(file, line, reason);
-  std::error_code ignored;
-  std::filesystem::remove_all(directory, ignored);
-  if (!logged) {
-    reason = "cannot serialize or log the request";
-    return false;
-  }
-  if (!read) return false;
-  std::size_t start = 0;
-  for (int field = 0; field < 6 && start != std::string::npos; ++field) {
-    start = line.find(' ', start);
-    if (start != std::string::npos) ++start;
-  }
-  if (start == std::string::npos || line.empty() || line.back() != '\n') {
-    reason = "the logger's entry is not one line";
-    return false;
-  }
-  xml.assign(line, start, line.size() - 1 - start);
+  xml = zumask::MaskSerialized(serialized);
   return true;
 }
 
@@ -172,7 +120,7 @@ int Mask(const Args& args) {
     }
     std::string xml;
     std::string reason;
-    if (!MaskedByTheLogger(request, xml, reason)) {
+    if (!Masked(request, xml, reason)) {
       status = Fail(ShownName(path) + ": " + reason);
       continue;
     }

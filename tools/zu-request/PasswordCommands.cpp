@@ -8,14 +8,17 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Commands.h"
+#include "RequestFacts.h"
 #include "ZUInstallUtils.h"
 
 namespace zutool {
@@ -28,21 +31,26 @@ struct PasswordOperation {
   const char* name;
   Wrapper run;
   const char* prompt;  // asked on a terminal before each line
+  bool stores;         // writes a stored form, which decrypt must take back
 };
 
 constexpr PasswordOperation kPasswordOperations[] = {
-    {"encrypt", ZUEncryptPassword, "Password: "},
-    {"encrypt-v8", ZUEncryptPassword_V8, "Password: "},
-    {"decrypt", ZUDecryptPassword, "Stored password: "},
-    {"v8-to-v3", ZUPasswordConvert_V8ToV3, "Stored V8 password: "},
-    {"v3-to-v8", ZUPasswordConvert_V3ToV8, "Stored V3 password: "},
+    {"encrypt", ZUEncryptPassword, "Password: ", true},
+    {"encrypt-v8", ZUEncryptPassword_V8, "Password: ", true},
+    {"decrypt", ZUDecryptPassword, "Stored password: ", false},
+    {"v8-to-v3", ZUPasswordConvert_V8ToV3, "Stored V8 password: ", true},
+    {"v3-to-v8", ZUPasswordConvert_V3ToV8, "Stored V3 password: ", true},
 };
 
 // The terminal as it was and as it is while echo is off, for the signal
 // handler: no way out may leave the operator's terminal silent.
 struct termios gTerminal;
 struct termios gQuiet;
-constexpr int kTerminalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT};
+// Every signal whose default ends the process (SIGPIPE is ignored in main),
+// and the stop and continue pair.
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,
+                                  SIGUSR1, SIGSEGV, SIGUSR2, SIGALRM,   SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                                  SIGPROF, SIGPOLL, SIGPWR,  SIGSTKFLT, SIGSYS,  SIGTSTP, SIGCONT};
 
 void RestoreAndRaise(int number) {
   const int saved = errno;
@@ -71,8 +79,13 @@ class QuietTerminal {
     action.sa_handler = RestoreAndRaise;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < std::size(kTerminalSignals); ++i) {
-      ::sigaction(kTerminalSignals[i], &action, &previous_[i]);
+    std::vector<int> signals(std::begin(kEndingSignals), std::end(kEndingSignals));
+    for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) signals.push_back(number);
+    for (const int number : signals) {
+      struct sigaction previous {};
+      // A signal the caller ignores (nohup) stays ignored.
+      if (::sigaction(number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+      if (::sigaction(number, &action, &previous) == 0) previous_.emplace_back(number, previous);
     }
     installed_ = true;
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &gQuiet);
@@ -80,16 +93,51 @@ class QuietTerminal {
   ~QuietTerminal() {
     if (!installed_) return;
     ::tcsetattr(STDIN_FILENO, TCSANOW, &gTerminal);
-    for (std::size_t i = 0; i < std::size(kTerminalSignals); ++i) {
-      ::sigaction(kTerminalSignals[i], &previous_[i], nullptr);
-    }
+    for (const auto& [number, previous] : previous_) ::sigaction(number, &previous, nullptr);
   }
   QuietTerminal(const QuietTerminal&) = delete;
   QuietTerminal& operator=(const QuietTerminal&) = delete;
 
  private:
   bool installed_ = false;
-  struct sigaction previous_[std::size(kTerminalSignals)] = {};
+  std::vector<std::pair<int, struct sigaction>> previous_;
+};
+
+// The longest text the library decrypts; no line may be longer, and an
+// encrypted text is refused when its stored form would be.
+constexpr std::size_t kMaxLine = 2048;
+
+enum class LineRead { kLine, kEnd, kTooLong, kNul, kError };
+
+// Standard input by blocks, read directly so that a read error is told from
+// the end of the input.
+class LineReader {
+ public:
+  // Reads one line without its line feed, never more than kMaxLine bytes of
+  // it: a longer line is refused at once, without reading the rest.
+  LineRead Next(std::string& line) {
+    line.clear();
+    for (;;) {
+      if (next_ == end_) {
+        const ssize_t count = ::read(STDIN_FILENO, block_, sizeof block_);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return LineRead::kError;
+        if (count == 0) return line.empty() ? LineRead::kEnd : LineRead::kLine;
+        next_ = 0;
+        end_ = static_cast<std::size_t>(count);
+      }
+      const char c = block_[next_++];
+      if (c == '\n') return LineRead::kLine;
+      if (c == '\0') return LineRead::kNul;
+      if (line.size() == kMaxLine) return LineRead::kTooLong;
+      line.push_back(c);
+    }
+  }
+
+ private:
+  char block_[4096];
+  std::size_t next_ = 0;
+  std::size_t end_ = 0;
 };
 
 // The wrappers write at most 75 characters; room as the library's own caller gives.
@@ -107,7 +155,7 @@ bool ParsePackageId(const std::string& text, int& id) {
 
 }  // namespace
 
-std::string PackageClasses(int id, const std::vector<int>& centralServerPackages) {
+std::vector<const char*> PackageClasses(int id, const std::vector<int>& centralServerPackages) {
   const unsigned long wide = static_cast<unsigned long>(id);
   const bool centralServer =
       std::find(centralServerPackages.begin(), centralServerPackages.end(), id) != centralServerPackages.end();
@@ -120,14 +168,14 @@ std::string PackageClasses(int id, const std::vector<int>& centralServerPackages
       {IsFSPackage(wide), "FS"},         {IsSRMAgentPackage(wide), "SRM agent"},
       {centralServer, "central server"}, {isThirdPartyPackage(id), "third party"},
   };
-  std::string text;
+  std::vector<const char*> names;
   for (const auto& c : classes) {
-    if (!c.member) continue;
-    if (!text.empty()) text += ", ";
-    text += c.name;
+    if (c.member) names.push_back(c.name);
   }
-  return text;
+  return names;
 }
+
+std::string NotInCatalogue(long long id) { return "package id " + std::to_string(id) + " is not in the catalogue"; }
 
 int ConvertPasswords(const Args& args) {
   Parsed parsed;
@@ -172,28 +220,42 @@ int Password(const Args& args) {
     if (terminal) std::cerr << operation->prompt << std::flush;
     return true;
   };
+  LineReader input;
   std::string line;
-  for (unsigned long number = 1; prompt() && std::getline(std::cin, line); ++number) {
+  for (unsigned long number = 1; prompt(); ++number) {
+    const std::string where = "line " + std::to_string(number) + ": ";
+    const LineRead read = input.Next(line);
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) return Fail("cannot read standard input: " + std::string(std::strerror(errno)));
+    if (read == LineRead::kTooLong) return Fail(where + "longer than " + std::to_string(kMaxLine) + " bytes");
+    if (read == LineRead::kNul) return Fail(where + "holds a NUL byte, which no password can");
     char* output = nullptr;
     char error[kErrorRoom] = {};
     const int result = operation->run(line.c_str(), &output, error);
     std::unique_ptr<char[]> owned(output);
     if (result != 0) {
       const std::string reason = error[0] != '\0' ? error : "out of memory";
-      return Fail("line " + std::to_string(number) + ": " + reason);
+      return Fail(where + reason);
+    }
+    if (std::strlen(owned.get()) > kMaxLine && operation->stores) {
+      return Fail(where + "the stored form would be longer than " + std::to_string(kMaxLine) +
+                  " bytes, more than decrypt takes");
     }
     std::cout << owned.get() << '\n';
+    // A reader that has gone away is an error now, not after the next password.
+    if (terminal) std::cout.flush();
+    if (!std::cout) return Fail("cannot write to standard output");
   }
   if (terminal) std::cerr << '\n';
-  if (std::cin.bad()) return Fail("cannot read standard input");
   std::cout.flush();
   return std::cout ? kOk : Fail("cannot write to standard output");
 }
 
 int Packages(const Args& args) {
   Parsed parsed;
-  if (const std::optional<int> exit = ParseOptions("packages", args, {}, parsed)) return *exit;
+  if (const std::optional<int> exit = ParseOptions("packages", args, {{"json", false}}, parsed)) return *exit;
   if (parsed.operands.empty()) return UsageError("packages: missing ID");
+  const bool asJson = parsed.options.count("json") != 0;
   std::vector<int> ids;
   ids.reserve(parsed.operands.size());
   for (const std::string& arg : parsed.operands) {
@@ -203,12 +265,25 @@ int Packages(const Args& args) {
   }
   std::vector<int> centralServerPackages;
   GetAllDXPackages(centralServerPackages);
+  int status = kOk;
   for (int id : ids) {
-    const std::string classes = PackageClasses(id, centralServerPackages);
-    std::cout << id << ": " << (classes.empty() ? "none" : classes) << '\n';
+    const std::vector<const char*> classes = PackageClasses(id, centralServerPackages);
+    if (asJson) {
+      Json line = {{"id", id}, {"classes", classes}};
+      if (classes.empty()) line["error"] = NotInCatalogue(id);
+      std::cout << JsonLine(line);
+    } else if (!classes.empty()) {
+      std::cout << id << ':';
+      for (std::size_t i = 0; i < classes.size(); ++i) std::cout << (i == 0 ? " " : ", ") << classes[i];
+      std::cout << '\n';
+    }
+    if (classes.empty()) {
+      std::cout.flush();  // the lines keep the order of the ids
+      status = Fail(NotInCatalogue(id));
+    }
   }
   std::cout.flush();
-  return std::cout ? kOk : Fail("cannot write to standard output");
+  return std::cout ? status : Fail("cannot write to standard output");
 }
 
 }  // namespace zutool

@@ -18,14 +18,10 @@ namespace {
 // does the parser's position belong to this file.
 constexpr char kUnserializeFailed[] = "Failed to unserialize XML";
 
-// The request loader's cap: a device such as /dev/zero never reaches end of
-// file, and nothing larger is a request.
-constexpr std::size_t kMaxInputBytes = std::size_t{256} << 20;
-
 // Appends everything readable from `fd`; sets errno and returns false on a
 // read error, or with EFBIG past the cap (checked before appending, so an
 // endless input costs at most the cap in memory).
-bool ReadAll(int fd, std::string& text) {
+bool ReadAll(int fd, std::string& text, std::size_t cap) {
   char block[65536];
   for (;;) {
     const ssize_t count = ::read(fd, block, sizeof block);
@@ -34,7 +30,7 @@ bool ReadAll(int fd, std::string& text) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (static_cast<std::size_t>(count) > kMaxInputBytes - text.size()) {
+    if (static_cast<std::size_t>(count) > cap - text.size()) {
       errno = EFBIG;
       return false;
     }
@@ -42,30 +38,32 @@ bool ReadAll(int fd, std::string& text) {
   }
 }
 
-std::string Reason(int error) { return error == EFBIG ? "larger than 256 MiB" : std::strerror(error); }
+std::string Reason(int error, std::size_t cap) {
+  return error == EFBIG ? "larger than " + std::to_string(cap >> 20) + " MiB" : std::strerror(error);
+}
 
 }  // namespace
 
 std::string ShownName(const std::string& path) { return path == "-" ? "<stdin>" : path; }
 
-bool ReadInput(const std::string& path, std::string& text, std::string& reason) {
+bool ReadDescriptor(int fd, std::string& text, std::string& reason, std::size_t cap) {
   text.clear();
-  if (path == "-") {
-    if (ReadAll(STDIN_FILENO, text)) return true;
-    reason = Reason(errno);
-    return false;
-  }
+  if (ReadAll(fd, text, cap)) return true;
+  reason = Reason(errno, cap);
+  return false;
+}
+
+bool ReadInput(const std::string& path, std::string& text, std::string& reason, std::size_t cap) {
+  text.clear();
+  if (path == "-") return ReadDescriptor(STDIN_FILENO, text, reason, cap);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
   }
-  const bool complete = ReadAll(fd, text);
-  const int readError = errno;
+  const bool complete = ReadDescriptor(fd, text, reason, cap);
   ::close(fd);
-  if (complete) return true;
-  reason = Reason(readError);
-  return false;
+  return complete;
 }
 
 bool LoadRequest(const std::string& path, ZUInstallManager::ClientSetup& request) {

@@ -1,4 +1,5 @@
 // zu-request: reads, masks, logs and converts install requests.
+#include <csignal>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -19,12 +20,17 @@ const char kHelpText[] =
     "  convert-passwords FILE|-      client passwords from V8 to V3, request XML on stdout\n"
     "  password encrypt|encrypt-v8|decrypt|v8-to-v3|v3-to-v8\n"
     "                                one text per line on stdin, the result per line on stdout\n"
-    "  packages ID...                the classes of each package id\n"
+    "  packages [--json] ID...       the classes of each package id; status 1 if one is not\n"
+    "                                in the catalogue\n"
     "  diff [--json] A B             the facts that differ between two requests;\n"
     "                                exit 0 same, 1 different, 2 trouble\n"
     "  check [--json] FILE|-...      every unknown name, wrong value and repeated client,\n"
-    "                                one FILE:LINE:COLUMN: message line each; status 1 if any\n"
+    "                                one FILE:LINE:COLUMN: error|warning: line each (and a\n"
+    "                                note: line where it points back); status 1 if any\n"
     "  schema                        an XML Schema (XSD 1.0) of the install request\n"
+    "  redact [--in-place] FILE|-... any text (a log, a saved request, a bundle) with every\n"
+    "                                secret masked, every other byte as it was; --in-place\n"
+    "                                replaces each file atomically, mode and owner kept\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
@@ -33,7 +39,8 @@ const char kHelpText[] =
     "in turn and the worst status is returned.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n"
     "Passwords are read from standard input only, never from the command line;\n"
-    "on a terminal, password prompts on standard error with echo off.\n";
+    "on a terminal, password prompts on standard error with echo off.\n"
+    "A password line may hold up to 2048 bytes and no NUL.\n";
 
 struct Command {
   const char* name;
@@ -45,7 +52,7 @@ const Command kCommands[] = {
     {"log", zutool::Log},           {"convert-passwords", zutool::ConvertPasswords},
     {"password", zutool::Password}, {"packages", zutool::Packages},
     {"diff", zutool::Diff},         {"check", zutool::Check},
-    {"schema", zutool::Schema},
+    {"schema", zutool::Schema},     {"redact", zutool::Redact},
 };
 
 int Print(const std::string& text) {
@@ -72,6 +79,9 @@ int zutool::PrintHelp() { return Print(kHelpText); }
 int zutool::PrintVersion() { return Print(std::string("zu-request ") + ZU_VERSION + '\n'); }
 
 int main(int argc, char** argv) {
+  // A reader that goes away (`| head`) is a write error each command reports
+  // and cleans up after, not a death that could leave a terminal silent.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -1,0 +1,317 @@
+#include "ZUInstallMask.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace zumask {
+namespace {
+
+// The secret attributes' names.
+constexpr std::string_view kSecretNames[] = {"password", "clientPassword", "pAccess", "pExecAccess", "authCode"};
+// The letters the names end in: most "=" are dismissed by the byte before them.
+constexpr auto kSecretLastLetters = [] {
+  struct Table {
+    bool is[256];
+  } t{};
+  for (std::string_view name : kSecretNames) t.is[static_cast<unsigned char>(name.back())] = true;
+  return t;
+}();
+
+bool IsSecretName(std::string_view name) {
+  return std::find(std::begin(kSecretNames), std::end(kSecretNames), name) != std::end(kSecretNames);
+}
+
+// XML's white space, allowed around the "=" of an attribute.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsNameByte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
+         c == '.' || c == '-';
+}
+
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// Tells whether any of eight bytes is a control character, with no branch per byte: whole requests pass here.
+bool HoldsControl8(std::uint64_t bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const std::uint64_t below = (bytes - kOnes * 0x20) & ~bytes & kHighs;
+  const std::uint64_t del = bytes ^ (kOnes * 0x7F);
+  return (below | ((del - kOnes) & ~del & kHighs)) != 0;
+}
+
+// The position of the first control character at or after `from`; the end of the text when none.
+std::size_t FirstControl(std::string_view text, std::size_t from) {
+  std::size_t at = from;
+  for (std::uint64_t bytes; at + sizeof bytes <= text.size(); at += sizeof bytes) {
+    std::memcpy(&bytes, text.data() + at, sizeof bytes);
+    if (HoldsControl8(bytes)) break;
+  }
+  while (at < text.size() && !IsControl(text[at])) ++at;
+  return at;
+}
+
+void Keep(std::string& out, std::string_view text, Controls controls) {
+  if (controls == Controls::kEscape) {
+    AppendEscaped(out, text);
+  } else {
+    out.append(text);
+  }
+}
+
+// The first position at or after a growing start where one byte stands; the starts asked for never decrease,
+// so each byte is looked at once. An answer, once found, stays right when the text before it is rewritten.
+class NextByte {
+ public:
+  NextByte(std::string_view text, char byte) : text_(text), byte_(byte) {}
+  std::size_t From(std::size_t from) {
+    if (!known_ || at_ < from) {
+      const void* hit = from < text_.size() ? std::memchr(text_.data() + from, byte_, text_.size() - from) : nullptr;
+      at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : text_.size();
+      known_ = true;
+    }
+    return at_;
+  }
+
+ private:
+  std::string_view text_;
+  char byte_;
+  bool known_ = false;
+  std::size_t at_ = 0;
+};
+
+// A value to mask: text[start, end).
+struct Span {
+  std::size_t start;
+  std::size_t end;
+};
+
+// The values after the five names written as XML allows, one per occurrence, in order, wherever the name
+// stands: no quote before it can hide it.
+class SecretFinder {
+ public:
+  explicit SecretFinder(std::string_view text) : text_(text), double_(text, '"'), single_(text, '\'') {}
+
+  bool operator()(Span& span) {
+    const std::size_t size = text_.size();
+    while (cursor_ < size) {
+      const void* hit = std::memchr(text_.data() + cursor_, '=', size - cursor_);
+      if (hit == nullptr) break;
+      const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
+      cursor_ = equals + 1;
+      std::size_t nameEnd = equals;
+      while (nameEnd > 0 && IsBlank(text_[nameEnd - 1])) --nameEnd;
+      if (nameEnd == 0 || !kSecretLastLetters.is[static_cast<unsigned char>(text_[nameEnd - 1])]) continue;
+      std::size_t quote = equals + 1;
+      while (quote < size && IsBlank(text_[quote])) ++quote;
+      if (quote == size || (text_[quote] != '"' && text_[quote] != '\'')) continue;
+      for (std::string_view name : kSecretNames) {
+        if (nameEnd >= name.size() && text_.compare(nameEnd - name.size(), name.size(), name) == 0) {
+          span = {quote + 1, (text_[quote] == '"' ? double_ : single_).From(quote + 1)};
+          return true;
+        }
+      }
+    }
+    cursor_ = size;
+    return false;
+  }
+  // The lowest position read from now on.
+  std::size_t SafeFrom() const { return cursor_; }
+
+ private:
+  std::string_view text_;
+  NextByte double_;
+  NextByte single_;
+  std::size_t cursor_ = 0;
+};
+
+// The values after every occurrence of a key, overlapping occurrences included.
+class KeyFinder {
+ public:
+  KeyFinder(std::string_view text, std::string_view key)
+      : text_(text), key_(key), closing_(text, !key.empty() && key.back() == '\'' ? '\'' : '"') {}
+
+  bool operator()(Span& span) {
+    const std::size_t size = text_.size();
+    const void* hit = key_.empty() || cursor_ + key_.size() > size
+                          ? nullptr
+                          : ::memmem(text_.data() + cursor_, size - cursor_, key_.data(), key_.size());
+    if (hit == nullptr) {
+      cursor_ = size;
+      return false;
+    }
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
+    cursor_ = at + 1;
+    span = {at + key_.size(), closing_.From(at + key_.size())};
+    return true;
+  }
+  std::size_t SafeFrom() const { return cursor_; }
+
+ private:
+  std::string_view text_;
+  std::string_view key_;
+  NextByte closing_;
+  std::size_t cursor_ = 0;
+};
+
+// The finder's values with overlapping ones joined, in order. A span is handed out only once the next
+// value has been found, so everything before SafeFrom() may be rewritten.
+template <class Finder>
+class Spans {
+ public:
+  explicit Spans(Finder finder) : find_(std::move(finder)) {}
+  bool Next(Span& span) {
+    if (!pending_ && !(pending_ = find_(next_))) return false;
+    span = next_;
+    while ((pending_ = find_(next_)) && next_.start <= span.end) span.end = std::max(span.end, next_.end);
+    return true;
+  }
+  std::size_t SafeFrom() const { return find_.SafeFrom(); }
+
+ private:
+  Finder find_;
+  Span next_{};
+  bool pending_ = false;
+};
+
+template <class Finder>
+void AppendSpans(std::string& out, std::string_view text, Spans<Finder> spans, Controls controls) {
+  std::size_t copied = 0;
+  for (Span span{}; spans.Next(span);) {
+    Keep(out, text.substr(copied, span.start - copied), controls);
+    out.append(kMask);
+    copied = span.end;
+  }
+  Keep(out, text.substr(copied), controls);
+}
+
+// The library writes each attribute as a blank, its name, "=" and a value in double quotes that holds no
+// double quote, and no single quote outside values. False, with `out` as it was, for anything else.
+bool AppendLibraryXml(std::string& out, std::string_view xml, Controls controls) {
+  const std::size_t size = xml.size();
+  const std::size_t outSize = out.size();
+  NextByte doubleQuote(xml, '"');
+  NextByte singleQuote(xml, '\'');
+  std::size_t copied = 0;
+  for (std::size_t at = 0;;) {
+    const std::size_t open = doubleQuote.From(at);
+    if (singleQuote.From(at) < open) break;
+    if (open == size) {
+      Keep(out, xml.substr(copied), controls);
+      return true;
+    }
+    std::size_t name = open - 1;
+    if (open == 0 || xml[name] != '=') break;
+    while (name > 0 && IsNameByte(xml[name - 1])) --name;
+    if (name + 1 == open || name == 0 || xml[name - 1] != ' ') break;
+    const std::size_t close = doubleQuote.From(open + 1);
+    if (close == size) break;
+    if (IsSecretName(xml.substr(name, open - 1 - name))) {
+      Keep(out, xml.substr(copied, open + 1 - copied), controls);
+      out.append(kMask);
+      copied = close;
+    }
+    at = close + 1;
+  }
+  out.resize(outSize);
+  return false;
+}
+
+// Masks, in place, the values that `spans` yields. A value longer than the mask shifts the rest of the text
+// left as it goes; when a step would overrun text still to be read, the result is built in a fresh string
+// instead. When memory runs out the text is cut after the last value masked in place, so no unmasked value
+// survives and no half-moved text is left behind.
+template <class Finder>
+void MaskInPlace(std::string& text, Spans<Finder>& spans, std::size_t count) noexcept {
+  Span span{};
+  if (!spans.Next(span)) return;
+  const char* const base = text.data();
+  const std::size_t size = text.size();
+  char* const data = &text[0];
+  std::size_t read = 0;   // text before `read` is handled
+  std::size_t write = 0;  // in place: the result so far is data[0, write)
+  try {
+    std::string grown;  // used once the result cannot stay in place
+    bool inPlace = true;
+    do {
+      const std::size_t kept = span.start - read;
+      const std::size_t limit = std::min(span.end, spans.SafeFrom());  // nothing at or after it may change yet
+      if (inPlace && (count > limit || write + kept > limit - count)) {
+        grown.reserve(size + (size >> 4) + std::min(count, size));
+        grown.assign(data, write);
+        inPlace = false;
+      }
+      if (inPlace) {
+        if (write != read) std::memmove(data + write, data + read, kept);
+        std::memset(data + write + kept, '*', count);
+        write += kept + count;
+      } else {
+        grown.append(base + read, kept);
+        grown.append(count, '*');
+      }
+      read = span.end;
+    } while (spans.Next(span));
+    if (inPlace) {
+      if (write != read) std::memmove(data + write, data + read, size - read);
+      text.resize(write + (size - read));
+    } else {
+      grown.append(base + read, size - read);
+      text.swap(grown);
+    }
+  } catch (...) {
+    text.resize(write);
+  }
+}
+
+}  // namespace
+
+bool HoldsControl(std::string_view text) noexcept { return FirstControl(text, 0) != text.size(); }
+
+void AppendEscaped(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t at = FirstControl(text, from);
+    out.append(text.data() + from, at - from);
+    if (at == text.size()) break;
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    const char* const named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+    if (named != nullptr) {
+      out.append(named, 2);
+    } else {
+      const char hex[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+      out.append(hex, sizeof hex);
+    }
+    from = at + 1;
+  }
+}
+
+void AppendMaskedText(std::string& out, std::string_view text, Controls controls) {
+  AppendSpans(out, text, Spans<SecretFinder>(SecretFinder(text)), controls);
+}
+
+void AppendMaskedSerialized(std::string& out, std::string_view xml, Controls controls) {
+  if (!AppendLibraryXml(out, xml, controls)) AppendMaskedText(out, xml, controls);
+}
+
+std::string MaskText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendMaskedText(out, text, Controls::kKeep);
+  return out;
+}
+
+std::string MaskSerialized(std::string_view xml) {
+  std::string out;
+  out.reserve(xml.size());
+  AppendMaskedSerialized(out, xml, Controls::kKeep);
+  return out;
+}
+
+void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcept {
+  if (key.empty()) return;
+  Spans<KeyFinder> spans(KeyFinder(text, key));
+  MaskInPlace(text, spans, count);
+}
+
+}  // namespace zumask

@@ -1,0 +1,44 @@
+// Secret masking and control-character escaping, shared by the logger and zu-request. Internal: nothing here is
+// exported from libZuInstall.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zumask {
+
+// What a masked value becomes.
+inline constexpr std::string_view kMask = "********";
+
+// Any text (a log, a saved request, a bundle): every byte of a value that follows one of the five secret
+// names written as XML allows becomes masked; every other byte unchanged (no escaping of any kind).
+// A name counts wherever it stands, even inside another value or a longer name: it is followed by optional
+// blanks, tabs or line breaks, "=", optional blanks again and a " or '; its value runs to the same quote, which
+// is kept, or to the end of the text. Each run of overlapping values becomes kMask; an unclosed value
+// replaces the rest of the text with kMask.
+std::string MaskText(std::string_view text);
+// XML the message library serialized: exactly the values of the five secret attributes become "********".
+// Names are matched whole; a value that merely ends in a name masks nothing. Text that is not laid out as
+// the library writes it (a quote that is not an attribute's, a value never closed) is masked as MaskText does.
+std::string MaskSerialized(std::string_view xml);
+
+// Appends `text` with its control characters written as \n, \r, \t or \xHH (DEL included), so that it
+// cannot start a line of its own.
+void AppendEscaped(std::string& out, std::string_view text);
+// Whether AppendEscaped would change `text`.
+bool HoldsControl(std::string_view text) noexcept;
+
+// What the Append functions do to the bytes they keep.
+enum class Controls { kKeep, kEscape };
+// MaskText and MaskSerialized appending to `out`, in one pass that also escapes when asked.
+void AppendMaskedText(std::string& out, std::string_view text, Controls controls);
+void AppendMaskedSerialized(std::string& out, std::string_view xml, Controls controls);
+
+// Replaces, in place, the value after every occurrence of `key` (overlapping ones and those inside another
+// value included) with `count` asterisks. A value runs to the next quote of the key's own kind (its last byte
+// when that is ' , else ") or to the end of the text; overlapping values are replaced together. An empty key
+// changes nothing; when memory runs out the text is cut before the first value left unmasked.
+void MaskKey(std::string& text, std::string_view key, std::size_t count) noexcept;
+
+}  // namespace zumask
