@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zumask {
 namespace {
@@ -18,17 +23,8 @@ constexpr auto kSecretLastLetters = [] {
   return t;
 }();
 
-bool IsSecretName(std::string_view name) {
-  return std::find(std::begin(kSecretNames), std::end(kSecretNames), name) != std::end(kSecretNames);
-}
-
 // XML's white space, allowed around the "=" of an attribute.
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool IsNameByte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
-         c == '.' || c == '-';
-}
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
@@ -186,36 +182,128 @@ void AppendSpans(std::string& out, std::string_view text, Spans<Finder> spans, C
   Keep(out, text.substr(copied), controls);
 }
 
-// The library writes each attribute as a blank, its name, "=" and a value in double quotes that holds no
-// double quote, and no single quote outside values. False, with `out` as it was, for anything else.
-bool AppendLibraryXml(std::string& out, std::string_view xml, Controls controls) {
-  const std::size_t size = xml.size();
-  const std::size_t outSize = out.size();
-  NextByte doubleQuote(xml, '"');
-  NextByte singleQuote(xml, '\'');
-  std::size_t copied = 0;
-  for (std::size_t at = 0;;) {
-    const std::size_t open = doubleQuote.From(at);
-    if (singleQuote.From(at) < open) break;
-    if (open == size) {
-      Keep(out, xml.substr(copied), controls);
-      return true;
-    }
-    std::size_t name = open - 1;
-    if (open == 0 || xml[name] != '=') break;
-    while (name > 0 && IsNameByte(xml[name - 1])) --name;
-    if (name + 1 == open || name == 0 || xml[name - 1] != ' ') break;
-    const std::size_t close = doubleQuote.From(open + 1);
-    if (close == size) break;
-    if (IsSecretName(xml.substr(name, open - 1 - name))) {
-      Keep(out, xml.substr(copied, open + 1 - copied), controls);
-      out.append(kMask);
-      copied = close;
-    }
-    at = close + 1;
+// Byte classes of 64 bytes, bit i for byte i, and whether any is a control character.
+struct Block {
+  std::uint64_t quote = 0, apostrophe = 0, equals = 0;
+  bool control = false;
+};
+
+Block Classify(const char* p) {
+  Block b;
+#if defined(__SSE2__)
+  __m128i control = _mm_setzero_si128(), apostrophes = _mm_setzero_si128();
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const auto bits = [k](__m128i matches) {
+      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(matches))) << (16 * k);
+    };
+    b.quote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))), b.equals |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
+    apostrophes = _mm_or_si128(apostrophes, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+    control = _mm_or_si128(control, _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v));
+    control = _mm_or_si128(control, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
   }
-  out.resize(outSize);
-  return false;
+  b.control = _mm_movemask_epi8(control) != 0;
+  // Rare in the library's XML: found bit by bit only when there is one.
+  for (int i = 0; i < 64 && _mm_movemask_epi8(apostrophes) != 0; ++i) b.apostrophe |= std::uint64_t{p[i] == '\''} << i;
+#else
+  for (int i = 0; i < 64; ++i) {
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    b.quote |= p[i] == '"' ? bit : 0, b.apostrophe |= p[i] == '\'' ? bit : 0, b.equals |= p[i] == '=' ? bit : 0;
+    b.control |= IsControl(p[i]);
+  }
+#endif
+  return b;
+}
+
+// The two letters before "=" that end a secret name.
+bool EndsLikeASecretName(char beforeLast, char last) {
+  return (beforeLast == 'r' && last == 'd') || (beforeLast == 's' && last == 's') || (beforeLast == 'd' && last == 'e');
+}
+
+// Bit i set when an odd number of bits up to and including i are.
+std::uint64_t PrefixXor(std::uint64_t bits) {
+  for (int shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
+  return bits;
+}
+
+// Which secret name ends at `end`: none, one standing as a whole name after a blank, or one ending a longer
+// word, which the library never writes.
+enum class NameEnd { kNone, kWhole, kInWord };
+NameEnd SecretNameEndsAt(std::string_view xml, std::size_t end) {
+  for (std::string_view name : kSecretNames) {
+    if (end >= name.size() && xml.compare(end - name.size(), name.size(), name) == 0)
+      return end > name.size() && xml[end - name.size() - 1] == ' ' ? NameEnd::kWhole : NameEnd::kInWord;
+  }
+  return NameEnd::kNone;
+}
+
+// The secret values of XML as the library writes it: each value stands in double quotes after a name and "=",
+// holds no double quote, and no single quote stands outside values. From the first quote laid out otherwise,
+// or a value never closed, the text after the last secret value found is masked as any text is (`broken`).
+struct LibraryScan {
+  std::vector<Span> spans;
+  bool broken = false;
+  bool control = false;  // a byte before where the scan stopped is a control character
+};
+
+LibraryScan& Broken(LibraryScan& scan) {
+  scan.broken = true;
+  return scan;
+}
+
+// One pass 64 bytes at a time: which quotes open a value follows from their count (a prefix XOR), and a name
+// is looked at only when its last two letters are those of a secret name.
+LibraryScan ScanLibraryXml(std::string_view xml) {
+  LibraryScan scan;
+  const std::size_t size = xml.size();
+  bool inValue = false;
+  std::uint64_t carryEquals = 0;
+  for (std::size_t base = 0; base < size; base += 64) {
+    char tail[64];
+    const char* p = xml.data() + base;
+    if (size - base < 64) {
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, p, size - base);
+      p = tail;
+    }
+    const Block b = Classify(p);
+    scan.control |= b.control;
+    const std::uint64_t inside = PrefixXor(b.quote) ^ (inValue ? ~std::uint64_t{0} : 0);
+    inValue = (inside >> 63) != 0;
+    const std::uint64_t openers = b.quote & inside;
+    const std::uint64_t equalsBefore = (b.equals << 1) | carryEquals;
+    carryEquals = b.equals >> 63;
+    const std::uint64_t anomalies = (b.apostrophe & ~inside) | (openers & ~equalsBefore);
+    for (std::uint64_t candidates = openers & equalsBefore; candidates != 0; candidates &= candidates - 1) {
+      if ((anomalies & ((candidates & (~candidates + 1)) - 1)) != 0) break;
+      const std::size_t open = base + static_cast<std::size_t>(__builtin_ctzll(candidates));
+      if (open < 3 || !EndsLikeASecretName(xml[open - 3], xml[open - 2])) continue;
+      const NameEnd name = SecretNameEndsAt(xml, open - 1);
+      if (name == NameEnd::kNone) continue;
+      if (name == NameEnd::kInWord) return Broken(scan);
+      const void* close = std::memchr(xml.data() + open + 1, '"', size - open - 1);
+      if (close == nullptr) return Broken(scan);
+      scan.spans.push_back({open + 1, static_cast<std::size_t>(static_cast<const char*>(close) - xml.data())});
+    }
+    if (anomalies != 0) return Broken(scan);
+  }
+  scan.broken = inValue;
+  return scan;
+}
+
+// Appends the text from `from` on, masking the scan's spans from `first` on.
+void AppendScanned(std::string& out, std::string_view xml, const LibraryScan& scan, std::size_t first, std::size_t from,
+                   Controls controls) {
+  for (std::size_t i = first; i < scan.spans.size(); ++i) {
+    Keep(out, xml.substr(from, scan.spans[i].start - from), controls);
+    out.append(kMask);
+    from = scan.spans[i].end;
+  }
+  if (scan.broken) {
+    AppendMaskedText(out, xml.substr(from), controls);
+  } else {
+    Keep(out, xml.substr(from), controls);
+  }
 }
 
 // Masks, in place, the values that `spans` yields. A value longer than the mask shifts the rest of the text
@@ -291,7 +379,47 @@ void AppendMaskedText(std::string& out, std::string_view text, Controls controls
 }
 
 void AppendMaskedSerialized(std::string& out, std::string_view xml, Controls controls) {
-  if (!AppendLibraryXml(out, xml, controls)) AppendMaskedText(out, xml, controls);
+  AppendScanned(out, xml, ScanLibraryXml(xml), 0, 0, controls);
+}
+
+void ComposeSerialized(std::string& xml, std::string_view prefix) {
+  const LibraryScan scan = ScanLibraryXml(xml);
+  const std::size_t size = xml.size();
+  char* data = &xml[0];
+  // In place, data[0, write) is the result so far, but for the prefix, which is written once the text under it
+  // has moved; text from `read` on is as serialized. A value that would be overtaken, text to escape or to
+  // mask as any text go on in a fresh string.
+  std::size_t read = 0;
+  std::size_t write = prefix.size();
+  bool prefixDue = true;
+  const auto moveInPlace = [&](std::size_t length) {
+    std::memmove(data + write, data + read, length);
+    if (prefixDue) std::memcpy(data, prefix.data(), prefix.size());
+    prefixDue = false;
+    write += length;
+  };
+  for (std::size_t i = 0; i <= scan.spans.size(); ++i) {
+    const bool last = i == scan.spans.size();
+    const Span span = last ? Span{size, size} : scan.spans[i];
+    if (scan.broken || scan.control || (!last && write + (span.start - read) + kMask.size() > span.end)) {
+      std::string grown;
+      grown.reserve(size + size / 16 + prefix.size());
+      grown.assign(prefixDue ? prefix.data() : data, prefixDue ? prefix.size() : write);
+      AppendScanned(grown, std::string_view(data, size), scan, i, read, Controls::kEscape);
+      return xml.swap(grown);
+    }
+    if (last) break;
+    moveInPlace(span.start - read);
+    std::memcpy(data + write, kMask.data(), kMask.size());
+    write += kMask.size();
+    read = span.end;
+  }
+  if (write > read) {
+    xml.resize(write + (size - read));
+    data = &xml[0];
+  }
+  moveInPlace(size - read);
+  xml.resize(write);
 }
 
 std::string MaskText(std::string_view text) {
