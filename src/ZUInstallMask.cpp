@@ -188,32 +188,39 @@ struct Block {
   bool control = false;
 };
 
-Block Classify(const char* p) {
-  Block b;
-#if defined(__SSE2__)
-  __m128i control = _mm_setzero_si128(), apostrophes = _mm_setzero_si128();
-  for (int k = 0; k < 4; ++k) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    const auto bits = [k](__m128i matches) {
-      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(matches))) << (16 * k);
-    };
-    b.quote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))), b.equals |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
-    apostrophes = _mm_or_si128(apostrophes, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
-    control = _mm_or_si128(control, _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v));
-    control = _mm_or_si128(control, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
-  }
-  b.control = _mm_movemask_epi8(control) != 0;
-  // Rare in the library's XML: found bit by bit only when there is one.
-  for (int i = 0; i < 64 && _mm_movemask_epi8(apostrophes) != 0; ++i) b.apostrophe |= std::uint64_t{p[i] == '\''} << i;
-#else
+// Bytes that the library's XML hardly ever holds: single quotes and control characters, looked at one by one
+// only in a block that has one.
+void ClassifyRare(const char* p, Block& b) {
   for (int i = 0; i < 64; ++i) {
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    b.quote |= p[i] == '"' ? bit : 0, b.apostrophe |= p[i] == '\'' ? bit : 0, b.equals |= p[i] == '=' ? bit : 0;
+    b.apostrophe |= std::uint64_t{p[i] == '\''} << i;
     b.control |= IsControl(p[i]);
   }
-#endif
+}
+
+#if defined(__SSE2__)
+Block Classify(const char* p) {
+  Block b;
+  __m128i rare = _mm_setzero_si128();
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const std::uint64_t quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
+    const std::uint64_t equals = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
+    b.quote |= quotes << (16 * k), b.equals |= equals << (16 * k);
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v));
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+  }
+  if (_mm_movemask_epi8(rare) != 0) ClassifyRare(p, b);
   return b;
 }
+#else
+Block Classify(const char* p) {
+  Block b;
+  for (int i = 0; i < 64; ++i) b.quote |= std::uint64_t{p[i] == '"'} << i, b.equals |= std::uint64_t{p[i] == '='} << i;
+  ClassifyRare(p, b);
+  return b;
+}
+#endif
 
 // The two letters before "=" that end a secret name.
 bool EndsLikeASecretName(char beforeLast, char last) {
@@ -231,65 +238,78 @@ std::uint64_t PrefixXor(std::uint64_t bits) {
 enum class NameEnd { kNone, kWhole, kInWord };
 NameEnd SecretNameEndsAt(std::string_view xml, std::size_t end) {
   for (std::string_view name : kSecretNames) {
-    if (end >= name.size() && xml.compare(end - name.size(), name.size(), name) == 0)
-      return end > name.size() && xml[end - name.size() - 1] == ' ' ? NameEnd::kWhole : NameEnd::kInWord;
+    // Most names are told apart by their first and last letters, without a call.
+    if (end < name.size() || xml[end - name.size()] != name.front() || xml[end - 1] != name.back() ||
+        xml.compare(end - name.size(), name.size(), name) != 0) {
+      continue;
+    }
+    return end > name.size() && xml[end - name.size() - 1] == ' ' ? NameEnd::kWhole : NameEnd::kInWord;
   }
   return NameEnd::kNone;
 }
 
-// The secret values of XML as the library writes it: each value stands in double quotes after a name and "=",
-// holds no double quote, and no single quote stands outside values. From the first quote laid out otherwise,
-// or a value never closed, the text after the last secret value found is masked as any text is (`broken`).
-struct LibraryScan {
+// The secret values of XML as the library writes it, scanned a block of 64 bytes at a time, as far as asked:
+// each value stands in double quotes after a name and "=", holds no double quote, and no single quote stands
+// outside values. Which quotes open a value follows from their count (a prefix XOR); a name is looked at only
+// when its last two letters are those of a secret name. From the first quote laid out otherwise, or a value
+// never closed, the text after the last secret value found is to be masked as any text is (`broken`).
+class LibraryScan {
+ public:
+  explicit LibraryScan(std::string_view xml) : xml_(xml) {}
+
+  void To(std::size_t limit) {
+    const std::size_t size = xml_.size();
+    for (; !done_ && base_ < limit && base_ < size; base_ += 64) {
+      char tail[64];
+      const char* p = xml_.data() + base_;
+      if (size - base_ < 64) {
+        std::memset(tail, ' ', sizeof tail);
+        std::memcpy(tail, p, size - base_);
+        p = tail;
+      }
+      const Block b = Classify(p);
+      control |= b.control;
+      const std::uint64_t inside = PrefixXor(b.quote) ^ (inValue_ ? ~std::uint64_t{0} : 0);
+      inValue_ = (inside >> 63) != 0;
+      const std::uint64_t openers = b.quote & inside;
+      const std::uint64_t equalsBefore = (b.equals << 1) | carryEquals_;
+      carryEquals_ = b.equals >> 63;
+      const std::uint64_t anomalies = (b.apostrophe & ~inside) | (openers & ~equalsBefore);
+      for (std::uint64_t candidates = openers & equalsBefore; candidates != 0; candidates &= candidates - 1) {
+        if ((anomalies & ((candidates & (~candidates + 1)) - 1)) != 0) break;
+        const std::size_t open = base_ + static_cast<std::size_t>(__builtin_ctzll(candidates));
+        if (open < 3 || !EndsLikeASecretName(xml_[open - 3], xml_[open - 2])) continue;
+        const NameEnd name = SecretNameEndsAt(xml_, open - 1);
+        if (name == NameEnd::kNone) continue;
+        const void* close = std::memchr(xml_.data() + open + 1, '"', size - open - 1);
+        if (name == NameEnd::kInWord || close == nullptr) return Break();
+        spans.push_back({open + 1, static_cast<std::size_t>(static_cast<const char*>(close) - xml_.data())});
+      }
+      if (anomalies != 0) return Break();
+    }
+    if (base_ >= size && !done_) {
+      done_ = true;
+      broken = inValue_;
+    }
+  }
+  // Whether the end is reached or the layout broke: nothing more to scan.
+  bool Done() const { return done_; }
+  // Everything before it has been scanned.
+  std::size_t Scanned() const { return done_ ? xml_.size() : base_; }
+
   std::vector<Span> spans;
   bool broken = false;
-  bool control = false;  // a byte before where the scan stopped is a control character
+  bool control = false;  // a byte scanned is a control character
+
+ private:
+  void Break() { broken = done_ = true; }
+
+  std::string_view xml_;
+  std::size_t base_ = 0;
+  bool inValue_ = false;
+  bool done_ = false;
+  std::uint64_t carryEquals_ = 0;
 };
-
-LibraryScan& Broken(LibraryScan& scan) {
-  scan.broken = true;
-  return scan;
-}
-
-// One pass 64 bytes at a time: which quotes open a value follows from their count (a prefix XOR), and a name
-// is looked at only when its last two letters are those of a secret name.
-LibraryScan ScanLibraryXml(std::string_view xml) {
-  LibraryScan scan;
-  const std::size_t size = xml.size();
-  bool inValue = false;
-  std::uint64_t carryEquals = 0;
-  for (std::size_t base = 0; base < size; base += 64) {
-    char tail[64];
-    const char* p = xml.data() + base;
-    if (size - base < 64) {
-      std::memset(tail, ' ', sizeof tail);
-      std::memcpy(tail, p, size - base);
-      p = tail;
-    }
-    const Block b = Classify(p);
-    scan.control |= b.control;
-    const std::uint64_t inside = PrefixXor(b.quote) ^ (inValue ? ~std::uint64_t{0} : 0);
-    inValue = (inside >> 63) != 0;
-    const std::uint64_t openers = b.quote & inside;
-    const std::uint64_t equalsBefore = (b.equals << 1) | carryEquals;
-    carryEquals = b.equals >> 63;
-    const std::uint64_t anomalies = (b.apostrophe & ~inside) | (openers & ~equalsBefore);
-    for (std::uint64_t candidates = openers & equalsBefore; candidates != 0; candidates &= candidates - 1) {
-      if ((anomalies & ((candidates & (~candidates + 1)) - 1)) != 0) break;
-      const std::size_t open = base + static_cast<std::size_t>(__builtin_ctzll(candidates));
-      if (open < 3 || !EndsLikeASecretName(xml[open - 3], xml[open - 2])) continue;
-      const NameEnd name = SecretNameEndsAt(xml, open - 1);
-      if (name == NameEnd::kNone) continue;
-      if (name == NameEnd::kInWord) return Broken(scan);
-      const void* close = std::memchr(xml.data() + open + 1, '"', size - open - 1);
-      if (close == nullptr) return Broken(scan);
-      scan.spans.push_back({open + 1, static_cast<std::size_t>(static_cast<const char*>(close) - xml.data())});
-    }
-    if (anomalies != 0) return Broken(scan);
-  }
-  scan.broken = inValue;
-  return scan;
-}
 
 // Appends the text from `from` on, masking the scan's spans from `first` on.
 void AppendScanned(std::string& out, std::string_view xml, const LibraryScan& scan, std::size_t first, std::size_t from,
@@ -379,16 +399,21 @@ void AppendMaskedText(std::string& out, std::string_view text, Controls controls
 }
 
 void AppendMaskedSerialized(std::string& out, std::string_view xml, Controls controls) {
-  AppendScanned(out, xml, ScanLibraryXml(xml), 0, 0, controls);
+  LibraryScan scan(xml);
+  scan.To(xml.size());
+  AppendScanned(out, xml, scan, 0, 0, controls);
 }
 
 void ComposeSerialized(std::string& xml, std::string_view prefix) {
-  const LibraryScan scan = ScanLibraryXml(xml);
+  // Scanned a batch ahead of the moves, so that each part of the text is moved while it is still in cache.
+  constexpr std::size_t kBatch = 64 * 1024;
   const std::size_t size = xml.size();
   char* data = &xml[0];
+  LibraryScan scan(std::string_view(data, size));
   // In place, data[0, write) is the result so far, but for the prefix, which is written once the text under it
-  // has moved; text from `read` on is as serialized. A value that would be overtaken, text to escape or to
-  // mask as any text go on in a fresh string.
+  // has moved; text from `read` on is as serialized. A step that would overwrite text not yet scanned is
+  // preceded by more scanning; a value that would be overtaken, text to escape or to mask as any text go on
+  // in a fresh string.
   std::size_t read = 0;
   std::size_t write = prefix.size();
   bool prefixDue = true;
@@ -398,10 +423,14 @@ void ComposeSerialized(std::string& xml, std::string_view prefix) {
     prefixDue = false;
     write += length;
   };
-  for (std::size_t i = 0; i <= scan.spans.size(); ++i) {
+  for (std::size_t i = 0;; ++i) {
+    while (i == scan.spans.size() && !scan.Done()) scan.To(scan.Scanned() + kBatch);
     const bool last = i == scan.spans.size();
     const Span span = last ? Span{size, size} : scan.spans[i];
-    if (scan.broken || scan.control || (!last && write + (span.start - read) + kMask.size() > span.end)) {
+    const std::size_t reach = last ? write : write + (span.start - read) + kMask.size();
+    while (reach > scan.Scanned() && !scan.Done()) scan.To(reach);
+    if (scan.broken || scan.control || (!last && reach > span.end)) {
+      scan.To(size);  // reads only text after where anything was written
       std::string grown;
       grown.reserve(size + size / 16 + prefix.size());
       grown.assign(prefixDue ? prefix.data() : data, prefixDue ? prefix.size() : write);
