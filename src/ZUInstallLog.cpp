@@ -6,16 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 #include <string_view>
 #include <utility>
 

@@ -374,8 +374,6 @@ void MaskInPlace(std::string& text, Spans<Finder>& spans, std::size_t count) noe
 
 }  // namespace
 
-bool HoldsControl(std::string_view text) noexcept { return FirstControl(text, 0) != text.size(); }
-
 void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   for (std::size_t from = 0; from < text.size();) {

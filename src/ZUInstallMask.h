@@ -27,8 +27,6 @@ std::string MaskSerialized(std::string_view xml);
 // Appends `text` with its control characters written as \n, \r, \t or \xHH (DEL included), so that it
 // cannot start a line of its own.
 void AppendEscaped(std::string& out, std::string_view text);
-// Whether AppendEscaped would change `text`.
-bool HoldsControl(std::string_view text) noexcept;
 
 // What the Append functions do to the bytes they keep.
 enum class Controls { kKeep, kEscape };
