@@ -26,14 +26,12 @@ ZUINSTALL_API int GETCURRENTTHREADID();
 // Returns the current time in seconds, also stored into *t unless t is null.
 ZUINSTALL_API long mdTime(long* t);
 
-// Replaces each value that follows `key` with `count` asterisks. A key counts
-// only where it starts outside every quoted value: read from the start, a
-// double or single quote opens a value that the same quote closes, and a "<"
-// ends any value, since no attribute value holds one. A key found inside a
-// quoted value is left alone, value and all, so a value cannot unmask the
-// attributes after it. A masked value runs to the next double quote or "<"
-// (both kept), or to the end of the text; the search resumes after it. The
-// key also matches inside a longer name; an empty key leaves the text
+// Replaces the value after every occurrence of `key` with `count` asterisks.
+// Every occurrence counts, wherever it stands: inside a quoted value, after
+// an apostrophe or a stray quote, inside a longer name. A value runs to the
+// next quote of the key's kind (a single quote when the key ends in one,
+// else a double quote), which is kept, or to the end of the text; values
+// that overlap are replaced together. An empty key leaves the text
 // unchanged. When memory runs out the text is cut short so that no value is
 // left unmasked.
 ZUINSTALL_API void MaskInformation(std::string& text, std::string key, unsigned long count);
@@ -56,31 +54,37 @@ class ZUINSTALL_API ZUSimLog {
   // Opens the debug log when the instance exists, else points the logger at
   // the pre-install file; tried again at every call until the log opens.
   void InitializeLogger();
-  // Writes one printf-style entry. With `quiet`, a level other than -1 is
-  // dropped while the debug level is 3 or less. Pre-install entries keep at
-  // most 20279 characters and end with a line feed. `function` is not written.
+  // Writes one printf-style entry as one line: control characters of the
+  // format and the arguments are escaped (\n, \r, \t, \xHH), a final line
+  // feed ends it. With `quiet`, a level other than -1 is dropped while the
+  // debug level is 3 or less. Pre-install entries keep at most 20279
+  // characters before escaping. `function` is not written.
   void LogMessageV(const char* function, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));
   // Writes `text` as one entry, as LogMessageV with "%s"; a null text is written as empty.
   void LogMessage(const char* function, int level, const char* text);
-  // Appends "PPID  PID  YYYY/MM/DD HH:MM:SS text" with one write to the file
-  // logName names now, without initialising; a fresh file is created 0600.
+  // Appends "PPID  PID  YYYY/MM/DD HH:MM:SS text" and a line feed with one
+  // write to the file logName names now, without initialising; the text's
+  // control characters are escaped but for a final line feed, which ends the
+  // entry. A fresh file is created 0600.
   // The entry is dropped unless the file is a regular file with one link,
   // owned by the effective user or root and not writable by group or others
   // (so a symbolic link, a hard link or a file another user planted is never
   // written), and when it cannot be opened.
   void LogMessagePreInstall(const char* text);
 
-  // Serializes the message, masks its secrets and logs it under the heading
-  // of `kind` (1 request, 2 response, 4/5 stored procedure input/output).
+  // Serializes the message, masks exactly its secret attributes' values and
+  // logs it under the heading of `kind` (1 request, 2 response, 4/5 stored
+  // procedure input/output).
   // Returns 0 when logged, or skipped at level 3; -1 when the message is null
   // or cannot be serialized (the reason is logged at level -1).
   int LogXML(const char* function, CNMessageBase* message, int level, int kind);
   // Masks and logs XML text as LogXMLString does; -1 (and "Invalid input XML") for a null text.
   int LogXML(const char* function, const char* xml, int level, int kind);
-  // Masks the values of password, clientPassword, pAccess, pExecAccess and
-  // authCode in `xml` (found as MaskInformation finds its key), puts the
-  // heading of `kind` in front and writes it as one entry, bypassing `quiet`;
-  // a pre-install entry ends with a line feed. Returns 0.
+  // Masks the value after every password, clientPassword, pAccess,
+  // pExecAccess and authCode written as XML allows (blanks or line breaks
+  // around "=", either quote), wherever it stands, to its closing quote or the
+  // end of the text; puts the heading of `kind` in front and writes it as one
+  // line, control characters escaped, bypassing `quiet`. Returns 0.
   int LogXMLString(const char* function, std::string xml, int level, int kind);
 
   // Writes, at level 0, the wording of the operation type for subject and

@@ -6,16 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -198,22 +195,15 @@ std::string_view EntryText(const char* text) {
   return view;
 }
 
-// How a logged XML text is masked.
-enum class XmlSource { kAnyText, kSerialized };
-
 // Writes one XML entry: the heading of `kind`, then the text masked and escaped as it is copied, through the
 // debug log when `debugLog` is ready, else appended to the pre-install file `path`.
-void WriteXmlEntry(EvDebug* debugLog, const std::string& path, int level, int kind, const char* xml, XmlSource source) {
+void WriteXmlEntry(EvDebug* debugLog, const std::string& path, int level, int kind, const char* xml) {
   const char* heading = HeadingOf(kind);
   const std::string_view text = EntryText(xml);
   std::string entry = debugLog != nullptr ? std::string() : PreInstallPrefix();
   entry.reserve(entry.size() + std::strlen(heading) + text.size() + 1);
   entry.append(heading);
-  if (source == XmlSource::kSerialized) {
-    zumask::AppendMaskedSerialized(entry, text, zumask::Controls::kEscape);
-  } else {
-    zumask::AppendMaskedText(entry, text, zumask::Controls::kEscape);
-  }
+  zumask::AppendMaskedText(entry, text, zumask::Controls::kEscape);
   if (debugLog != nullptr) {
     debugLog->DebugLvl("", level, "%s", entry.c_str());
   } else {
@@ -377,10 +367,17 @@ int ZUSimLog::LogXML(const char* function, CNMessageBase* message, int level, in
       LogMessageV(function, kFailureLevel, "Failed to serialize XML, check XML format error %d\n", error);
       return -1;
     }
-    // As LogXMLString, but the text is known to be the library's: exactly the secret attributes' values are
-    // masked.
+    // As LogXMLString, but the text is known to be the library's, so exactly the secret attributes' values
+    // are masked, and the entry is composed in the text's own memory.
     debugLog.setJobId(jobId);
-    WriteXmlEntry(initialized ? &debugLog : nullptr, logName, level, kind, xml.c_str(), XmlSource::kSerialized);
+    if (!xml.empty() && xml.back() == '\n') xml.pop_back();
+    zumask::ComposeSerialized(xml, (initialized ? std::string() : PreInstallPrefix()) + HeadingOf(kind));
+    if (initialized) {
+      debugLog.DebugLvl("", level, "%s", xml.c_str());
+    } else {
+      xml += '\n';
+      AppendEntry(logName, xml);
+    }
     return 0;
   } catch (...) {
     return -1;
@@ -404,7 +401,7 @@ int ZUSimLog::LogXMLString(const char* /*function*/, std::string xml, int level,
     ZUInstallManager::RegisterSubsystem();
     InitializeLogger();
     debugLog.setJobId(jobId);
-    WriteXmlEntry(initialized ? &debugLog : nullptr, logName, level, kind, xml.c_str(), XmlSource::kAnyText);
+    WriteXmlEntry(initialized ? &debugLog : nullptr, logName, level, kind, xml.c_str());
   } catch (...) {
     // The logger never fails its caller; the entry is dropped.
   }

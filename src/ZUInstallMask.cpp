@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zumask {
 namespace {
@@ -18,17 +23,8 @@ constexpr auto kSecretLastLetters = [] {
   return t;
 }();
 
-bool IsSecretName(std::string_view name) {
-  return std::find(std::begin(kSecretNames), std::end(kSecretNames), name) != std::end(kSecretNames);
-}
-
 // XML's white space, allowed around the "=" of an attribute.
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool IsNameByte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
-         c == '.' || c == '-';
-}
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
@@ -186,36 +182,148 @@ void AppendSpans(std::string& out, std::string_view text, Spans<Finder> spans, C
   Keep(out, text.substr(copied), controls);
 }
 
-// The library writes each attribute as a blank, its name, "=" and a value in double quotes that holds no
-// double quote, and no single quote outside values. False, with `out` as it was, for anything else.
-bool AppendLibraryXml(std::string& out, std::string_view xml, Controls controls) {
-  const std::size_t size = xml.size();
-  const std::size_t outSize = out.size();
-  NextByte doubleQuote(xml, '"');
-  NextByte singleQuote(xml, '\'');
-  std::size_t copied = 0;
-  for (std::size_t at = 0;;) {
-    const std::size_t open = doubleQuote.From(at);
-    if (singleQuote.From(at) < open) break;
-    if (open == size) {
-      Keep(out, xml.substr(copied), controls);
-      return true;
-    }
-    std::size_t name = open - 1;
-    if (open == 0 || xml[name] != '=') break;
-    while (name > 0 && IsNameByte(xml[name - 1])) --name;
-    if (name + 1 == open || name == 0 || xml[name - 1] != ' ') break;
-    const std::size_t close = doubleQuote.From(open + 1);
-    if (close == size) break;
-    if (IsSecretName(xml.substr(name, open - 1 - name))) {
-      Keep(out, xml.substr(copied, open + 1 - copied), controls);
-      out.append(kMask);
-      copied = close;
-    }
-    at = close + 1;
+// Byte classes of 64 bytes, bit i for byte i, and whether any is a control character.
+struct Block {
+  std::uint64_t quote = 0, apostrophe = 0, equals = 0;
+  bool control = false;
+};
+
+// Bytes that the library's XML hardly ever holds: single quotes and control characters, looked at one by one
+// only in a block that has one.
+void ClassifyRare(const char* p, Block& b) {
+  for (int i = 0; i < 64; ++i) {
+    b.apostrophe |= std::uint64_t{p[i] == '\''} << i;
+    b.control |= IsControl(p[i]);
   }
-  out.resize(outSize);
-  return false;
+}
+
+#if defined(__SSE2__)
+Block Classify(const char* p) {
+  Block b;
+  __m128i rare = _mm_setzero_si128();
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const std::uint64_t quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
+    const std::uint64_t equals = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
+    b.quote |= quotes << (16 * k), b.equals |= equals << (16 * k);
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v));
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+  }
+  if (_mm_movemask_epi8(rare) != 0) ClassifyRare(p, b);
+  return b;
+}
+#else
+Block Classify(const char* p) {
+  Block b;
+  for (int i = 0; i < 64; ++i) b.quote |= std::uint64_t{p[i] == '"'} << i, b.equals |= std::uint64_t{p[i] == '='} << i;
+  ClassifyRare(p, b);
+  return b;
+}
+#endif
+
+// The two letters before "=" that end a secret name.
+bool EndsLikeASecretName(char beforeLast, char last) {
+  return (beforeLast == 'r' && last == 'd') || (beforeLast == 's' && last == 's') || (beforeLast == 'd' && last == 'e');
+}
+
+// Bit i set when an odd number of bits up to and including i are.
+std::uint64_t PrefixXor(std::uint64_t bits) {
+  for (int shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
+  return bits;
+}
+
+// Which secret name ends at `end`: none, one standing as a whole name after a blank, or one ending a longer
+// word, which the library never writes.
+enum class NameEnd { kNone, kWhole, kInWord };
+NameEnd SecretNameEndsAt(std::string_view xml, std::size_t end) {
+  for (std::string_view name : kSecretNames) {
+    // Most names are told apart by their first and last letters, without a call.
+    if (end < name.size() || xml[end - name.size()] != name.front() || xml[end - 1] != name.back() ||
+        xml.compare(end - name.size(), name.size(), name) != 0) {
+      continue;
+    }
+    return end > name.size() && xml[end - name.size() - 1] == ' ' ? NameEnd::kWhole : NameEnd::kInWord;
+  }
+  return NameEnd::kNone;
+}
+
+// The secret values of XML as the library writes it, scanned a block of 64 bytes at a time, as far as asked:
+// each value stands in double quotes after a name and "=", holds no double quote, and no single quote stands
+// outside values. Which quotes open a value follows from their count (a prefix XOR); a name is looked at only
+// when its last two letters are those of a secret name. From the first quote laid out otherwise, or a value
+// never closed, the text after the last secret value found is to be masked as any text is (`broken`).
+class LibraryScan {
+ public:
+  explicit LibraryScan(std::string_view xml) : xml_(xml) {}
+
+  void To(std::size_t limit) {
+    const std::size_t size = xml_.size();
+    for (; !done_ && base_ < limit && base_ < size; base_ += 64) {
+      char tail[64];
+      const char* p = xml_.data() + base_;
+      if (size - base_ < 64) {
+        std::memset(tail, ' ', sizeof tail);
+        std::memcpy(tail, p, size - base_);
+        p = tail;
+      }
+      const Block b = Classify(p);
+      control |= b.control;
+      const std::uint64_t inside = PrefixXor(b.quote) ^ (inValue_ ? ~std::uint64_t{0} : 0);
+      inValue_ = (inside >> 63) != 0;
+      const std::uint64_t openers = b.quote & inside;
+      const std::uint64_t equalsBefore = (b.equals << 1) | carryEquals_;
+      carryEquals_ = b.equals >> 63;
+      const std::uint64_t anomalies = (b.apostrophe & ~inside) | (openers & ~equalsBefore);
+      for (std::uint64_t candidates = openers & equalsBefore; candidates != 0; candidates &= candidates - 1) {
+        if ((anomalies & ((candidates & (~candidates + 1)) - 1)) != 0) break;
+        const std::size_t open = base_ + static_cast<std::size_t>(__builtin_ctzll(candidates));
+        if (open < 3 || !EndsLikeASecretName(xml_[open - 3], xml_[open - 2])) continue;
+        const NameEnd name = SecretNameEndsAt(xml_, open - 1);
+        if (name == NameEnd::kNone) continue;
+        const void* close = std::memchr(xml_.data() + open + 1, '"', size - open - 1);
+        if (name == NameEnd::kInWord || close == nullptr) return Break();
+        spans.push_back({open + 1, static_cast<std::size_t>(static_cast<const char*>(close) - xml_.data())});
+      }
+      if (anomalies != 0) return Break();
+    }
+    if (base_ >= size && !done_) {
+      done_ = true;
+      broken = inValue_;
+    }
+  }
+  // Whether the end is reached or the layout broke: nothing more to scan.
+  bool Done() const { return done_; }
+  // Everything before it has been scanned.
+  std::size_t Scanned() const { return done_ ? xml_.size() : base_; }
+
+  std::vector<Span> spans;
+  bool broken = false;
+  bool control = false;  // a byte scanned is a control character
+
+ private:
+  void Break() { broken = done_ = true; }
+
+  std::string_view xml_;
+  std::size_t base_ = 0;
+  bool inValue_ = false;
+  bool done_ = false;
+  std::uint64_t carryEquals_ = 0;
+};
+
+// Appends the text from `from` on, masking the scan's spans from `first` on.
+void AppendScanned(std::string& out, std::string_view xml, const LibraryScan& scan, std::size_t first, std::size_t from,
+                   Controls controls) {
+  for (std::size_t i = first; i < scan.spans.size(); ++i) {
+    Keep(out, xml.substr(from, scan.spans[i].start - from), controls);
+    out.append(kMask);
+    from = scan.spans[i].end;
+  }
+  if (scan.broken) {
+    AppendMaskedText(out, xml.substr(from), controls);
+  } else {
+    Keep(out, xml.substr(from), controls);
+  }
 }
 
 // Masks, in place, the values that `spans` yields. A value longer than the mask shifts the rest of the text
@@ -266,8 +374,6 @@ void MaskInPlace(std::string& text, Spans<Finder>& spans, std::size_t count) noe
 
 }  // namespace
 
-bool HoldsControl(std::string_view text) noexcept { return FirstControl(text, 0) != text.size(); }
-
 void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   for (std::size_t from = 0; from < text.size();) {
@@ -291,7 +397,56 @@ void AppendMaskedText(std::string& out, std::string_view text, Controls controls
 }
 
 void AppendMaskedSerialized(std::string& out, std::string_view xml, Controls controls) {
-  if (!AppendLibraryXml(out, xml, controls)) AppendMaskedText(out, xml, controls);
+  LibraryScan scan(xml);
+  scan.To(xml.size());
+  AppendScanned(out, xml, scan, 0, 0, controls);
+}
+
+void ComposeSerialized(std::string& xml, std::string_view prefix) {
+  // Scanned a batch ahead of the moves, so that each part of the text is moved while it is still in cache.
+  constexpr std::size_t kBatch = 64 * 1024;
+  const std::size_t size = xml.size();
+  char* data = &xml[0];
+  LibraryScan scan(std::string_view(data, size));
+  // In place, data[0, write) is the result so far, but for the prefix, which is written once the text under it
+  // has moved; text from `read` on is as serialized. A step that would overwrite text not yet scanned is
+  // preceded by more scanning; a value that would be overtaken, text to escape or to mask as any text go on
+  // in a fresh string.
+  std::size_t read = 0;
+  std::size_t write = prefix.size();
+  bool prefixDue = true;
+  const auto moveInPlace = [&](std::size_t length) {
+    std::memmove(data + write, data + read, length);
+    if (prefixDue) std::memcpy(data, prefix.data(), prefix.size());
+    prefixDue = false;
+    write += length;
+  };
+  for (std::size_t i = 0;; ++i) {
+    while (i == scan.spans.size() && !scan.Done()) scan.To(scan.Scanned() + kBatch);
+    const bool last = i == scan.spans.size();
+    const Span span = last ? Span{size, size} : scan.spans[i];
+    const std::size_t reach = last ? write : write + (span.start - read) + kMask.size();
+    while (reach > scan.Scanned() && !scan.Done()) scan.To(reach);
+    if (scan.broken || scan.control || (!last && reach > span.end)) {
+      scan.To(size);  // reads only text after where anything was written
+      std::string grown;
+      grown.reserve(size + size / 16 + prefix.size());
+      grown.assign(prefixDue ? prefix.data() : data, prefixDue ? prefix.size() : write);
+      AppendScanned(grown, std::string_view(data, size), scan, i, read, Controls::kEscape);
+      return xml.swap(grown);
+    }
+    if (last) break;
+    moveInPlace(span.start - read);
+    std::memcpy(data + write, kMask.data(), kMask.size());
+    write += kMask.size();
+    read = span.end;
+  }
+  if (write > read) {
+    xml.resize(write + (size - read));
+    data = &xml[0];
+  }
+  moveInPlace(size - read);
+  xml.resize(write);
 }
 
 std::string MaskText(std::string_view text) {

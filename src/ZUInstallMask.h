@@ -19,21 +19,23 @@ inline constexpr std::string_view kMask = "********";
 // replaces the rest of the text with kMask.
 std::string MaskText(std::string_view text);
 // XML the message library serialized: exactly the values of the five secret attributes become "********".
-// Names are matched whole; a value that merely ends in a name masks nothing. Text that is not laid out as
-// the library writes it (a quote that is not an attribute's, a value never closed) is masked as MaskText does.
+// Names are matched whole; a value that merely ends in a name masks nothing. Text not laid out as the library
+// writes it (a single quote outside values, a value never closed or opened with no "=" before it, a secret
+// name ending a longer word) is masked as MaskText does from the end of the last secret value before it.
 std::string MaskSerialized(std::string_view xml);
 
 // Appends `text` with its control characters written as \n, \r, \t or \xHH (DEL included), so that it
 // cannot start a line of its own.
 void AppendEscaped(std::string& out, std::string_view text);
-// Whether AppendEscaped would change `text`.
-bool HoldsControl(std::string_view text) noexcept;
 
 // What the Append functions do to the bytes they keep.
 enum class Controls { kKeep, kEscape };
 // MaskText and MaskSerialized appending to `out`, in one pass that also escapes when asked.
 void AppendMaskedText(std::string& out, std::string_view text, Controls controls);
 void AppendMaskedSerialized(std::string& out, std::string_view xml, Controls controls);
+// Turns `xml` into `prefix` followed by what AppendMaskedSerialized appends with Controls::kEscape, reusing the
+// text's own memory where it can: a log entry composed with no second copy of the text.
+void ComposeSerialized(std::string& xml, std::string_view prefix);
 
 // Replaces, in place, the value after every occurrence of `key` (overlapping ones and those inside another
 // value included) with `count` asterisks. A value runs to the next quote of the key's own kind (its last byte

@@ -1,10 +1,14 @@
 // The logger: where entries go and how they look (the debug log, the
 // pre-install file and its retry), the quiet filter, markers, console events,
-// the bounded formatter, and password values masked in texts and XML entries.
+// the bounded formatter, secrets masked in texts and requests, and no value
+// that can forge an entry.
 
+#include <algorithm>
 #include <random>
 #include <sstream>
+#include <tuple>
 
+#include "FuzzSupport.h"
 #include "MaskModel.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallMask.h"
@@ -76,18 +80,12 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndTextAndTheFallback) {
   log.LogMessageV("fn", 2, "%d-%s", 42, "x");
   log.AddClientMarker("c1", "p1", 14);
   Lines expected = {"42-x", "Install client/packages [p1] for client [c1]"};
-  const std::pair<int, const char*> kinds[] = {{1, "XML Request :"},
-                                               {2, "XML Response :"},
-                                               {4, "Stored Procedure Input :"},
-                                               {5, "Stored Procedure Output :"},
-                                               {0, ""},
-                                               {3, ""},
-                                               {6, ""},
-                                               {-1, ""}};
-  for (const auto& [kind, heading] : kinds) {
+  const char* headings[] = {
+      "", "XML Request :", "XML Response :", "", "Stored Procedure Input :", "Stored Procedure Output :", ""};
+  for (int kind : {1, 2, 4, 5, 0, 3, 6, -1}) {
     const std::string xml = "<ClientSetup jobId=\"" + std::to_string(kind) + "\"/>";
     EXPECT_EQ(log.LogXML("fn", (xml + (kind == 2 ? "\n" : "")).c_str(), 0, kind), 0);
-    expected.push_back(heading + xml);
+    expected.push_back((kind >= 0 ? headings[kind] : "") + xml);
     if (kind == 6) {  // the text ends at its first NUL, as the debug log's "%s" ends it
       EXPECT_EQ(log.LogXMLString("fn", xml + std::string("\0after", 6), 0, kind), 0);
       expected.push_back(xml);
@@ -120,22 +118,23 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndTextAndTheFallback) {
 // Quiet drops all but level -1 while the debug level is 3 or less; markers are filtered with the rest, XML
 // entries never; alike in the debug log and (without an instance) the pre-install file.
 TEST_F(LogTest, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
-  const struct {
-    bool quiet;
-    int debugLevel, level;
-    bool written;
-  } cases[] = {{true, 3, 0, false}, {true, 3, 2, false}, {true, 3, -1, true}, {true, 0, -1, true},
-               {true, 4, 0, true},  {true, 4, -1, true}, {false, 3, 0, true}, {false, 0, 0, true}};
+  const std::tuple<bool, int, int, bool> cases[] = {// quiet, debug level, level, written{true, 3, 0, false}, {true, 3,
+                                                    // 2, false}, {true, 3, -1, true}, {true, 0, -1, true},
+                                                    {true, 4, 0, true},
+                                                    {true, 4, -1, true},
+                                                    {false, 3, 0, true},
+                                                    {false, 0, 0, true}};
   for (bool debugLog : {true, false}) {
     SetFocus(debugLog ? "Instance001" : "");
     Lines expected;
-    for (const auto& c : cases) {
-      SetDebugLevel(c.debugLevel);
+    int n = 0;
+    for (const auto& [quiet, debugLevel, level, written] : cases) {
+      SetDebugLevel(debugLevel);
       ZUSimLog log("Installer");
-      log.quiet = c.quiet;
-      const std::string text = "case " + std::to_string(&c - cases);
-      log.LogMessage("fn", c.level, text.c_str());
-      if (c.written) expected.push_back(text);
+      log.quiet = quiet;
+      const std::string text = "case " + std::to_string(n++);
+      log.LogMessage("fn", level, text.c_str());
+      if (written) expected.push_back(text);
     }
     SetDebugLevel(3);
     ZUSimLog log("Installer");
@@ -178,28 +177,55 @@ TEST_F(LogTest, ConsoleEventsCarryTheTokensArgumentsAndTheTypesSeverity) {
   for (int type : {0, 3}) log.SendEventToConsole(9, 12, type, "%d", type);
   log.SendEventToConsole(9, 0x100000005L, EVENT_STATUS, nullptr);
   log.SendEventToConsole(9, 0xFFFFFFFFL, EVENT_CRITICAL, "");
+  log.SendEventToConsole(9, 1, EVENT_CRITICAL, "%s", "\xc0\xaf cut \xc3");  // overlong, then cut short: not UTF-8
   const std::string info = R"({"severity":"information","eventId":)";
   EXPECT_EQ(
       SplitLines(ReadFile(dir_ / "ConsoleEvents.log")),
       (Lines{info + R"(7,"localeId":1033,"args":[7,"disk full"]})",
              info + R"(7,"localeId":1033,"args":["first",-5,"two",3]})",
              info + R"(7,"localeId":1033,"args":["kept",2]})", info + R"(7,"localeId":1033,"args":["",4,"after"]})",
-             info + R"(5,"localeId":9,"args":[]})", R"({"severity":"critical","eventId":-1,"localeId":9,"args":[]})"}));
+             info + R"(5,"localeId":9,"args":[]})", R"({"severity":"critical","eventId":-1,"localeId":9,"args":[]})",
+             "{\"severity\":\"critical\",\"eventId\":1,\"localeId\":9,\"args\":[\"\xef\xbf\xbd\xef\xbf\xbd cut "
+             "\xef\xbf\xbd\"]}"}));
 }
 
 TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes) {
-  const struct {
-    std::size_t size, length;
-    int result;
-    const char* buffer;
-  } cases[] = {{24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
-               {1, 5, kStrSafeTruncated, ""},
-               {0, 5, kStrSafeInvalidParameter, "keep"},
-               {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"}};
-  for (const auto& c : cases) {
+  const std::tuple<std::size_t, std::size_t, int, const char*> cases[] = {
+      // size, length, result, buffer{24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
+      {1, 5, kStrSafeTruncated, ""},
+      {0, 5, kStrSafeInvalidParameter, "keep"},
+      {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"}};
+  for (const auto& [size, length, result, expected] : cases) {
     char buffer[64] = "keep";
-    EXPECT_EQ(StringCbPrintfA(buffer, c.size, "%s", std::string(c.length, 'x').c_str()), c.result) << c.size;
-    EXPECT_STREQ(buffer, c.buffer) << c.size;
+    EXPECT_EQ(StringCbPrintfA(buffer, size, "%s", std::string(length, 'x').c_str()), result) << size;
+    EXPECT_STREQ(buffer, expected) << size;
+  }
+}
+
+// Each way a value reaches an entry, with the text it must leave: escaped, so that it cannot forge an entry.
+constexpr char kForged[] = "a\n1  2  2026/01/01 00:00:00 forged\r\t\x01";
+constexpr char kForgedShown[] = "a\\n1  2  2026/01/01 00:00:00 forged\\r\\t\\x01";
+const std::tuple<const char*, void (*)(ZUSimLog&), const char*> kForgeries[] = {
+    {"client marker", [](ZUSimLog& log) { log.AddClientMarker(kForged, "p1", 14); }, kForgedShown},
+    {"platform marker", [](ZUSimLog& log) { log.AddPlatformMarker("install", kForged); }, kForgedShown},
+    {"phase marker", [](ZUSimLog& log) { log.AddPhaseMarker(kForged, "started"); }, kForgedShown},
+    {"logged text", [](ZUSimLog& log) { log.LogXML("fn", "<u a=\"x\ny\"/>\n", 0, 2); }, "<u a=\"x\\ny\"/>"},
+    // Regressions: a forged entry in a text or an argument, such as a client name or a response's error text.
+    {"plain text", [](ZUSimLog& log) { log.LogMessage("fn", 0, kForged); }, kForgedShown},
+    {"formatted argument", [](ZUSimLog& log) { log.LogMessageV("fn", 0, "error [%s]", kForged); }, kForgedShown},
+    {"format text", [](ZUSimLog& log) { log.LogMessageV("fn", 0, "a\nb\r\x1b[2J\n"); }, "a\\nb\\r\\x1b[2J"},
+};
+
+// In the debug log and the pre-install file alike, every entry is one line of the logger's own.
+TEST_F(LogTest, NoValueStartsALineOfItsOwn) {
+  for (bool debugLog : {true, false}) {
+    SetFocus(debugLog ? "Instance001" : "");
+    ZUSimLog log("Installer");
+    for (const auto& forgery : kForgeries) std::get<1>(forgery)(log);
+    const Lines texts = debugLog ? DebugLines("Installer", true) : PreInstallTexts();
+    ASSERT_EQ(texts.size(), std::size(kForgeries));
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      EXPECT_NE(texts[i].find(std::get<2>(kForgeries[i])), std::string::npos) << std::get<0>(kForgeries[i]);
   }
 }
 
@@ -207,49 +233,36 @@ using XmlLogging = LogTest;
 
 // Known answers. Any text: every value after a name is masked, whatever stands before it; the library's XML:
 // exactly the secret attributes' values (a value ending in a name masks nothing). Rows name the fault they pin.
-TEST_F(XmlLogging, AnyTextMasksEveryValueAfterANameLibraryXmlExactlyTheSecrets) {
-  ToDebugLog(5);
-  const struct {
-    const char *fault, *text, *anyText, *serialized;  // serialized: null when as anyText
-  } rows[] = {
-      {"ApostropheHidKey", R"(<r><cmd>it's password="s3cret" now</cmd></r>)",
-       R"(<r><cmd>it's password="********" now</cmd></r>)", nullptr},
-      {"StrayQuoteHidKey", R"(a " b password="s3cret" c)", R"(a " b password="********" c)", nullptr},
-      {"NoTagAtAll", R"(The user's password="s3cret")", R"(The user's password="********")", nullptr},
-      {"LessThanInEarlierValue", R"(<sp note="x<y" clientPassword="s3cret" authCode="AC-9"/>)",
-       R"(<sp note="x<y" clientPassword="********" authCode="********"/>)", nullptr},
-      {"ValueCutAtLessThan", R"(password="ab<s3cret")", R"(password="********")", nullptr},
-      {"BlanksAndApostrophes", "<a password = 's3cret'/>", "<a password = '********'/>", nullptr},
-      {"LineBreaksAroundEquals", "authCode\r\n=\n\t\"AC-1\"", "authCode\r\n=\n\t\"********\"", nullptr},
-      {"KeyInsideAnotherValue", R"(<a note="x password=" pAccess="s3cret"/>)",
-       R"(<a note="x password="********"********"/>)", R"(<a note="x password=" pAccess="********"/>)"},
-      {"ValueNeverClosed", R"(<a pExecAccess="s3cret/> tail)", R"(<a pExecAccess="********)", nullptr},
-      {"ApostropheInValue", R"(<a pAccess="it's" b='1'/>)", R"(<a pAccess="********" b='1'/>)", nullptr},
-      {"LongerNamesAndCase", R"(<a newpassword="s3cret" Password="q" passwordX="r"/>)",
-       R"(<a newpassword="********" Password="q" passwordX="r"/>)",
-       R"(<a newpassword="s3cret" Password="q" passwordX="r"/>)"},
-      {"EmptyValueAndNoValue", R"(<a password="" authCode=x b="1"/>)", R"(<a password="********" authCode=x b="1"/>)",
-       nullptr},
+TEST(Masking, AnyTextMasksEveryValueAfterANameLibraryXmlExactlyTheSecrets) {
+  // Fault, text, and what MaskText makes of it, as MaskSerialized does of these texts the library never writes.
+  const std::tuple<const char*, const char*, const char*> rows[] = {
+      {"ApostropheHidKey", R"(<c>it's password="s3" x</c>)", R"(<c>it's password="********" x</c>)"},
+      {"StrayQuoteHidKey", R"(a " b password="s3" c)", R"(a " b password="********" c)"},
+      {"NoTagAtAll", R"(The user's password="s3cret")", R"(The user's password="********")"},
+      {"LessThanInEarlierValue", R"(<s n="<" clientPassword="s" authCode="A"/>)",
+       R"(<s n="<" clientPassword="********" authCode="********"/>)"},
+      {"ValueCutAtLessThan", R"(password="ab<s3cret")", R"(password="********")"},
+      {"BlanksAndApostrophes", "<a password = 's3cret'/>", "<a password = '********'/>"},
+      {"LineBreaksAroundEquals", "authCode\r\n=\n\t\"AC-1\"", "authCode\r\n=\n\t\"********\""},
+      {"KeyInsideAnotherValue", R"(it's <a n="x password=" pAccess="s"/>)",
+       R"(it's <a n="x password="********"********"/>)"},
+      {"ValueNeverClosed", R"(<a pExecAccess="s3cret/> tail)", R"(<a pExecAccess="********)"},
+      {"ApostropheInValue", R"(<a pAccess="it's" b='1'/>)", R"(<a pAccess="********" b='1'/>)"},
+      {"LongerNamesAndCase", R"(<a newpassword="s" Password="q" passwordX="r"/>)",
+       R"(<a newpassword="********" Password="q" passwordX="r"/>)"},
+      {"EmptyValueAndNoValue", R"(<a password="" authCode=x b="1"/>)", R"(<a password="********" authCode=x b="1"/>)"},
   };
-  ZUSimLog log("Installer");
-  for (const auto& row : rows) {
-    EXPECT_EQ(zumask::MaskText(row.text), row.anyText) << row.fault;
-    EXPECT_EQ(zumask::MaskSerialized(row.text), row.serialized ? row.serialized : row.anyText) << row.fault;
-    EXPECT_EQ(log.LogXMLString("fn", row.text, 0, 0), 0);
+  for (const auto& [fault, text, expected] : rows) {
+    EXPECT_EQ(zumask::MaskText(text), expected) << fault;
+    EXPECT_EQ(zumask::MaskSerialized(text), expected) << fault;
   }
-  const Lines lines = DebugLines("Installer", true);
-  EXPECT_EQ(lines.size(), std::size(rows));
-  for (const std::string& line : lines) EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+  EXPECT_EQ(zumask::MaskSerialized(R"(<a n="x password=" pAccess="s"/>)"),
+            R"(<a n="x password=" pAccess="********"/>)");
 }
 
 // Known answers: the value after every occurrence of the caller's key, to the key's own quote or the end.
 TEST(MaskInformation, MasksTheValueAfterEveryOccurrenceOfTheKey) {
-  const struct {
-    const char *fault, *text, *key;
-    unsigned long count;
-    const char* expected;
-  } rows[] = {
-      {"KeyAtTheStart", R"(password="abc" x="1")", "password=\"", 8, R"(password="********" x="1")"},
+  const std::tuple<const char*, const char*, const char*, unsigned long, const char*> rows[] = {
       {"ApostropheHidKey", R"(it's password="abc" x)", "password=\"", 3, R"(it's password="***" x)"},
       {"ValueCutAtLessThan", R"(<u password="a<b>c" x="1"/>)", "password=\"", 2, R"(<u password="**" x="1"/>)"},
       {"KeyInsideAValue", R"(x="password=" password="abc")", "password=\"", 1, R"(x="password="*"*")"},
@@ -259,10 +272,10 @@ TEST(MaskInformation, MasksTheValueAfterEveryOccurrenceOfTheKey) {
       {"CountZeroRemovesTheValue", R"(<u password="abc" x="1"/>)", "password=\"", 0, R"(<u password="" x="1"/>)"},
       {"ShortAndLongValues", R"(a="" a="0123456789" a="x")", "a=\"", 5, R"(a="*****" a="*****" a="*****")"},
   };
-  for (const auto& row : rows) {
-    std::string text = row.text;
-    MaskInformation(text, row.key, row.count);
-    EXPECT_EQ(text, row.expected) << row.fault;
+  for (const auto& [fault, text, key, count, expected] : rows) {
+    std::string masked = text;
+    MaskInformation(masked, key, count);
+    EXPECT_EQ(masked, expected) << fault;
   }
 }
 
@@ -275,20 +288,42 @@ TEST_F(XmlLogging, PlantedSecretsNeverSurvive) {
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::uint8_t> bytes(random() % 60);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    const zufuzz::Planted text = zufuzz::PlantSecrets(bytes.data(), bytes.size());
-    ASSERT_FALSE(zufuzz::AnySurvives(text, zumask::MaskText(text.text))) << text.text;
-    zufuzz::Planted keyed = zufuzz::PlantSecrets(bytes.data(), bytes.size(), "authCode=\"");
-    MaskInformation(keyed.text, "authCode=\"", round % 12);
-    ASSERT_FALSE(zufuzz::AnySurvives(keyed, keyed.text)) << keyed.text;
-    log.LogXMLString("fn", "<" + text.text, 0, 0);
+    const std::string text = zufuzz::PlantSecrets(bytes.data(), bytes.size());
+    ASSERT_EQ(zumask::MaskText(text).find('~'), std::string::npos) << text;
+    std::string keyed = zufuzz::PlantSecrets(bytes.data(), bytes.size(), "authCode=\"");
+    MaskInformation(keyed, "authCode=\"", round % 12);
+    ASSERT_EQ(keyed.find('~'), std::string::npos) << keyed;
+    log.LogXMLString("fn", "<" + text, 0, 0);
   }
   EXPECT_EQ(DebugLines("Installer").size(), 3000u);
   EXPECT_EQ(ReadFile(dir_ / "Installer.log").find('~'), std::string::npos);  // no other byte is a '~'
 }
 
+// Whatever every other value of a request holds (a secret name and "=" at its end, quotes, apostrophes, "<"),
+// the logged request is exactly the serialization of a copy whose secrets already hold the mask.
+TEST_F(XmlLogging, ALoggedRequestIsItsCopyWithTheMaskInItsSecrets) {
+  ToDebugLog(5);
+  const std::string example = ReadFile(std::string(ZU_EXAMPLES_DIR) + "/bulk-install.xml");
+  std::vector<std::string> values = {"x' password='y", "a\"b<c>&d", "pAccess = 'p", "it's authCode=\"a"};
+  for (const char* name : zufuzz::kSecretNames) values.insert(values.end(), {std::string("svc-") + name + "=", name});
+  ZUSimLog log("Installer");
+  Lines expected;
+  for (std::size_t shift = 0; shift < values.size(); ++shift) {
+    std::rotate(values.begin(), values.begin() + 1, values.end());
+    ZUInstallManager::ClientSetup request, copy;
+    ASSERT_TRUE(request.unserialize(example) == 0 && copy.unserialize(example) == 0);
+    zufuzz::SetTexts(request, values, "~secret~");
+    zufuzz::SetTexts(copy, values, "********");
+    ASSERT_EQ(log.LogXML("fn", &request, 1, 1), 0);
+    expected.push_back("XML Request :" + zufuzz::MustSerialize(copy, "the copy serializes"));
+  }
+  EXPECT_EQ(DebugLines("Installer", true), expected);
+}
+
 // A null request or text is logged at -1 unless at level 3, where requests are skipped (the stand-in never sets
-// that level) and texts written; a request is serialized, masked and written with the job id under its heading.
-TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
+// that level) and texts written; a request is serialized, masked and written with the job id under its heading,
+// or the encoder's number logged as one line.
+TEST_F(XmlLogging, NullInputLevelThreeSerializeFailureAndRequestsMaskedUnderTheirHeading) {
   ToDebugLog(5);
   ZUSimLog unnamed("");  // a debug log entry is one line with job and level, under ZuInstallMgr for an empty name
   unnamed.jobId = 4711;
@@ -303,32 +338,20 @@ TEST_F(XmlLogging, NullInputLevelThreeAndRequestsMaskedUnderTheirHeading) {
   EXPECT_EQ(log.LogXML("fn", static_cast<CNMessageBase*>(nullptr), 3, 1), 0);
   EXPECT_EQ(log.LogXML("fn", "<ClientSetup jobId=\"3\"/>", 3, 1), 0);
   log.jobId = 99;
-  EXPECT_EQ(log.LogXML("fn",
-                       xutest::Parse(R"(<ClientSetup jobId="12" operationType="0"><clientAuthentication><userAccount
-      userName="svc" password="Secret &quot;One&quot; x=&quot;"/></clientAuthentication><clientComposition><clientInfo>
-      <client clientPassword="V8:Zm9vYmFy" zudPort="8400"/></clientInfo></clientComposition></ClientSetup>)")
-                           .get(),
-                       1, 1),
+  const char* request = R"(<ClientSetup jobId="12"><clientAuthentication><userAccount userName="svc" password="p"/>)";
+  EXPECT_EQ(log.LogXML("fn", xutest::Parse(request + std::string("</clientAuthentication></ClientSetup>")).get(), 1, 1),
             0);
-  EXPECT_EQ(DebugLines("Installer"),
-            (Lines{"0 -1 Invalid input XML", "0 -1 Invalid input XML", "0 3 XML Request :<ClientSetup jobId=\"3\"/>",
-                   "99 1 XML Request :<ClientSetup jobId=\"12\" operationType=\"0\">"
-                   "<clientAuthentication><userAccount userName=\"svc\" "
-                   "password=\"********\"/></clientAuthentication><clientComposition>"
-                   "<clientInfo><client clientPassword=\"********\" "
-                   "zudPort=\"8400\"/></clientInfo></clientComposition></ClientSetup>"}));
-}
-
-TEST_F(XmlLogging, SerializeFailureLogsTheEncoderNumberAsOneLine) {
-  auto request = xutest::Parse(R"(<ClientSetup jobId="1"><dxInfo/></ClientSetup>)");
-  // XML cannot carry invalid UTF-8, so it is set through the field API.
-  zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*request).setstring(
-      ZUInstallManager::DXInfo::connectionUrl, "https://\xff\xfe");
-  EXPECT_EQ(ZUSimLog("Installer").LogXML("fn", request.get(), 0, 1), -1);
-  std::string text;
-  ASSERT_TRUE(OwnEntry(ReadFile(kPreInstallPath), text));
-  // The format's own line feed ends the entry: no empty line follows.
-  EXPECT_EQ(text, "Failed to serialize XML, check XML format error " + std::to_string(XMLEncoder::kInvalidUtf8) + "\n");
+  auto broken = xutest::Parse(R"(<ClientSetup><dxInfo/></ClientSetup>)");  // XML cannot carry invalid UTF-8
+  zumsg::objectCreate<ZUInstallManager::ClientSetup::dxInfo>(*broken).setstring(ZUInstallManager::DXInfo::connectionUrl,
+                                                                                "https://\xff\xfe");
+  EXPECT_EQ(log.LogXML("fn", broken.get(), 0, 1), -1);
+  EXPECT_EQ(
+      DebugLines("Installer"),
+      (Lines{"0 -1 Invalid input XML", "0 -1 Invalid input XML", "0 3 XML Request :<ClientSetup jobId=\"3\"/>",
+             R"(99 1 XML Request :<ClientSetup jobId="12"><clientAuthentication><userAccount userName="svc" )"
+             R"(password="********"/></clientAuthentication></ClientSetup>)",
+             // Regression: the format's own line feed ended the entry with an empty line after it.
+             "99 -1 Failed to serialize XML, check XML format error " + std::to_string(XMLEncoder::kInvalidUtf8)}));
 }
 
 }  // namespace
