@@ -117,12 +117,10 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
          for (const std::string& text : texts)
            log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str());
        }},
-      {"pre-install file, processes", true, dir / "shared.log",
-       [&dir](int, const std::vector<std::string>& texts) {
+      {"pre-install file, processes", true, dir / "shared.log", [&dir](int, const std::vector<std::string>& texts) {
          ZUSimLog log(dir / "shared.log");
          for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str());
-       }},
-  };
+       }}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto write = [&](int w) {

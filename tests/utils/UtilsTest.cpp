@@ -62,6 +62,13 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
       {Hex(LLONG_MIN), "0x8000000000000000"},
       {std::to_string(Parse<int>("\t\n-17abc", 7) + Parse<int>("x42", 7)), "-10"},
       {std::to_string(Parse<unsigned long long>("18446744073709551615", 7)), "18446744073709551615"},
+      // Integers one past their range saturate.
+      {std::to_string(Parse<long long>("9223372036854775808", 5)) +
+           std::to_string(Parse<long long>("-9223372036854775809", 5)),
+       "9223372036854775807-9223372036854775808"},
+      {std::to_string(Parse<unsigned long long>("18446744073709551616", 5)) + " " +
+           std::to_string(ParseHex<unsigned long long>("0x10000000000000000", 5)),
+       "18446744073709551615 18446744073709551615"},
       {std::to_string(Parse<double>(" 2.5e3xyz", 7) + Parse<double>(".e5", 0.5)), "2500.500000"},
       {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
       {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
@@ -118,14 +125,17 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
     EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), unconvertible), 0);
   }
   tzset();
-  unsigned long wide = 0;
+  int zero = 0, one = 1;
+  unsigned long wide = 0, wideOne = 1;
+  unsigned char byte = 0, byteOne = 1;
+  bool flag = false;
   std::string text;
-  SetValueIfNotSet(seconds, 7);
-  SetValueIfNotSet(wide, -1);  // widened with its sign
-  SetValueIfNotSet(text, "first");
-  SetValueIfNotSet(text, "second");
-  EXPECT_EQ(std::to_string(seconds) + " " + std::to_string(unconvertible) + " " + std::to_string(wide) + " " + text,
-            std::to_string(13 * 3600 + 45 * 60) + " 0 18446744073709551615 first");
+  SetValueIfNotSet(zero, 7), SetValueIfNotSet(one, 7), SetValueIfNotSet(seconds, 7), SetValueIfNotSet(byte, 7);
+  SetValueIfNotSet(wide, -1), SetValueIfNotSet(wideOne, 7), SetValueIfNotSet(byteOne, 7), SetValueIfNotSet(flag, true);
+  SetValueIfNotSet(text, "first"), SetValueIfNotSet(text, "second");
+  const auto show = [](auto... values) { return ((std::to_string(values) + " ") + ...); };
+  EXPECT_EQ(show(seconds, unconvertible, zero, one, wide, wideOne, byte, byteOne, flag) + text,
+            show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // wide: -1 widened with its sign
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
   // Directories: parents made with permFlag, up to 1024 characters.
   zutest::ScratchDir dir;
@@ -157,28 +167,31 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   EXPECT_EQ(names[0], "('it's','x y','')");
 }
 
-TEST(PackageCatalogue, MembershipBoundaries) {
-  std::vector<int> all, ids(100, 7);
-  for (unsigned long id = 795; id < 870; ++id) {
-    const bool db = (id >= 801 && id <= 816) || (id >= 851 && id <= 862);
-    EXPECT_EQ(IsDBPackage(id), db) << id;
-    EXPECT_EQ(IsNonDX_DBPackage(id), db && id != 801 && id != 802 && id != 804 && id != 851) << id;
-    if (db) all.push_back(static_cast<int>(id));
-  }
-  EXPECT_FALSE(IsDBPackage(801 + (1ul << 32)));
-  GetAllDBPackages(ids);
-  std::sort(ids.begin(), ids.end());
-  EXPECT_EQ(ids, all) << "replaced, not appended";
-  const struct {
-    bool (*test)(const unsigned long&);
-    std::vector<unsigned long> in, out;
-  } classes[] = {{IsBasePackage, {1, 2, 1003}, {0, 3, 1004}},
-                 {IsFSPackage, {702, 2001}, {1003, 2}},
-                 {IsMediaAgentPackage, {51, 2003}, {52}},
-                 {IsSRMAgentPackage, {402, 408, 1123}, {401, 409}}};
-  for (const auto& c : classes) {
-    for (unsigned long id : c.in) EXPECT_TRUE(c.test(id)) << id;
-    for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
+// Each class as published: its members, in list order where it has a list, its test and its list.
+TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
+  using Ids = std::vector<int>;
+  const Ids db = {801, 802, 804, 803, 805, 806, 807, 808, 809, 810, 811, 812, 813, 814,
+                  815, 816, 851, 852, 853, 854, 855, 856, 857, 858, 859, 860, 861, 862};
+  Ids nonDX;
+  std::copy_if(db.begin(), db.end(), std::back_inserter(nonDX),
+               [](int id) { return id != 801 && id != 802 && id != 804 && id != 851; });
+  const std::tuple<const char*, bool (*)(const unsigned long&), void (*)(Ids&), Ids> classes[] = {
+      {"database", IsDBPackage, GetAllDBPackages, db},
+      {"database outside the central server", IsNonDX_DBPackage, nullptr, nonDX},
+      {"base", IsBasePackage, GetAllBasePackages, {1, 1002, 1003, 2}},
+      {"media agent", IsMediaAgentPackage, GetAllMediaAgentPackages, {51, 1301, 2003}},
+      {"FS", IsFSPackage, nullptr, {1, 702, 1002, 1101, 2001}},
+      {"SRM agent", IsSRMAgentPackage, nullptr, {402, 403, 404, 405, 406, 407, 408, 1123}},
+      {"central server", nullptr, GetAllDXPackages, {20, 21, 801, 851}}};
+  for (const auto& [name, test, list, members] : classes) {
+    for (unsigned long id = 0; test != nullptr && id < 2100; ++id) {
+      const bool member = std::count(members.begin(), members.end(), static_cast<int>(id)) != 0;
+      EXPECT_EQ(test(id), member) << name << " " << id;
+      if (member) EXPECT_FALSE(test(id + (1ul << 32))) << name << " " << id;
+    }
+    Ids ids(100, 7);
+    if (list != nullptr) list(ids);
+    if (list != nullptr) EXPECT_EQ(ids, members) << name << ": replaced, not appended";
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
   // Search: the first entry holding the id on its low 32 bits; entries without one never match.

@@ -11,9 +11,7 @@ using ZuEntities::ClientEntity;
 
 // A field present but holding nothing counts as absent; present empty lists have no members.
 TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
-  auto request = Parse(R"(<ClientSetup><clientAuthentication/><clientComposition><clientInfo><client zudPort="1"/>
-    </clientInfo><components/></clientComposition><clientComposition><clientInfo><client><clientEntity clientName="b"/>
-    </client></clientInfo></clientComposition></ClientSetup>)");
+  auto request = Parse(Data("nav-entries"));
   ClientsComposition* entry = GetClientComposition(request.get(), 0);
   EXPECT_EQ(GetClientComposition(request.get(), 1), &(*zumsg::list<ClientSetup::clientComposition>(*request))[1]);
   for (U index : {2ul, static_cast<U>(-1)}) EXPECT_EQ(GetClientComposition(request.get(), index), nullptr);
@@ -31,10 +29,7 @@ TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
   EXPECT_EQ(GetClientGroup(entry, name), -1);
   EXPECT_EQ(name, "kept");
   // Borrowed: what is handed out lives in the request; a failure leaves the pointer.
-  request = Parse(R"(<ClientSetup><clientComposition><components><packages packageId="1"/></components>
-    <activateClientInfo activateClientDetails="x"/><patchInformation spVersion="1"/></clientComposition>
-    <clientComposition><activateClientInfo><userCentricClient clientName="laptop"/></activateClientInfo>
-    </clientComposition></ClientSetup>)");
+  request = Parse(Data("nav-borrowed"));
   ClientsComposition *first = GetClientComposition(request.get(), 0), *second = GetClientComposition(request.get(), 1);
   ClientEntity* const mine = reinterpret_cast<ClientEntity*>(&request);
   ClientEntity* entity = mine;
@@ -84,36 +79,28 @@ TEST(PackageSelection, CountIdsDatabaseAndRestoreOnly) {
                                                     {"900", false}, {"4294968098", true}};  // 2^32 + 802
   for (const auto& [id, also24] : databases) {
     request =
-        Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
+        Parse("<ClientSetup><clientComposition><components><packages/><packages packageId='1'/><packages packageId='" +
+              std::string(id) + "'/></components></clientComposition><clientComposition/></ClientSetup>");
     EXPECT_EQ(
         std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
-                           IsDBPackageSelected(request.get(), 1, true)}),
-        std::vector<bool>({also24 && std::string(id) != "24", also24, false}))
+                           IsDBPackageSelected(request.get(), 1, true), IsDBPackageSelected(request.get(), 2, true)}),
+        std::vector<bool>({also24 && std::string(id) != "24", also24, false, false}))
         << id;
   }
 }
 
 // Non-empty names are appended; the result judges the whole vector.
 TEST(PMAssociated, AppendsNamedClients) {
-  const char* kThree = R"(<ClientSetup><clientComposition><clientInfo><pmAssociatedClients clientName="vm01"/>
-      <pmAssociatedClients clientId="2"/><pmAssociatedClients clientName=""/><pmAssociatedClients clientName="vm01"/>
-      </clientInfo></clientComposition></ClientSetup>)";
-  const char* kNameless = R"(<ClientSetup><clientComposition><clientInfo><pmAssociatedClients clientId="1"/>
-      <pmAssociatedClients clientName=""/></clientInfo></clientComposition></ClientSetup>)";
-  const struct {
-    const char* xml;
-    U index;
-    std::vector<S> before;
-    int result;
-    std::vector<S> after;
-  } cases[] = {{kThree, 0, {"mine"}, 0, {"mine", "vm01", "vm01"}},
-               {kNameless, 0, {}, -1, {}},
-               {kNameless, 0, {"mine"}, 0, {"mine"}},
-               {kThree, 1, {"mine"}, -1, {"mine"}}};
-  for (const auto& c : cases) {
-    std::vector<S> names = c.before;
-    EXPECT_EQ(GetPMAssociated(Parse(c.xml).get(), c.index, names), c.result) << c.xml;
-    EXPECT_EQ(names, c.after) << c.xml;
+  const S three = Data("pm-three"), nameless = Data("pm-nameless");
+  using Names = std::vector<S>;
+  for (const auto& [xml, index, before, result, after] :
+       {std::tuple{three, 0ul, Names{"mine"}, 0, Names{"mine", "vm01", "vm01"}},
+        {nameless, 0ul, Names{}, -1, Names{}},
+        {nameless, 0ul, Names{"mine"}, 0, Names{"mine"}},
+        {three, 1ul, Names{"mine"}, -1, Names{"mine"}}}) {
+    Names names = before;
+    EXPECT_EQ(GetPMAssociated(Parse(xml).get(), index, names), result) << xml;
+    EXPECT_EQ(names, after) << xml;
   }
 }
 
@@ -176,6 +163,13 @@ TEST(Setters, RequestAfterTheCall) {
     EXPECT_EQ(row.set(request.get()), row.result) << row.before;
     EXPECT_EQ(Xml(*request), row.after);
   }
+  // A group is made to be written, as a standalone object must be told.
+  auto withGroup = Parse("<ClientSetup><clientComposition/></ClientSetup>");
+  ASSERT_EQ(SetClientGroup(GetClientComposition(withGroup.get(), 0), "g"), 0);
+  EXPECT_TRUE(zumsg::list<App::ClientInfo::clientGroups>(
+                  *zumsg::object<ClientsComposition::clientInfo>(*GetClientComposition(withGroup.get(), 0)))
+                  ->at(0)
+                  .xmlWriteFlag());
   EXPECT_EQ(SetUserAccountToLogin(nullptr, "svc", "pw") + SetFirewallInstall(nullptr, "a", "b", 1, "c") +
                 UpdateRequestFlags(nullptr, 1) + ClearSIMError(nullptr),
             -4);
