@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 
 #include "ZUInstallUtils.h"
 #include "common/TestSupport.h"
@@ -85,33 +84,30 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
 // Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split. Release and build, OS
 // information (true when out4 is written), directory and file (true when the file is written).
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
-  const struct {
-    bool (*split)(Pieces&);
-    bool result;
-    Pieces outputs;
-  } rows[] = {{REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
-              {REL("abc(x)"), false, {"c(x)", "abc"}},
-              {REL("11.80"), true, {"", "11.8"}},
-              // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
-              {REL("11.0 ("), false, {"k1", "k2"}},
-              {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
-              {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
-              {OS(":-:-:-"), true, {"", "", "", ""}},
-              {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
-              {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
-              {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
-              // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
-              {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
-              {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
-              {DIR("C:\\x/y"), true, {"C:", "x/y"}},
-              {DIR("/b.log"), true, {"", "b.log"}},
-              {DIR("/opt/a/"), false, {"k1", "k2"}},
-              {DIR("file.txt"), false, {"k1", "k2"}}};
-  for (const auto& row : rows) {
+  const std::tuple<bool (*)(Pieces&), bool, Pieces> rows[] = {
+      {REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
+      {REL("abc(x)"), false, {"c(x)", "abc"}},
+      {REL("11.80"), true, {"", "11.8"}},
+      // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
+      {REL("11.0 ("), false, {"k1", "k2"}},
+      {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
+      {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
+      {OS(":-:-:-"), true, {"", "", "", ""}},
+      {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
+      {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
+      {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
+      // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
+      {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
+      {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
+      {DIR("C:\\x/y"), true, {"C:", "x/y"}},
+      {DIR("/b.log"), true, {"", "b.log"}},
+      {DIR("/opt/a/"), false, {"k1", "k2"}},
+      {DIR("file.txt"), false, {"k1", "k2"}}};
+  for (const auto& [split, result, expected] : rows) {
     Pieces outputs = {"k1", "k2", "k3", "k4"};
-    EXPECT_EQ(row.split(outputs), row.result) << &row - rows;
-    outputs.resize(row.outputs.size());
-    EXPECT_EQ(outputs, row.outputs) << &row - rows;
+    EXPECT_EQ(split(outputs), result) << expected[0];
+    outputs.resize(expected.size());
+    EXPECT_EQ(outputs, expected);
   }
 }
 
@@ -136,6 +132,7 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   const auto show = [](auto... values) { return ((std::to_string(values) + " ") + ...); };
   EXPECT_EQ(show(seconds, unconvertible, zero, one, wide, wideOne, byte, byteOne, flag) + text,
             show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // wide: -1 widened with its sign
+  EXPECT_TRUE(IsFocusExist(nullptr) && !IsMarliskLessInstall("focus") && !isDebugLogLevelSet(3));
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
   // Directories: parents made with permFlag, up to 1024 characters.
   zutest::ScratchDir dir;
@@ -293,54 +290,47 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::string lengthError = "-1 An invalid length of encrypted string is passed to decrypt. Decrypt failed. -> ";
   const std::string encryptLength = "-1 Failed to encrypt password to get length, error 22 -> untouched";
   const std::string decryptLength = "-1 Failed to decrypt password to get length, error 22 -> untouched";
-  const struct {
-    const char* name;
-    Wrapper wrapper;
-    std::string input, shown;
-  } rows[] = {{"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
-              {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
-              {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
-              {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
-              {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
-              {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
-              {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
-              // 2048 characters reach the cipher, 2049 and none do not.
-              {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
-              {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
-              {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
-              // Refused in the second call: the zero-filled array is already the caller's.
-              {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
-              {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
-              {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
+  const std::tuple<const char*, Wrapper, std::string, std::string> rows[] = {
+      {"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
+      {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
+      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
+      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
+      {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
+      {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
+      {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
+      // 2048 characters reach the cipher, 2049 and none do not.
+      {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
+      {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
+      {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
+      // Refused in the second call: the zero-filled array is already the caller's.
+      {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
+      {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
+      {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
   // The length is tested before the output pointer, so a bad length names itself.
   char lengthText[81] = {};
   EXPECT_EQ(ZUDecryptPassword("", nullptr, lengthText), -1);
   EXPECT_EQ("-1 " + std::string(lengthText) + " -> untouched", lengthError + "untouched");
-  for (const auto& row : rows) {
-    EXPECT_EQ(Call(row.wrapper, row.input.c_str()), row.shown) << row.name;
-    EXPECT_EQ(Call(row.wrapper, nullptr), "-1 Invalid arguments passed. -> untouched") << row.name;
-    EXPECT_EQ(row.wrapper(v3.c_str(), nullptr, nullptr), -1) << row.name;
+  for (const auto& [name, wrapper, input, shown] : rows) {
+    EXPECT_EQ(Call(wrapper, input.c_str()), shown) << name;
+    EXPECT_EQ(Call(wrapper, nullptr), "-1 Invalid arguments passed. -> untouched") << name;
+    EXPECT_EQ(wrapper(v3.c_str(), nullptr, nullptr), -1) << name;
   }
   // The one-call forms offer the cipher 1023 characters and return its error number.
   const std::string fits(737, 'x');  // encrypts to exactly 1023 characters
   std::string cipher = "untouched";
   ASSERT_EQ(UtilEncrypt(fits.c_str(), cipher), 0);
   EXPECT_EQ(cipher.size(), 1023u);
-  const struct {
-    int (*call)(const char*, std::string&);
-    std::string input;
-    int result;
-    std::string output;
-  } oneCall[] = {{UtilDecrypt, cipher, 0, fits},
-                 {UtilEncrypt, fits + "x", 34, "untouched"},
-                 {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
-                 {UtilDecrypt, "V3:bad", 22, "untouched"},
-                 {UtilEncrypt, "", -1, "untouched"},
-                 {UtilDecrypt, "", -1, "untouched"}};
-  for (const auto& row : oneCall) {
+  const std::tuple<int (*)(const char*, std::string&), std::string, int, std::string> oneCall[] = {
+      {UtilDecrypt, cipher, 0, fits},
+      {UtilEncrypt, fits + "x", 34, "untouched"},
+      {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
+      {UtilDecrypt, "V3:bad", 22, "untouched"},
+      {UtilEncrypt, "", -1, "untouched"},
+      {UtilDecrypt, "", -1, "untouched"}};
+  for (const auto& [call, input, result, expected] : oneCall) {
     std::string output = "untouched";
-    EXPECT_EQ(row.call(row.input.empty() ? nullptr : row.input.c_str(), output), row.result) << row.input.substr(0, 9);
-    EXPECT_EQ(output, row.output) << row.input.substr(0, 20);
+    EXPECT_EQ(call(input.empty() ? nullptr : input.c_str(), output), result) << input.substr(0, 9);
+    EXPECT_EQ(output, expected) << input.substr(0, 20);
   }
 }
 
@@ -363,28 +353,23 @@ std::string Passwords(ClientSetup& request) {
 // Converts each client password in order, skips entries without one and stops at the first refusal.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   const std::string one = Output(ZUEncryptPassword_V8, "one"), three = Output(ZUEncryptPassword_V8, "three");
-  const struct {
-    std::string entries;
-    int result;
-    std::string error, after;
-    bool hollow = false;
-  } cases[] = {
+  const std::tuple<std::string, int, std::string, std::string, bool> cases[] = {
       {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>",
-       0, "untouched", "V3:one - - - "},
+       0, "untouched", "V3:one - - - ", false},
       {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
-       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "},
+       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " ", false},
       // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
       {"<clientComposition><clientInfo/></clientComposition>", 0, "untouched", "- ", true}};
-  for (const auto& c : cases) {
-    auto request = xutest::Parse("<ClientSetup>" + c.entries + "</ClientSetup>");
-    if (c.hollow)
+  for (const auto& [entries, result, expectedError, after, hollow] : cases) {
+    auto request = xutest::Parse("<ClientSetup>" + entries + "</ClientSetup>");
+    if (hollow)
       xutest::HoldNoObject<App::ClientInfo::client>(
           *zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
     ClientSetup* pointer = request.get();
     std::string error = "untouched";
-    EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), c.result);
-    EXPECT_EQ(pointer == request.get() ? error : "request replaced", c.error);
-    EXPECT_EQ(Passwords(*request), c.after);
+    EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), result);
+    EXPECT_EQ(pointer == request.get() ? error : "request replaced", expectedError);
+    EXPECT_EQ(Passwords(*request), after);
   }
   ClientSetup* pointer = nullptr;
   std::string error;

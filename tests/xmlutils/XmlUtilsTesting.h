@@ -2,13 +2,10 @@
 // back as XML, and a harness that tells what a reader did to its outputs.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <memory>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 
 #include "ZUInstallXmlUtils.h"
 #include "common/TestSupport.h"
