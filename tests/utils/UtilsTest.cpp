@@ -147,6 +147,9 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   struct stat info {};
   EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
   EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
+  // A parent that cannot be made fails the whole path: here one behind a dangling link.
+  ASSERT_EQ(symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
+  EXPECT_EQ(CreateDirectoryRecursive((dir / "dangling/x/y").c_str()), -1);
   umask(oldMask), permFlag = 0755;
   // Comma-separated lists: integers with blanks, strings quoted as they are.
   const std::pair<std::vector<int>, const char*> numbers[] = {
