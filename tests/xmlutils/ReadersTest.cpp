@@ -127,6 +127,8 @@ const ReaderRow kRows[] = {
     {"VmInstanceIdLow32Bits", kRoles, Reads<unsigned>(ON(GetVMInstanceID)), "0", "5"},
     {"LocationTypeWithoutPathWritesType", kRoles, Loc(OF(GetSharedInstallLocation, 0)), "-1", "2 | untouched"},
     {"LocationEmptyPathIsSuccess", kRoles, Loc(OF(GetSharedInstallLocation, 1)), "0", "7 | (empty)"},
+    {"LocationWithoutTypeFails", Entry0("<sharedInstallLocation path='p'/>"), Loc(OF(GetSharedInstallLocation, 0)),
+     "-1", "untouched | untouched"},
     {"RolesManager", kEntry0Roles, Reads<S>(ON(GetRolesManagerProperties)), "0", "rm"},
     {"MetricsFlagZeroIsWrittenFalse", kRoles, Reads<bool>(OF_COMPONENTS(GetDalvexMetricsReportingFlag, 0)), "0",
      "false"},
