@@ -166,6 +166,10 @@ TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButS
     EXPECT_EQ(Xml(*m), R"(<ClientSetup jobId="1"/>)");
   }
   EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
+  // A present list holding no vector gets one when asked to create.
+  delete zumsg::list<ClientSetup::clientComposition>(request);
+  *list = nullptr;
+  EXPECT_NE(*request.getlistobject(ClientSetup::clientComposition, true), nullptr);
 }
 
 const char kPrevious[] = R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/>)"
