@@ -80,31 +80,25 @@ class ScratchDir {
 // back what stood there before.
 class EnvGuard {
  public:
-  EnvGuard(std::initializer_list<std::pair<const char*, std::optional<std::string>>> values) {
+  using Value = std::optional<std::string>;
+  EnvGuard(std::initializer_list<std::pair<const char*, Value>> values) {
     for (const auto& [name, value] : values) {
       const char* old = ::getenv(name);
-      saved_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-      if (value) {
-        ::setenv(name, value->c_str(), 1);
-      } else {
-        ::unsetenv(name);
-      }
+      saved_.emplace_back(name, old != nullptr ? Value(old) : std::nullopt);
+      Set(name, value);
     }
   }
   ~EnvGuard() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second) {
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      } else {
-        ::unsetenv(it->first.c_str());
-      }
-    }
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Set(it->first, it->second);
   }
   EnvGuard(const EnvGuard&) = delete;
   EnvGuard& operator=(const EnvGuard&) = delete;
 
  private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  static void Set(const std::string& name, const Value& value) {
+    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+  }
+  std::vector<std::pair<std::string, Value>> saved_;
 };
 
 // Moves whatever stands at the pre-install path aside for the scope and puts

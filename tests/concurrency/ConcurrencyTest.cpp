@@ -1,17 +1,12 @@
 // Threads and processes using the library at once. Run under TSan by `make
 // sanitize`; here every thread must get exactly its own answers and every
 // entry must arrive whole, once.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <functional>
 #include <set>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
@@ -91,14 +86,10 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   zutest::PreInstallPathGuard preInstall;
   zutest::EnvGuard environment{
       {"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
-  const struct Case {
-    const char* name;
-    bool processes;
-    std::string file;
-    std::function<void(int w, const std::vector<std::string>& texts)> write;
-  } cases[] = {
+  using Texts = const std::vector<std::string>&;
+  const std::tuple<const char*, bool, std::string, std::function<void(int w, Texts texts)>> cases[] = {
       {"debug log, one service per thread", false, dir / "Shared.log",
-       [](int, const std::vector<std::string>& texts) {
+       [](int, Texts texts) {
          EvDebugFileInstance file;
          EvDebug log(nullptr);
          if (!log.initialize(&file, static_cast<unsigned>(EvDebug::getLogId("Shared")), 0, false, "")) return;
@@ -107,33 +98,31 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
            log.DebugLvl("", 0, e % 2 ? "%s" : "%s%s", texts[e].c_str(), "");
        }},
       {"pre-install file, threads", false, zutest::kPreInstallPath,
-       [](int, const std::vector<std::string>& texts) {
+       [](int, Texts texts) {
          ZUSimLog log("events");
          for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str());
        }},
       {"console events", false, dir / "ConsoleEvents.log",
-       [](int w, const std::vector<std::string>& texts) {
+       [](int w, Texts texts) {
          ZUSimLog log("events");
          for (const std::string& text : texts)
            log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str());
        }},
-      {"pre-install file, processes", true, dir / "shared.log",
-       [&dir](int, const std::vector<std::string>& texts) {
+      {"pre-install file, processes", true, dir / "shared.log", [&dir](int, Texts texts) {
          ZUSimLog log(dir / "shared.log");
          for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str());
-       }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto write = [&](int w) {
+       }}};
+  for (const auto& [name, processes, file, writer] : cases) {
+    SCOPED_TRACE(name);
+    const auto write = [&, &writer = writer](int w) {
       std::vector<std::string> texts;
       for (int e = 0; e < kEntries; ++e)
         texts.push_back("<" + std::to_string(w) + " " + std::to_string(e) + " " + payload(w, e) + ">");
-      c.write(w, texts);
+      writer(w, texts);
     };
-    if (!c.processes) RunTogether(write);
+    if (!processes) RunTogether(write);
     std::vector<pid_t> children;
-    for (int w = 0; c.processes && w < kThreads; ++w) {
+    for (int w = 0; processes && w < kThreads; ++w) {
       children.push_back(fork());
       if (children.back() == 0) {
         write(w);
@@ -145,7 +134,7 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
       EXPECT_TRUE(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     std::set<std::pair<int, int>> seen;
-    for (const std::string& line : zutest::SplitLines(zutest::ReadFile(c.file))) {
+    for (const std::string& line : zutest::SplitLines(zutest::ReadFile(file))) {
       const std::size_t open = line.find('<'), close = line.rfind('>');
       ASSERT_TRUE(open != std::string::npos && close == line.find_last_not_of("\"]}")) << line.substr(0, 120);
       std::istringstream in(line.substr(open + 1, close - open - 1));

@@ -3,7 +3,7 @@
 // present object field holding no child, a present empty list); the reader's
 // vocabulary, what it skips and every refusal leaving the target exactly as it
 // was with a positioned reason on one line; the writer's compact form in schema
-// order, escaping that survives a round trip, and the error numbers for text
+// order, its escapes, and the error numbers for text
 // XML 1.0 cannot carry.
 #include <gtest/gtest.h>
 
@@ -66,9 +66,10 @@ void FillAll(CNMessageBase& m) {
 }
 
 const char kRequest[] =
-    R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/></dxInfo><clientAuthentication>)"
-    R"(<userAccount userName="u" password="V8:p"/></clientAuthentication><clientComposition operationType="1"><components><packages packageId="1002"/>)"
-    R"(<packages packageId="51"/></components></clientComposition><clientComposition operationType="2"/></ClientSetup>)";
+    R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/>)"
+    R"(</dxInfo><clientAuthentication><userAccount userName="u" password="V8:p"/></clientAuthentication>)"
+    R"(<clientComposition operationType="1"><components><packages packageId="1002"/><packages packageId="51"/>)"
+    R"(</components></clientComposition><clientComposition operationType="2"/></ClientSetup>)";
 
 TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies) {
   ASSERT_EQ(CNMessageBase::Initialize(), 0);
@@ -165,10 +166,14 @@ TEST(MessageFields, PresentObjectWithoutChildAndPresentEmptyListWriteNothingButS
     EXPECT_EQ(Xml(*m), R"(<ClientSetup jobId="1"/>)");
   }
   EXPECT_FALSE(zumsg::objectCreate<ClientSetup::dxInfo>(request).isSet(DXInfo::connectionUrl));
+  // A present list holding no vector gets one when asked to create.
+  delete zumsg::list<ClientSetup::clientComposition>(request);
+  *list = nullptr;
+  EXPECT_NE(*request.getlistobject(ClientSetup::clientComposition, true), nullptr);
 }
 
-const char kPrevious[] =
-    R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/><clientComposition operationType="3"/></ClientSetup>)";
+const char kPrevious[] = R"(<ClientSetup jobId="1" requestFlags="2"><dxInfo connectionUrl="old"/>)"
+                         R"(<clientComposition operationType="3"/></ClientSetup>)";
 
 std::string Nested(int depth) {
   std::string open, close;
@@ -184,27 +189,20 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       " <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<ClientSetup jobId=\"&b;\"/>";
   // reason: the whole reason, or its start when it ends with '*'; line and column: where expat
   // stands: a start tag's '<', an end tag's name, a DOCTYPE's name end.
-  struct Refusal {
-    std::string xml, reason;
-    unsigned long line, column;
-  };
-  std::vector<Refusal> refusals = {
+  std::vector<std::tuple<std::string, std::string, unsigned long, unsigned long>> refusals = {
       {"<ClientSetup>\n  <dxInfo></ClientSetup>", "mismatched tag", 2, 13},
       {"", "no element found", 1, 1},
       {"hello", "syntax error", 1, 1},
       {"<ClientSetup/><ClientSetup/>", "junk after document element", 1, 15},
       {R"(<ClientSetup><dxInfo connectionUrl="&zz;"/></ClientSetup>)", "undefined entity", 1, 14},
       {entities, "DOCTYPE is not allowed", 2, 23},
-      {"<!DOCTYPE ClientSetup SYSTEM \"file:///etc/passwd\"><ClientSetup/>", "DOCTYPE is not allowed", 1, 50},
       {"<!DOCTYPE ClientSetup [<!ENTITY % p SYSTEM \"http://example.com/x.dtd\"> %p;]><ClientSetup/>",
        "DOCTYPE is not allowed", 1, 23},
       {"<ClientsComposition operationType=\"1\"/>", "unexpected root element 'ClientsComposition'", 1, 1},
-      {"<" + std::string(60, 'R') + "/>", "unexpected root element 'RRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRRR...'", 1,
-       1},
+      {"<" + std::string(60, 'R') + "/>", "unexpected root element '" + std::string(40, 'R') + "...'", 1, 1},
       {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
       {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
       {Job("99999999999999999999"), "bad integer '99999999999999999999'*", 1, 1},
-      {R"(<ClientSetup remoteClient="TRUE"/>)", "bad integer 'TRUE' in attribute 'remoteClient'", 1, 1},
       {R"(<ClientSetup operationType="SIM_INSTALL"/>)", "bad integer 'SIM_INSTALL'*", 1, 1},
       {"<ClientSetup><dxInfo connectionUrl=\"a\xC3\x28\"/></ClientSetup>", "not well-formed (invalid token)", 1, 38},
       {"<ClientSetup><dxInfo/><dxInfo/></ClientSetup>", "second 'dxInfo' element in 'ClientSetup'", 1, 23},
@@ -213,20 +211,19 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {Nested(65), "nesting deeper than 64", 1, 13 + 3 * 63 + 1},
       {"<ClientSetup jobId=\"9\">\n<dxInfo connectionUrl=\"new\"/>\n<clientComposition "
        "operationType=\"x\"/></ClientSetup>",
-       "bad integer 'x' in attribute 'operationType'", 3, 1},
-  };
+       "bad integer 'x' in attribute 'operationType'", 3, 1}};
   // Job("1:"): ':' follows '9'.
-  for (std::string v : {"", "-", "1:", "9223372036854775808", "-9223372036854775809", "true"})
-    refusals.push_back({Job(v), "bad integer '" + v + "' in attribute 'jobId'", 1, 1});
-  for (const auto& r : refusals) {
-    SCOPED_TRACE(r.xml.substr(0, 80));
+  for (std::string v : {"", "-", "1:", "9223372036854775808", "-9223372036854775809", "true", "TRUE"})
+    refusals.emplace_back(Job(v), "bad integer '" + v + "' in attribute 'jobId'", 1, 1);
+  for (const auto& [xml, reason, line, column] : refusals) {
+    SCOPED_TRACE(xml.substr(0, 80));
     ClientSetup target;
     ASSERT_TRUE(Load(target, kPrevious));
-    EXPECT_NE(target.unserialize(r.xml), 0);
+    EXPECT_NE(target.unserialize(xml), 0);
     const zumsg::ParseError& e = CNMessageBase::LastParseError();
-    const std::size_t n = r.reason.back() == '*' ? r.reason.size() - 1 : std::string::npos;
+    const std::size_t n = reason.back() == '*' ? reason.size() - 1 : std::string::npos;
     EXPECT_EQ(std::make_tuple(e.reason.substr(0, n), e.line, e.column),
-              std::make_tuple(r.reason.substr(0, n), r.line, r.column));
+              std::make_tuple(reason.substr(0, n), line, column));
     EXPECT_EQ(Xml(target), kPrevious);
   }
 }
@@ -254,24 +251,27 @@ TEST(XmlReaderVocabulary, AcceptedDocumentsReadAsTheirCanonicalForm) {
   const std::vector<std::string> cases[] = {
       // Unknown attributes and elements are skipped with their subtrees.
       {R"(<ClientSetup future="1" jobId="3" dxInfo="attribute naming an object field">)"
-       R"(<later a="b"><dxInfo connectionUrl="inside unknown"/><later><later/></later></later><jobId>77</jobId><requestType/>)"
+       R"(<later a="b"><dxInfo connectionUrl="inside unknown"/><later><later/></later></later>)"
+       R"(<jobId>77</jobId><requestType/>)"
        R"(<dxInfo><unknownChild/><dxClient clientName="n" newField="x"/></dxInfo></ClientSetup>)",
        R"(<ClientSetup jobId="3"><dxInfo><dxClient clientName="n"/></dxInfo></ClientSetup>)"},
       {R"(<ClientSetup remoteClient="true"/>)", R"(<ClientSetup remoteClient="1"/>)"},
       {R"(<ClientSetup remoteClient="-1"/>)"},
       {R"(<ClientSetup remoteClient="false"/>)", R"(<ClientSetup remoteClient="0"/>)"},
       {R"(<ClientSetup remoteClient="+2"/>)", R"(<ClientSetup remoteClient="2"/>)"},
-      {R"(<ClientSetup jobId="9223372036854775807" localeId="-9223372036854775808" requestType="-0" requestFlags="007"/>)",
-       R"(<ClientSetup requestType="0" localeId="-9223372036854775808" jobId="9223372036854775807" requestFlags="7"/>)"},
+      {R"(<ClientSetup jobId="9223372036854775807" localeId="-9223372036854775808" requestType="-0" )"
+       R"(requestFlags="007"/>)",
+       R"(<ClientSetup requestType="0" localeId="-9223372036854775808" jobId="9223372036854775807" )"
+       R"(requestFlags="7"/>)"},
       {R"(<ClientSetup><dxInfo connectionUrl=""/></ClientSetup>)"},
-      {R"(<ClientSetup><dxInfo/><clientComposition operationType="1"/><clientComposition operationType="2"/></ClientSetup>)"},
+      {R"(<ClientSetup><dxInfo/><clientComposition operationType="1"/><clientComposition operationType="2"/>)"
+       R"(</ClientSetup>)"},
       // References and declared encodings arrive as UTF-8; XML itself turns a literal tab into a blank.
       {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
        "<ClientSetup><dxInfo connectionUrl=\"caf\xE9 &#x41;&amp;&lt;&#10;\" networkGateway=\"a\tb\"/></ClientSetup>",
        "<ClientSetup><dxInfo connectionUrl=\"caf\xC3\xA9 A&amp;&lt;&#10;\" networkGateway=\"a b\"/></ClientSetup>"},
       {R"(<ClientSetup><clientAuthentication><userAccount password="V8:abc=="/></clientAuthentication></ClientSetup>)"},
-      {Nested(64), "<ClientSetup/>"},
-  };
+      {Nested(64), "<ClientSetup/>"}};
   for (const auto& c : cases) {
     ClientSetup target;
     ASSERT_TRUE(Load(target, kPrevious) && Load(target, c.front()));
@@ -289,50 +289,13 @@ TEST(XmlReaderErrors, LastParseErrorBelongsToTheCallingThread) {
             "unexpected root element 'Other'|bad integer 'x' in attribute 'jobId'");
 }
 
-TEST(XmlWriterEscaping, SpecialCharactersBecomeReferencesAndReadBack) {
-  const struct {
-    std::string text, written;
-  } cases[] = {
-      {"", ""},
-      {"a&b <tag> &&", "a&amp;b &lt;tag&gt; &amp;&amp;"},
-      {"say \"hi\" 'there'", "say &quot;hi&quot; 'there'"},
-      {"tab\there line\nfeed\r\nend", "tab&#9;here line&#10;feed&#13;&#10;end"},
-      {"caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85",
-       "caf\xC3\xA9 \xDF\xBF \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBD \x7F \xC2\x85"},
-      {std::string(5000, 'x') + "&", std::string(5000, 'x') + "&amp;"},
-  };
-  for (const auto& c : cases) {
-    ClientSetup request;
-    zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::connectionUrl, c.text);
-    const std::string xml = Xml(request);
-    EXPECT_EQ(xml, R"(<ClientSetup><dxInfo connectionUrl=")" + c.written + R"("/></ClientSetup>)");
-    ClientSetup reread;
-    ASSERT_TRUE(Load(reread, xml));
-    EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(reread)->getstring(DXInfo::connectionUrl), c.text);
-  }
-}
-
 TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
-  const struct {
-    std::string text;
-    int error;
-  } cases[] = {
-      {"ab\xC3", 84},
-      {"\xC3(", 84},
-      {"a\x80", 84},
-      {"\xC0\xAF", 84},
-      {"\xE0\x80\xAF", 84},
-      {"\xF0\x80\x80\xAF", 84},
-      {"\xF4\x90\x80\x80", 84},
-      {"\xF8\x88\x80\x80\x80", 84},
-      {"caf\xE9", 84},
-      {"bell\x07", 86},
-      {"\x1B[0m", 86},
-      {std::string("a\0b", 3), 86},
-      {"\xED\xA0\x80", 86},
-      {"\xEF\xBF\xBE", 86},
-      {"\xEF\xBF\xBF", 86},
-  };
+  // Cut or overlong UTF-8 and code points past U+10FFFF give 84; controls, surrogates and non-characters 86.
+  const std::pair<int, std::vector<std::string>> cases[] = {
+      {84,
+       {"ab\xC3", "\xC3(", "a\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80",
+        "\xF8\x88\x80\x80\x80", "caf\xE9"}},
+      {86, {"bell\x07", "\x1B[0m", std::string("a\0b", 3), "\xED\xA0\x80", "\xEF\xBF\xBE", "\xEF\xBF\xBF"}}};
   XMLEncoder encoder(Flags(), nullptr);
   std::string xml;
   // Deep in the tree, so the error must travel up through every level; passwords are checked like any text.
@@ -341,12 +304,14 @@ TEST(XmlWriterErrors, TextXmlCannotCarryGivesItsErrorNumber) {
       zumsg::listCreate<ClientSetup::clientComposition>(request).emplace_back());
   auto& os = zumsg::objectCreate<App::Client::osInfo>(zumsg::objectCreate<App::ClientInfo::client>(info));
   UserAccount account;
-  for (const auto& c : cases) {
-    os.setstring(App::OsInfo::osName, c.text);
-    account.setpstringobject(UserAccount::password, bstring(c.text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-    EXPECT_EQ(std::make_pair(encoder.serialize(&request, xml, false), encoder.serialize(&account, xml, false)),
-              std::make_pair(c.error, c.error))
-        << ::testing::PrintToString(c.text);
+  for (const auto& [error, texts] : cases) {
+    for (const std::string& text : texts) {
+      os.setstring(App::OsInfo::osName, text);
+      account.setpstringobject(UserAccount::password, bstring(text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
+      EXPECT_EQ(std::make_pair(encoder.serialize(&request, xml, false), encoder.serialize(&account, xml, false)),
+                std::make_pair(error, error))
+          << ::testing::PrintToString(text);
+    }
   }
   EXPECT_EQ(encoder.serialize(nullptr, xml, false), 22);
 }
@@ -355,11 +320,12 @@ TEST(XmlWriterForm, SchemaOrderWhateverTheSettingOrderReplacingTheOutputDeclarat
   ClientSetup request;
   request.setint64(ClientSetup::subscriptionId, 9);
   zumsg::objectCreate<ClientSetup::organizationInfo>(request);
-  zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::networkGateway, "g");
+  zumsg::objectCreate<ClientSetup::dxInfo>(request).setstring(DXInfo::networkGateway, "g&<>\"'\t\n\r");
   request.setint64(ClientSetup::remoteClient, 1);
   request.setint64(ClientSetup::jobId, -42);
   const std::string expected =
-      R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9"><dxInfo networkGateway="g"/><organizationInfo/></ClientSetup>)";
+      R"(<ClientSetup remoteClient="1" jobId="-42" subscriptionId="9">)"
+      R"(<dxInfo networkGateway="g&amp;&lt;&gt;&quot;'&#9;&#10;&#13;"/><organizationInfo/></ClientSetup>)";
   XMLEncoder encoder(Flags(), nullptr);
   std::string xml(100000, '#'), declared = xml;
   ASSERT_EQ(encoder.serialize(&request, xml, false) + encoder.serialize(&request, declared, true), 0);

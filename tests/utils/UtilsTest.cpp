@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 
 #include "ZUInstallUtils.h"
 #include "common/TestSupport.h"
@@ -62,6 +61,13 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
       {Hex(LLONG_MIN), "0x8000000000000000"},
       {std::to_string(Parse<int>("\t\n-17abc", 7) + Parse<int>("x42", 7)), "-10"},
       {std::to_string(Parse<unsigned long long>("18446744073709551615", 7)), "18446744073709551615"},
+      // Integers one past their range saturate.
+      {std::to_string(Parse<long long>("9223372036854775808", 5)) +
+           std::to_string(Parse<long long>("-9223372036854775809", 5)),
+       "9223372036854775807-9223372036854775808"},
+      {std::to_string(Parse<unsigned long long>("18446744073709551616", 5)) + " " +
+           std::to_string(ParseHex<unsigned long long>("0x10000000000000000", 5)),
+       "18446744073709551615 18446744073709551615"},
       {std::to_string(Parse<double>(" 2.5e3xyz", 7) + Parse<double>(".e5", 0.5)), "2500.500000"},
       {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
       {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
@@ -78,33 +84,30 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
 // Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split. Release and build, OS
 // information (true when out4 is written), directory and file (true when the file is written).
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
-  const struct {
-    bool (*split)(Pieces&);
-    bool result;
-    Pieces outputs;
-  } rows[] = {{REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
-              {REL("abc(x)"), false, {"c(x)", "abc"}},
-              {REL("11.80"), true, {"", "11.8"}},
-              // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
-              {REL("11.0 ("), false, {"k1", "k2"}},
-              {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
-              {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
-              {OS(":-:-:-"), true, {"", "", "", ""}},
-              {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
-              {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
-              {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
-              // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
-              {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
-              {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
-              {DIR("C:\\x/y"), true, {"C:", "x/y"}},
-              {DIR("/b.log"), true, {"", "b.log"}},
-              {DIR("/opt/a/"), false, {"k1", "k2"}},
-              {DIR("file.txt"), false, {"k1", "k2"}}};
-  for (const auto& row : rows) {
+  const std::tuple<bool (*)(Pieces&), bool, Pieces> rows[] = {
+      {REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
+      {REL("abc(x)"), false, {"c(x)", "abc"}},
+      {REL("11.80"), true, {"", "11.8"}},
+      // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
+      {REL("11.0 ("), false, {"k1", "k2"}},
+      {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
+      {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
+      {OS(":-:-:-"), true, {"", "", "", ""}},
+      {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
+      {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
+      {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
+      // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
+      {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
+      {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
+      {DIR("C:\\x/y"), true, {"C:", "x/y"}},
+      {DIR("/b.log"), true, {"", "b.log"}},
+      {DIR("/opt/a/"), false, {"k1", "k2"}},
+      {DIR("file.txt"), false, {"k1", "k2"}}};
+  for (const auto& [split, result, expected] : rows) {
     Pieces outputs = {"k1", "k2", "k3", "k4"};
-    EXPECT_EQ(row.split(outputs), row.result) << &row - rows;
-    outputs.resize(row.outputs.size());
-    EXPECT_EQ(outputs, row.outputs) << &row - rows;
+    EXPECT_EQ(split(outputs), result) << expected[0];
+    outputs.resize(expected.size());
+    EXPECT_EQ(outputs, expected);
   }
 }
 
@@ -118,14 +121,18 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
     EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), unconvertible), 0);
   }
   tzset();
-  unsigned long wide = 0;
+  int zero = 0, one = 1;
+  unsigned long wide = 0, wideOne = 1;
+  unsigned char byte = 0, byteOne = 1;
+  bool flag = false;
   std::string text;
-  SetValueIfNotSet(seconds, 7);
-  SetValueIfNotSet(wide, -1);  // widened with its sign
-  SetValueIfNotSet(text, "first");
-  SetValueIfNotSet(text, "second");
-  EXPECT_EQ(std::to_string(seconds) + " " + std::to_string(unconvertible) + " " + std::to_string(wide) + " " + text,
-            std::to_string(13 * 3600 + 45 * 60) + " 0 18446744073709551615 first");
+  SetValueIfNotSet(zero, 7), SetValueIfNotSet(one, 7), SetValueIfNotSet(seconds, 7), SetValueIfNotSet(byte, 7);
+  SetValueIfNotSet(wide, -1), SetValueIfNotSet(wideOne, 7), SetValueIfNotSet(byteOne, 7), SetValueIfNotSet(flag, true);
+  SetValueIfNotSet(text, "first"), SetValueIfNotSet(text, "second");
+  const auto show = [](auto... values) { return ((std::to_string(values) + " ") + ...); };
+  EXPECT_EQ(show(seconds, unconvertible, zero, one, wide, wideOne, byte, byteOne, flag) + text,
+            show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // wide: -1 widened with its sign
+  EXPECT_TRUE(IsFocusExist(nullptr) && !IsMarliskLessInstall("focus") && !isDebugLogLevelSet(3));
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
   // Directories: parents made with permFlag, up to 1024 characters.
   zutest::ScratchDir dir;
@@ -140,6 +147,9 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   struct stat info {};
   EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
   EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
+  // A parent that cannot be made fails the whole path: here one behind a dangling link.
+  ASSERT_EQ(symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
+  EXPECT_EQ(CreateDirectoryRecursive((dir / "dangling/x/y").c_str()) + CreateDirectoryRecursive(""), -2);
   umask(oldMask), permFlag = 0755;
   // Comma-separated lists: integers with blanks, strings quoted as they are.
   const std::pair<std::vector<int>, const char*> numbers[] = {
@@ -157,28 +167,31 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   EXPECT_EQ(names[0], "('it's','x y','')");
 }
 
-TEST(PackageCatalogue, MembershipBoundaries) {
-  std::vector<int> all, ids(100, 7);
-  for (unsigned long id = 795; id < 870; ++id) {
-    const bool db = (id >= 801 && id <= 816) || (id >= 851 && id <= 862);
-    EXPECT_EQ(IsDBPackage(id), db) << id;
-    EXPECT_EQ(IsNonDX_DBPackage(id), db && id != 801 && id != 802 && id != 804 && id != 851) << id;
-    if (db) all.push_back(static_cast<int>(id));
-  }
-  EXPECT_FALSE(IsDBPackage(801 + (1ul << 32)));
-  GetAllDBPackages(ids);
-  std::sort(ids.begin(), ids.end());
-  EXPECT_EQ(ids, all) << "replaced, not appended";
-  const struct {
-    bool (*test)(const unsigned long&);
-    std::vector<unsigned long> in, out;
-  } classes[] = {{IsBasePackage, {1, 2, 1003}, {0, 3, 1004}},
-                 {IsFSPackage, {702, 2001}, {1003, 2}},
-                 {IsMediaAgentPackage, {51, 2003}, {52}},
-                 {IsSRMAgentPackage, {402, 408, 1123}, {401, 409}}};
-  for (const auto& c : classes) {
-    for (unsigned long id : c.in) EXPECT_TRUE(c.test(id)) << id;
-    for (unsigned long id : c.out) EXPECT_FALSE(c.test(id)) << id;
+// Each class as published: its members, in list order where it has a list, its test and its list.
+TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
+  using Ids = std::vector<int>;
+  const Ids db = {801, 802, 804, 803, 805, 806, 807, 808, 809, 810, 811, 812, 813, 814,
+                  815, 816, 851, 852, 853, 854, 855, 856, 857, 858, 859, 860, 861, 862};
+  Ids nonDX;
+  std::copy_if(db.begin(), db.end(), std::back_inserter(nonDX),
+               [](int id) { return id != 801 && id != 802 && id != 804 && id != 851; });
+  const std::tuple<const char*, bool (*)(const unsigned long&), void (*)(Ids&), Ids> classes[] = {
+      {"database", IsDBPackage, GetAllDBPackages, db},
+      {"database outside the central server", IsNonDX_DBPackage, nullptr, nonDX},
+      {"base", IsBasePackage, GetAllBasePackages, {1, 1002, 1003, 2}},
+      {"media agent", IsMediaAgentPackage, GetAllMediaAgentPackages, {51, 1301, 2003}},
+      {"FS", IsFSPackage, nullptr, {1, 702, 1002, 1101, 2001}},
+      {"SRM agent", IsSRMAgentPackage, nullptr, {402, 403, 404, 405, 406, 407, 408, 1123}},
+      {"central server", nullptr, GetAllDXPackages, {20, 21, 801, 851}}};
+  for (const auto& [name, test, list, members] : classes) {
+    for (unsigned long id = 0; test != nullptr && id < 2100; ++id) {
+      const bool member = std::count(members.begin(), members.end(), static_cast<int>(id)) != 0;
+      EXPECT_EQ(test(id), member) << name << " " << id;
+      if (member) EXPECT_FALSE(test(id + (1ul << 32))) << name << " " << id;
+    }
+    Ids ids(100, 7);
+    if (list != nullptr) list(ids);
+    if (list != nullptr) EXPECT_EQ(ids, members) << name << ": replaced, not appended";
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
   // Search: the first entry holding the id on its low 32 bits; entries without one never match.
@@ -280,54 +293,47 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::string lengthError = "-1 An invalid length of encrypted string is passed to decrypt. Decrypt failed. -> ";
   const std::string encryptLength = "-1 Failed to encrypt password to get length, error 22 -> untouched";
   const std::string decryptLength = "-1 Failed to decrypt password to get length, error 22 -> untouched";
-  const struct {
-    const char* name;
-    Wrapper wrapper;
-    std::string input, shown;
-  } rows[] = {{"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
-              {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
-              {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
-              {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
-              {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
-              {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
-              {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
-              // 2048 characters reach the cipher, 2049 and none do not.
-              {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
-              {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
-              {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
-              // Refused in the second call: the zero-filled array is already the caller's.
-              {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
-              {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
-              {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
+  const std::tuple<const char*, Wrapper, std::string, std::string> rows[] = {
+      {"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
+      {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
+      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
+      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
+      {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
+      {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
+      {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
+      // 2048 characters reach the cipher, 2049 and none do not.
+      {"DecryptEmpty", ZUDecryptPassword, "", lengthError + "untouched"},
+      {"Decrypt2048", ZUDecryptPassword, "V3:" + std::string(2045, 'A'), decryptLength},
+      {"Decrypt2049", ZUDecryptPassword, "V3:" + std::string(2046, 'A'), lengthError + "untouched"},
+      // Refused in the second call: the zero-filled array is already the caller's.
+      {"DecryptForged", ZUDecryptPassword, forgedV3, "-1 Failed to decrypt password, error 22 -> "},
+      {"ConvertToV3Forged", ZUPasswordConvert_V8ToV3, forgedV8, "-1 Failed to encrypt password, error 22 -> "},
+      {"ConvertToV8Forged", ZUPasswordConvert_V3ToV8, forgedV3, "-1 Failed to encrypt password, error 22 -> "}};
   // The length is tested before the output pointer, so a bad length names itself.
   char lengthText[81] = {};
   EXPECT_EQ(ZUDecryptPassword("", nullptr, lengthText), -1);
   EXPECT_EQ("-1 " + std::string(lengthText) + " -> untouched", lengthError + "untouched");
-  for (const auto& row : rows) {
-    EXPECT_EQ(Call(row.wrapper, row.input.c_str()), row.shown) << row.name;
-    EXPECT_EQ(Call(row.wrapper, nullptr), "-1 Invalid arguments passed. -> untouched") << row.name;
-    EXPECT_EQ(row.wrapper(v3.c_str(), nullptr, nullptr), -1) << row.name;
+  for (const auto& [name, wrapper, input, shown] : rows) {
+    EXPECT_EQ(Call(wrapper, input.c_str()), shown) << name;
+    EXPECT_EQ(Call(wrapper, nullptr), "-1 Invalid arguments passed. -> untouched") << name;
+    EXPECT_EQ(wrapper(v3.c_str(), nullptr, nullptr), -1) << name;
   }
   // The one-call forms offer the cipher 1023 characters and return its error number.
   const std::string fits(737, 'x');  // encrypts to exactly 1023 characters
   std::string cipher = "untouched";
   ASSERT_EQ(UtilEncrypt(fits.c_str(), cipher), 0);
   EXPECT_EQ(cipher.size(), 1023u);
-  const struct {
-    int (*call)(const char*, std::string&);
-    std::string input;
-    int result;
-    std::string output;
-  } oneCall[] = {{UtilDecrypt, cipher, 0, fits},
-                 {UtilEncrypt, fits + "x", 34, "untouched"},
-                 {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
-                 {UtilDecrypt, "V3:bad", 22, "untouched"},
-                 {UtilEncrypt, "", -1, "untouched"},
-                 {UtilDecrypt, "", -1, "untouched"}};
-  for (const auto& row : oneCall) {
+  const std::tuple<int (*)(const char*, std::string&), std::string, int, std::string> oneCall[] = {
+      {UtilDecrypt, cipher, 0, fits},
+      {UtilEncrypt, fits + "x", 34, "untouched"},
+      {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
+      {UtilDecrypt, "V3:bad", 22, "untouched"},
+      {UtilEncrypt, "", -1, "untouched"},
+      {UtilDecrypt, "", -1, "untouched"}};
+  for (const auto& [call, input, result, expected] : oneCall) {
     std::string output = "untouched";
-    EXPECT_EQ(row.call(row.input.empty() ? nullptr : row.input.c_str(), output), row.result) << row.input.substr(0, 9);
-    EXPECT_EQ(output, row.output) << row.input.substr(0, 20);
+    EXPECT_EQ(call(input.empty() ? nullptr : input.c_str(), output), result) << input.substr(0, 9);
+    EXPECT_EQ(output, expected) << input.substr(0, 20);
   }
 }
 
@@ -350,28 +356,23 @@ std::string Passwords(ClientSetup& request) {
 // Converts each client password in order, skips entries without one and stops at the first refusal.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   const std::string one = Output(ZUEncryptPassword_V8, "one"), three = Output(ZUEncryptPassword_V8, "three");
-  const struct {
-    std::string entries;
-    int result;
-    std::string error, after;
-    bool hollow = false;
-  } cases[] = {
+  const std::tuple<std::string, int, std::string, std::string, bool> cases[] = {
       {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>",
-       0, "untouched", "V3:one - - - "},
+       0, "untouched", "V3:one - - - ", false},
       {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
-       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " "},
+       "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " ", false},
       // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
       {"<clientComposition><clientInfo/></clientComposition>", 0, "untouched", "- ", true}};
-  for (const auto& c : cases) {
-    auto request = xutest::Parse("<ClientSetup>" + c.entries + "</ClientSetup>");
-    if (c.hollow)
+  for (const auto& [entries, result, expectedError, after, hollow] : cases) {
+    auto request = xutest::Parse("<ClientSetup>" + entries + "</ClientSetup>");
+    if (hollow)
       xutest::HoldNoObject<App::ClientInfo::client>(
           *zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
     ClientSetup* pointer = request.get();
     std::string error = "untouched";
-    EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), c.result);
-    EXPECT_EQ(pointer == request.get() ? error : "request replaced", c.error);
-    EXPECT_EQ(Passwords(*request), c.after);
+    EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), result);
+    EXPECT_EQ(pointer == request.get() ? error : "request replaced", expectedError);
+    EXPECT_EQ(Passwords(*request), after);
   }
   ClientSetup* pointer = nullptr;
   std::string error;

@@ -11,9 +11,7 @@ using ZuEntities::ClientEntity;
 
 // A field present but holding nothing counts as absent; present empty lists have no members.
 TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
-  auto request = Parse(R"(<ClientSetup><clientAuthentication/><clientComposition><clientInfo><client zudPort="1"/>
-    </clientInfo><components/></clientComposition><clientComposition><clientInfo><client><clientEntity clientName="b"/>
-    </client></clientInfo></clientComposition></ClientSetup>)");
+  auto request = Parse(Data("nav-entries"));
   ClientsComposition* entry = GetClientComposition(request.get(), 0);
   EXPECT_EQ(GetClientComposition(request.get(), 1), &(*zumsg::list<ClientSetup::clientComposition>(*request))[1]);
   for (U index : {2ul, static_cast<U>(-1)}) EXPECT_EQ(GetClientComposition(request.get(), index), nullptr);
@@ -31,10 +29,7 @@ TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
   EXPECT_EQ(GetClientGroup(entry, name), -1);
   EXPECT_EQ(name, "kept");
   // Borrowed: what is handed out lives in the request; a failure leaves the pointer.
-  request = Parse(R"(<ClientSetup><clientComposition><components><packages packageId="1"/></components>
-    <activateClientInfo activateClientDetails="x"/><patchInformation spVersion="1"/></clientComposition>
-    <clientComposition><activateClientInfo><userCentricClient clientName="laptop"/></activateClientInfo>
-    </clientComposition></ClientSetup>)");
+  request = Parse(Data("nav-borrowed"));
   ClientsComposition *first = GetClientComposition(request.get(), 0), *second = GetClientComposition(request.get(), 1);
   ClientEntity* const mine = reinterpret_cast<ClientEntity*>(&request);
   ClientEntity* entity = mine;
@@ -84,36 +79,28 @@ TEST(PackageSelection, CountIdsDatabaseAndRestoreOnly) {
                                                     {"900", false}, {"4294968098", true}};  // 2^32 + 802
   for (const auto& [id, also24] : databases) {
     request =
-        Parse(WithPackages(std::string("<packages/><packages packageId='1'/><packages packageId='") + id + "'/>"));
+        Parse("<ClientSetup><clientComposition><components><packages/><packages packageId='1'/><packages packageId='" +
+              std::string(id) + "'/></components></clientComposition><clientComposition/></ClientSetup>");
     EXPECT_EQ(
         std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
-                           IsDBPackageSelected(request.get(), 1, true)}),
-        std::vector<bool>({also24 && std::string(id) != "24", also24, false}))
+                           IsDBPackageSelected(request.get(), 1, true), IsDBPackageSelected(request.get(), 2, true)}),
+        std::vector<bool>({also24 && std::string(id) != "24", also24, false, false}))
         << id;
   }
 }
 
 // Non-empty names are appended; the result judges the whole vector.
 TEST(PMAssociated, AppendsNamedClients) {
-  const char* kThree = R"(<ClientSetup><clientComposition><clientInfo><pmAssociatedClients clientName="vm01"/>
-      <pmAssociatedClients clientId="2"/><pmAssociatedClients clientName=""/><pmAssociatedClients clientName="vm01"/>
-      </clientInfo></clientComposition></ClientSetup>)";
-  const char* kNameless = R"(<ClientSetup><clientComposition><clientInfo><pmAssociatedClients clientId="1"/>
-      <pmAssociatedClients clientName=""/></clientInfo></clientComposition></ClientSetup>)";
-  const struct {
-    const char* xml;
-    U index;
-    std::vector<S> before;
-    int result;
-    std::vector<S> after;
-  } cases[] = {{kThree, 0, {"mine"}, 0, {"mine", "vm01", "vm01"}},
-               {kNameless, 0, {}, -1, {}},
-               {kNameless, 0, {"mine"}, 0, {"mine"}},
-               {kThree, 1, {"mine"}, -1, {"mine"}}};
-  for (const auto& c : cases) {
-    std::vector<S> names = c.before;
-    EXPECT_EQ(GetPMAssociated(Parse(c.xml).get(), c.index, names), c.result) << c.xml;
-    EXPECT_EQ(names, c.after) << c.xml;
+  const S three = Data("pm-three"), nameless = Data("pm-nameless");
+  using Names = std::vector<S>;
+  for (const auto& [xml, index, before, result, after] :
+       {std::tuple{three, 0ul, Names{"mine"}, 0, Names{"mine", "vm01", "vm01"}},
+        {nameless, 0ul, Names{}, -1, Names{}},
+        {nameless, 0ul, Names{"mine"}, 0, Names{"mine"}},
+        {three, 1ul, Names{"mine"}, -1, Names{"mine"}}}) {
+    Names names = before;
+    EXPECT_EQ(GetPMAssociated(Parse(xml).get(), index, names), result) << xml;
+    EXPECT_EQ(names, after) << xml;
   }
 }
 
@@ -126,12 +113,9 @@ TEST(PMAssociated, AppendsNamedClients) {
 // Setters: the request after the call, every field at once. Only what is given is stored (0 and "" never clear a
 // number or block); missing blocks on the path are made, what stands beside them stays; groups are appended.
 TEST(Setters, RequestAfterTheCall) {
-  const struct {
-    std::string before;
-    int (*set)(Req);
-    int result;
-    std::string after;
-  } rows[] = {
+  const S fw = "<ClientSetup><installOptions upgradeMode='1'><firewallConfig firewallValue1='a' firewallValue2='b' ";
+  const S ei = R"(<ClientSetup><clientComposition><errorInfo errorCode=")";
+  const std::tuple<S, int (*)(Req), int, S> rows[] = {
       {"<ClientSetup/>", SET(SetUserAccountToLogin(r, "CORP\\svc", "V8:pw")), 0,
        WithAccount(R"(userName="CORP\svc" password="V8:pw")")},
       {WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), SET(SetUserAccountToLogin(r, "", nullptr)),
@@ -139,11 +123,10 @@ TEST(Setters, RequestAfterTheCall) {
       {"<ClientSetup/>", SET(SetUserAccountToLogin(r, nullptr, "pw")), -1, "<ClientSetup/>"},
       {"<ClientSetup/>", SET(SetFirewallInstall(r, nullptr, nullptr, 7, "")), 0,
        R"(<ClientSetup><installOptions><firewallConfig firewallNumber="7"/></installOptions></ClientSetup>)"},
-      {R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="b" firewallNumber="5"
-         firewallConfigBlock="block"/></installOptions></ClientSetup>)",
+      {fw + "firewallNumber='5' firewallConfigBlock='c'/></installOptions></ClientSetup>",
        SET(SetFirewallInstall(r, nullptr, "y", 0, "new")), 0,
-       R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="y" firewallNumber="5" )"
-       R"(firewallConfigBlock="new"/></installOptions></ClientSetup>)"},
+       R"(<ClientSetup><installOptions upgradeMode="1"><firewallConfig firewallValue1="a" firewallValue2="y" )"
+       R"(firewallNumber="5" firewallConfigBlock="new"/></installOptions></ClientSetup>)"},
       {"<ClientSetup/>", SET(SetFirewallInstall(r, nullptr, nullptr, 7, nullptr)), -1, "<ClientSetup/>"},
       // Bits above 32 of the old value are dropped, not kept; the result is sign-extended.
       {"<ClientSetup/>", SET(UpdateRequestFlags(r, 0)), 0, R"(<ClientSetup requestFlags="0"/>)"},
@@ -152,45 +135,49 @@ TEST(Setters, RequestAfterTheCall) {
       {"<ClientSetup requestFlags='4096'/>", SET(UpdateRequestFlags(r, static_cast<int>(0x80000000u))), 0,
        R"(<ClientSetup requestFlags="-2147479552"/>)"},
       // Present codes of the request and entry 0 only are reset; nothing is created.
-      {R"(<ClientSetup><errorInfo errorCode="3" errorMessage="top"/><clientComposition><errorInfo errorCode="5"/>
-       </clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition></ClientSetup>)",
+      {ei + R"(5"/></clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition>)"
+            R"(<errorInfo errorCode="3" errorMessage="top"/></ClientSetup>)",
        SET(ClearSIMError(r)), 0,
-       R"(<ClientSetup><clientComposition><errorInfo errorCode="0"/></clientComposition><clientComposition><errorInfo )"
-       R"(errorCode="6"/></clientComposition><errorInfo errorCode="0" errorMessage="top"/></ClientSetup>)"},
-      {"<ClientSetup><errorInfo/><clientComposition><errorInfo/></clientComposition></ClientSetup>",
+       ei + R"(0"/></clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition>)"
+            R"(<errorInfo errorCode="0" errorMessage="top"/></ClientSetup>)"},
+      {"<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>",
        SET(ClearSIMError(r)), 0,
        "<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>"},
       {Entry0(R"(<components><policySettings><plan planId="12"/></policySettings></components>)"),
        SET0(SetStoragePolicy), -20,
-       Entry0(
-           R"(<components><policySettings><storagePolicy storagePolicyName="new"/><plan planId="12"/></policySettings></components>)")},
+       Entry0(R"(<components><policySettings><storagePolicy storagePolicyName="new"/><plan planId="12"/>)"
+              R"(</policySettings></components>)")},
       {Entry0(R"(<components><subclientPolicySettings laptopBackup="1"/></components>)"), SET0(SetSubclientPolicy), -20,
        Entry0(R"(<components><subclientPolicySettings laptopBackup="1"><subclientPolicy subclientPolicyName="new"/>)"
               "</subclientPolicySettings></components>")},
       {Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/></clientInfo>)"),
        SET0(SetClientGroup), -20,
-       Entry0(
-           R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/><clientGroups clientGroupName="new"/></clientInfo>)")}};
-  for (const auto& row : rows) {
-    auto request = Parse(row.before);
-    EXPECT_EQ(row.set(request.get()), row.result) << row.before;
-    EXPECT_EQ(Xml(*request), row.after);
+       Entry0(R"(<clientInfo><client zudPort="1"/><clientGroups clientGroupName="new"/>)"
+              R"(<clientGroups clientGroupName="new"/></clientInfo>)")}};
+  for (const auto& [before, set, result, after] : rows) {
+    auto request = Parse(before);
+    EXPECT_EQ(set(request.get()), result) << before;
+    EXPECT_EQ(Xml(*request), after);
   }
   EXPECT_EQ(SetUserAccountToLogin(nullptr, "svc", "pw") + SetFirewallInstall(nullptr, "a", "b", 1, "c") +
                 UpdateRequestFlags(nullptr, 1) + ClearSIMError(nullptr),
             -4);
-  // The password is marked for encryption; a block held as no object is made afresh.
+  // The password is marked for encryption, a group for writing; a block held as no object is made afresh.
   auto request = Parse(Entry0("<components/>"));
-  ASSERT_EQ(SetUserAccountToLogin(request.get(), "svc", "V8:pw"), 0);
+  ClientsComposition* entry = GetClientComposition(request.get(), 0);
+  ASSERT_EQ(SetUserAccountToLogin(request.get(), "svc", "V8:pw") + SetClientGroup(entry, "g"), 0);
   EXPECT_EQ(
       (*zumsg::object<ZUInstallManager::ClientAuthentication::userAccount>(*GetClientAuthentication(request.get()))
             ->getpstringobject(ZuSecurity::UserAccount::password))
           ->encryptType(),
       Annotation::PASSWORD_ENCRYPT_DEFAULT);
-  HoldNoObject<ClientsComposition::components>(*GetClientComposition(request.get(), 0));
-  ASSERT_EQ(SetStoragePolicy(GetClientComposition(request.get(), 0), ""), 0);
+  EXPECT_TRUE(zumsg::list<App::ClientInfo::clientGroups>(*zumsg::object<ClientsComposition::clientInfo>(*entry))
+                  ->at(0)
+                  .xmlWriteFlag());
+  HoldNoObject<ClientsComposition::components>(*entry);
+  ASSERT_EQ(SetStoragePolicy(entry, ""), 0);
   S name = "kept";
-  EXPECT_EQ(GetStoragePolicy(GetClientComposition(request.get(), 0), name) + name.size(), 0u);
+  EXPECT_EQ(GetStoragePolicy(entry, name) + name.size(), 0u);
 }
 
 }  // namespace

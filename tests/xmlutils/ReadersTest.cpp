@@ -6,22 +6,12 @@
 namespace xutest {
 namespace {
 
-const char kHeader[] = R"(<ClientSetup remoteClient="2" requestType="3" localeId="4294967295" jobId="1099511627776"
-  operationType="4294967316" requestFlags="-4294963200" xmlRequestId="4294967296" subscriptionId="17"><user
-  userId="4294967295"/><clientComposition operationType="11"/><clientComposition operationType="20"/><installOptions
-  upgradeMode="2" userAuthenticationRequested="0"/></ClientSetup>)";
-const char kConnect[] = R"(<ClientSetup><dxInfo connectionUrl="" networkGateway="gw01:8403"><dxClient dxId="4294967295"
-  clientType="3"/></dxInfo><clientComposition><clientInfo><client clientPassword="V8:abc" zudPort="2147483648"/>
-  </clientInfo><failoverDXInfo failoverFlag="1"/></clientComposition><clientComposition><clientInfo><client
-  clientPassword="" zudPort="8400"/></clientInfo><failoverDXInfo failoverValue1="dx02" failoverValue2=""/>
-  </clientComposition><clientComposition><clientInfo/></clientComposition><installOptions><firewallConfig
-  firewallConfigBlock=""/></installOptions><organizationInfo authCode="7F3K"/></ClientSetup>)";
-// A request-level block without a code.
-const char kTopWithoutCode[] = R"(<ClientSetup><errorInfo errorMessage="top"/><clientComposition><errorInfo
-  errorCode="5" errorMessage="entry failed"/></clientComposition></ClientSetup>)";
-// No request-level block; entry 0 has a code and no text; entry 1 a text.
-const char kEntryOnly[] = R"(<ClientSetup><clientComposition><errorInfo errorCode="7"/></clientComposition>
-  <clientComposition><errorInfo errorCode="4294967295" errorMessage="second"/></clientComposition></ClientSetup>)";
+// Requests kept in tests/data, each described there.
+const S kHeader = Data("readers-header"), kConnect = Data("readers-connect"),
+        kTopWithoutCode = Data("readers-top-without-code"), kEntryOnly = Data("readers-entry-only"),
+        kTwoClients = Data("readers-two-clients"), kSiblings = Data("readers-siblings"),
+        kVersions = Data("readers-versions"), kPolicies = Data("readers-policies"), kRoles = Data("readers-roles"),
+        kEntry0Roles = Data("readers-entry0-roles");
 
 const auto kCode = Reads<>(ON(GetResponseErrorCode));
 const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
@@ -29,48 +19,6 @@ const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 const auto kAccountAsBoth = Reads<S>([](Req r, S& both) { return GetUserAccountToLogin(r, both, both); });
 const auto kCount = Reads<int>(ON(GetComponentCount));
 const auto kRestoreOnly = Reads<bool>(AT(IsRestoreOnlyClient, 0));
-
-// Two entries that differ in every identity fact, so that reading the wrong entry shows.
-const char kTwoClients[] = R"(<ClientSetup requestFlags="8192">
-  <dxInfo><dxClient clientId="2" clientName="dx01" hostName="dx01.example.com" clientGUID="DX-GUID"/></dxInfo>
-  <clientComposition><clientInfo><client><clientEntity clientId="1001" clientName="web01" hostName="web01.example.com"
-    clientGUID="GUID-1" sourceClientName="web-template"/></client></clientInfo>
-    <activateClientInfo activateClientDetails="details-0"><userCentricClient clientId="4294967295"/></activateClientInfo>
-  </clientComposition><clientComposition><clientInfo><client><clientEntity clientId="4294967295" clientName="app01"
-    hostName="" clientGUID=""/></client></clientInfo><activateClientInfo><userCentricClient clientName="laptop"/>
-  </activateClientInfo></clientComposition></ClientSetup>)";
-// Every fact sits one link away from where the readers look for it.
-const char kSiblings[] =
-    R"(<ClientSetup requestFlags="8192"><dxInfo><dxClient clientName="dx01" clientGUID=""/></dxInfo>
-  <clientComposition><clientInfo><client><clientEntity hostName="web01.example.com"/></client></clientInfo>
-    <activateClientInfo><userCentricClient clientId="7" clientName="laptop" sourceClientName="tmpl"/></activateClientInfo>
-  </clientComposition></ClientSetup>)";
-const char kVersions[] = R"xml(<ClientSetup><clientComposition><clientInfo><client><osInfo osDetail="Debian 12 x86_64"/>
-  <versionInfo><release releaseName=""/></versionInfo></client></clientInfo><patchInformation spNumber3="14"/>
-  </clientComposition><clientComposition><clientInfo><client><osInfo osName="Linux" osDetail=""/><versionInfo><release
-  releaseName="11.0.0 (B80)"/></versionInfo></client></clientInfo><patchInformation spVersion="" spNumber1="4294967295"
-  spText="32" spNumber2="4294967296" spNumber3="-5" spNumber4="2147483648"/></clientComposition></ClientSetup>)xml";
-const char kPolicies[] = R"(<ClientSetup><clientComposition>
-  <clientInfo><clientGroups clientGroupName="databases"/><clientGroups clientGroupName="tier-1"/></clientInfo><components>
-  <policySettings><storagePolicy storagePolicyName="sp-gold"/><plan planId="4294967295" planName="daily"/></policySettings>
-  <subclientPolicySettings><subclientPolicy subclientPolicyName=""/></subclientPolicySettings></components>
-  </clientComposition><clientComposition><clientInfo><clientGroups/><clientGroups clientGroupName="second"/></clientInfo>
-  <components><policySettings><storagePolicy/></policySettings><subclientPolicySettings><subclientPolicy/>
-  </subclientPolicySettings></components></clientComposition><clientComposition><components><policySettings><plan/>
-  </policySettings><subclientPolicySettings><subclientPolicy subclientPolicyName="weekly"/></subclientPolicySettings>
-  </components></clientComposition></ClientSetup>)";
-const char kRoles[] = R"(<ClientSetup><clientComposition applianceClient="0">
-  <clientInfo><clientProps virtualDiscovered="0" vmInstanceId="4294967301"/></clientInfo>
-  <roles laptopBackupRole="0" networkProxyRole="0" customRolesProp=""/><components><subclientPolicySettings
-  laptopBackup="1"/><dalvexMetrics surveyUrl2="https://m/b" metricsReportingFlag="0"/></components>
-  <sharedInstallLocation silType="2"/></clientComposition><clientComposition applianceClient="4294967296">
-  <clientInfo><clientProps virtualDiscovered="4294967296"/></clientInfo><roles laptopBackupRole="0" networkProxyRole="1"/>
-  <components><subclientPolicySettings laptopBackup="0"/><dalvexMetrics metricsReportingFlag="1"/></components>
-  <sharedInstallLocation silType="7" path=""/></clientComposition><clientComposition><roles laptopBackupRole="1"/>
-  <components><dalvexMetrics surveyUrl1="" surveyUrl2="https://m/b"/></components></clientComposition>
-  <installOptions restoreOnlyAgentsMode="0" rolesManagerProperties=""/></ClientSetup>)";
-const char kEntry0Roles[] = R"(<ClientSetup><clientComposition><roles networkProxyRole="-1" customRolesProp="props-0"/>
-  </clientComposition><installOptions restoreOnlyAgentsMode="3" rolesManagerProperties="rm"/></ClientSetup>)";
 
 const auto kFullVersion = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 0));
 const auto kFullVersion1 = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 1));
@@ -105,6 +53,8 @@ const ReaderRow kRows[] = {
      kCode, "-1", ""},
     {"ErrorCodeNullRequest", "", kCode, "-1", ""},
     {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
+    {"StatusWithoutCodeFails", Entry0("<errorInfo errorMessage='x'/>"), Reads<U, S>(AT(GetClientStatus, 0)), "-1",
+     "untouched | untouched"},
     {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
     {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
@@ -177,6 +127,8 @@ const ReaderRow kRows[] = {
     {"VmInstanceIdLow32Bits", kRoles, Reads<unsigned>(ON(GetVMInstanceID)), "0", "5"},
     {"LocationTypeWithoutPathWritesType", kRoles, Loc(OF(GetSharedInstallLocation, 0)), "-1", "2 | untouched"},
     {"LocationEmptyPathIsSuccess", kRoles, Loc(OF(GetSharedInstallLocation, 1)), "0", "7 | (empty)"},
+    {"LocationWithoutTypeFails", Entry0("<sharedInstallLocation path='p'/>"), Loc(OF(GetSharedInstallLocation, 0)),
+     "-1", "untouched | untouched"},
     {"RolesManager", kEntry0Roles, Reads<S>(ON(GetRolesManagerProperties)), "0", "rm"},
     {"MetricsFlagZeroIsWrittenFalse", kRoles, Reads<bool>(OF_COMPONENTS(GetDalvexMetricsReportingFlag, 0)), "0",
      "false"},

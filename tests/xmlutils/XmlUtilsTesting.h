@@ -2,15 +2,13 @@
 // back as XML, and a harness that tells what a reader did to its outputs.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <memory>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 
 #include "ZUInstallXmlUtils.h"
+#include "common/TestSupport.h"
 
 namespace xutest {
 
@@ -37,6 +35,9 @@ inline std::string Xml(const ClientSetup& request) {
       0);
   return xml;
 }
+
+// A request kept in tests/data.
+inline S Data(const S& name) { return zutest::ReadFile(ZU_TEST_DATA_DIR "/" + name + ".xml"); }
 
 inline S Entry0(const S& inside) {
   return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>";
@@ -99,8 +100,6 @@ Observation Observe(const Call& call, Req request) {
   return seen;
 }
 
-// One row of a reader table: the request (null for a null request), the call
-// and what it must leave behind.
 // One row of a reader table: the request ("" for a null request), the call and what it must leave behind.
 struct ReaderRow {
   const char* name;
