@@ -28,7 +28,6 @@ class RuntimeTest : public ::testing::Test {
   std::string LogText(const std::string& file) { return ReadFile(logDir_ + "/" + file); }
 };
 typedef RuntimeTest DebugLog, ConsoleEvent;
-using Cipher = ZUPassword;
 
 // One debug log as a logger holds it: a descriptor and the service over it.
 struct OpenedLog {
@@ -239,7 +238,8 @@ TEST(PasswordCipher, RefusesMalformedTextsAndAnyFlippedBit) {
   const std::string body = Call(&ZUPassword::encrypt, "s").substr(3),
                     v8 = Call(&ZUPassword::encryptV8, "s");  // 29-byte payload: one '='
   ASSERT_EQ(body.substr(body.size() - 2, 1).find('='), std::string::npos);
-  EXPECT_TRUE(body.size() == 40 && v8.size() == 43 && Call(&Cipher::encrypt, "s").substr(3, 16) != body.substr(0, 16));
+  EXPECT_TRUE(body.size() == 40 && v8.size() == 43 &&
+              Call(&ZUPassword::encrypt, "s").substr(3, 16) != body.substr(0, 16));
   for (const char* text : {kPinnedV3, kPinnedV8}) EXPECT_EQ(Call(&ZUPassword::decrypt, text), "pinned") << text;
   // Same payload bits, but unused bits before the padding set: not canonical.
   std::string loose = body, loose2 = kPinnedV3 + 3;  // "...lw==": four unused bits in 'w'
@@ -274,7 +274,7 @@ TEST(PasswordCipher, RefusesMalformedTextsAndAnyFlippedBit) {
 // its error number and leaves buffer and length alone; more room than needed
 // gets the length written; an empty plaintext still gets its terminator.
 TEST(PasswordCipher, RefusesAStrayLengthAndTooLittleRoomAndReportsTheLengthWritten) {
-  const std::string v3 = Call(&Cipher::encrypt, "room-check"), empty = Call(&Cipher::encrypt, "");
+  const std::string v3 = Call(&ZUPassword::encrypt, "room-check"), empty = Call(&ZUPassword::encrypt, "");
   ZUPassword cipher(0);
   char buffer[16] = "#";
   unsigned long lengths[] = {5, 9, 15, 0};  // "room-check" has 10 characters
