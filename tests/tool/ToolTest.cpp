@@ -122,7 +122,7 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
       {{"schema", "out.xsd"}, "", 2, "zu-request: schema: takes no arguments" + usage},
       {{"diff", request}, "", 2, "diff: expects two files"},
       {{"packages", "12x"}, "", 2, "'12x' is not a package id"},
-      {{"packages", "801", "409", "1002"}, "", 1, "801: database, central server\n1002: base, FS\nzu-request: package"},
+      {{"packages", "801", "409", "1002"}, "", 1, "central server\n1002: base, FS\nzu-request: package id 409"},
       {{"packages", "--json", "409"}, "", 1, R"({"id":409,"classes":[],"error":"package id 409)" + notHeld + "\"}\n"},
       // JSON keeps quotes, backslashes, control characters and non-ASCII text.
       {{"show", "--json", "-"}, named + kClientEnd, 0, "\"q\\\"b\\\\1\\t\\n\\r\xC3\xA9\""},
@@ -388,8 +388,7 @@ TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBackHoweverItE
     if (readerGone) ::close(out[0]);
     const pid_t pid = ::fork();
     if (pid == 0) {
-      for (const int fd : {STDIN_FILENO, STDERR_FILENO}) ::dup2(terminal, fd);
-      ::dup2(out[1], STDOUT_FILENO);
+      ::dup2(terminal, STDIN_FILENO), ::dup2(out[1], STDOUT_FILENO), ::dup2(terminal, STDERR_FILENO);
       ::signal(SIGPIPE, SIG_DFL);  // as a shell starts it
       ::execl(ZU_REQUEST_TOOL, "zu-request", "password", "encrypt", nullptr);
       ::_exit(127);
