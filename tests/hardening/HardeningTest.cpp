@@ -11,7 +11,6 @@
 // OpenSSL's own allocations.
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
 #include <functional>
 #include <new>
@@ -35,18 +34,17 @@ namespace {
 bool gArmed = false, gRefused = false;
 long long gBudget = 0, gLive = 0;
 
-struct alignas(16) Header {
-  bool watched;
-};  // allocated while armed
+// Each block starts with a header saying whether it was allocated while armed.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
 
 // Null when refused or when memory is really out.
 void* Allocate(std::size_t size) noexcept {
   const bool watched = gArmed;
   if (watched && gBudget-- == 0) return gRefused = true, nullptr;
-  auto* header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+  auto* header = static_cast<bool*>(std::malloc(kHeader + size));
   if (header == nullptr) return nullptr;
-  if ((header->watched = watched)) ++gLive;  // only then: unarmed threads must not write the globals
-  return header + 1;
+  if ((*header = watched)) ++gLive;  // only then: unarmed threads must not write the globals
+  return reinterpret_cast<char*>(header) + kHeader;
 }
 
 }  // namespace
@@ -57,8 +55,8 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* pointer) noexcept {
   if (pointer == nullptr) return;
-  Header* header = static_cast<Header*>(pointer) - 1;
-  if (header->watched) --gLive;
+  bool* header = reinterpret_cast<bool*>(static_cast<char*>(pointer) - kHeader);
+  if (*header) --gLive;
   std::free(header);
 }
 // The other forms, spelled out so a sanitizer's own cannot pair with these.
@@ -123,10 +121,8 @@ void Reset(const EntryPoint& e, State& s) {
   s.input = e.input;
   s.error.assign(64, ' ');  // room for any error text, so storing one allocates nothing
   s.error = "unset";
-  s.out.clear();  // fresh strings and vectors: storing a long value must allocate
-  s.out = e.outputs;
-  s.ids = std::vector<int>();
-  s.output = nullptr;
+  s.out = Strings(e.outputs);  // fresh strings and vectors: storing a long value must allocate
+  s.ids = std::vector<int>(), s.output = nullptr;
 }
 
 void ExpectFailsCleanlyAtEveryPoint(const EntryPoint& e) {
