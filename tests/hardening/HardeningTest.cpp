@@ -15,7 +15,6 @@
 #include <functional>
 #include <new>
 #include <regex>
-#include <set>
 
 #include "ZUInstallLog.h"
 #include "ZUInstallUtils.h"
@@ -34,17 +33,18 @@ namespace {
 bool gArmed = false, gRefused = false;
 long long gBudget = 0, gLive = 0;
 
-// Each block starts with a header saying whether it was allocated while armed.
-constexpr std::size_t kHeader = alignof(std::max_align_t);
+struct alignas(16) Header {
+  bool watched;
+};  // allocated while armed
 
 // Null when refused or when memory is really out.
 void* Allocate(std::size_t size) noexcept {
   const bool watched = gArmed;
   if (watched && gBudget-- == 0) return gRefused = true, nullptr;
-  auto* header = static_cast<bool*>(std::malloc(kHeader + size));
+  auto* header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
   if (header == nullptr) return nullptr;
-  if ((*header = watched)) ++gLive;  // only then: unarmed threads must not write the globals
-  return reinterpret_cast<char*>(header) + kHeader;
+  if ((header->watched = watched)) ++gLive;  // only then: unarmed threads must not write the globals
+  return header + 1;
 }
 
 }  // namespace
@@ -53,10 +53,11 @@ void* operator new(std::size_t size) {
   if (void* pointer = Allocate(size)) return pointer;
   throw std::bad_alloc();
 }
-void operator delete(void* pointer) noexcept {
+// Out of line, so the compiler never pairs the free with an operator new it can see.
+__attribute__((noinline)) void operator delete(void* pointer) noexcept {
   if (pointer == nullptr) return;
-  bool* header = reinterpret_cast<bool*>(static_cast<char*>(pointer) - kHeader);
-  if (*header) --gLive;
+  Header* header = static_cast<Header*>(pointer) - 1;
+  if (header->watched) --gLive;
   std::free(header);
 }
 // The other forms, spelled out so a sanitizer's own cannot pair with these.
@@ -133,7 +134,7 @@ void ExpectFailsCleanlyAtEveryPoint(const EntryPoint& e) {
   const std::string before = observe(s);
   ASSERT_EQ(e.call(s), 0) << "an unhindered call succeeds";
   const std::string answer = observe(s);
-  std::set<std::string> texts;
+  bool sawFirst = e.texts.empty();
   for (int n = 0; !::testing::Test::HasFailure(); ++n) {
     ASSERT_NO_FATAL_FAILURE(Reset(e, s));
     gLive = 0, gRefused = false, gBudget = n, gArmed = true;
@@ -152,13 +153,13 @@ void ExpectFailsCleanlyAtEveryPoint(const EntryPoint& e) {
     EXPECT_EQ(seen, result == 0 ? answer : before)
         << "a call that met a refusal answered otherwise, or a failed one changed what it was given";
     if (result != 0 && !e.texts.empty()) {
-      texts.insert(s.error);
+      sawFirst |= s.error == e.texts[0];
       EXPECT_TRUE(std::count(e.texts.begin(), e.texts.end(), s.error)) << "error text: " << s.error;
     }
     if (e.keeps == 0 || (e.keeps == 1 && result != 0)) EXPECT_EQ(gLive, 0) << "blocks kept";
     if (!gRefused) break;
   }
-  if (!e.texts.empty()) EXPECT_EQ(texts.count(e.texts[0]), 1u) << "never failed with: " << e.texts[0];
+  EXPECT_TRUE(sawFirst) << "never failed with: " << e.texts[0];
 }
 
 // A failed read may leave room reserved in an output.
@@ -279,9 +280,8 @@ TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
         return result;
       })};
   for (const EntryPoint& e : entryPoints) ExpectFailsCleanlyAtEveryPoint(e);
-  if (__lsan_do_recoverable_leak_check != nullptr) {
-    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "LeakSanitizer found blocks no one holds";
-  }
+  EXPECT_TRUE(!__lsan_do_recoverable_leak_check || __lsan_do_recoverable_leak_check() == 0)
+      << "LeakSanitizer found leaks";
 }
 
 // Hostile and broken input: requests at scale and files that are no requests
@@ -384,9 +384,7 @@ TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
       ZUSimLog log("hardening");
       log.LogMessage("f", 0, "plain entry");
       log.LogMessageV("f", -1, "formatted %d", 7);
-      log.LogXML(
-          "f", R"(<ClientSetup><clientAuthentication><userAccount password="s"/></clientAuthentication></ClientSetup>)",
-          0, 1);
+      log.LogXML("f", R"(<ClientSetup><userAccount password="s"/></ClientSetup>)", 0, 1);
       log.AddPlatformMarker("install", "started");
       ::_exit(0);
     }
