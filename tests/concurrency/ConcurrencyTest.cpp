@@ -22,12 +22,11 @@ constexpr int kThreads = 8;
 void RunTogether(const std::function<void(int)>& body) {
   std::atomic<int> waiting{kThreads};
   std::vector<std::thread> pool;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < kThreads; ++t)
     pool.emplace_back([&, t] {
       for (waiting.fetch_sub(1); waiting.load() > 0;) std::this_thread::yield();
       body(t);
     });
-  }
   for (std::thread& thread : pool) thread.join();
 }
 
