@@ -169,7 +169,6 @@ EntryPoint Reader(const char* name, std::size_t outputs, std::function<int(State
 
 TEST(AllocationFailure, EveryEntryPointFailsCleanlyAtEveryPoint) {
   const std::string bulk = zutest::ReadFile(ZU_EXAMPLES_DIR "/bulk-install.xml");
-  ASSERT_FALSE(bulk.empty());
   zutest::ScratchDir dir;
   zutest::PreInstallPathGuard preInstall;
   zutest::EnvGuard environment{
@@ -355,10 +354,7 @@ TEST(LoaderInput, BrokenFilesAndHugeDocumentsAreRefusedOrLoadedWithinBoundedMemo
 
 TEST(PreInstallPathTakenBy, AnythingButARegularFileDropsEveryEntry) {
   zutest::ScratchDir dir;
-  const auto typeAt = [](const std::string& path) {
-    std::error_code error;
-    return std::filesystem::symlink_status(path, error).type();
-  };
+  const auto typeAt = [](const std::string& path) { return std::filesystem::symlink_status(path).type(); };
   const std::tuple<std::string, std::function<bool()>, std::function<bool()>> cases[] = {
       {kPreInstallPath, [] { return ::mkdir(kPreInstallPath, 0755) == 0; },
        [] { return ::rmdir(kPreInstallPath) == 0; }},
