@@ -22,12 +22,11 @@ constexpr int kThreads = 8;
 void RunTogether(const std::function<void(int)>& body) {
   std::atomic<int> waiting{kThreads};
   std::vector<std::thread> pool;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < kThreads; ++t)
     pool.emplace_back([&, t] {
       for (waiting.fetch_sub(1); waiting.load() > 0;) std::this_thread::yield();
       body(t);
     });
-  }
   for (std::thread& thread : pool) thread.join();
 }
 
@@ -74,9 +73,9 @@ TEST(Concurrent, LogIdsAreStablePerNameAndDistinct) {
   EXPECT_EQ(EvDebug::getLogId(nullptr), -1);
 }
 
-// Every writer of a shared file, run by several threads or processes at once:
-// writer w writes entry e as "<w e payload>", long ones past the runtime's
-// 4 KiB in-place buffer.
+// Every writer of a shared file, run by several threads (or processes, when
+// the row says so) at once: writer w writes entry e as "<w e payload>", long
+// ones past the runtime's 4 KiB in-place buffer.
 TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   constexpr int kEntries = 200;
   const auto payload = [](int w, int e) {
@@ -87,9 +86,9 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   zutest::EnvGuard environment{
       {"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
   using Texts = const std::vector<std::string>&;
-  const std::tuple<const char*, bool, std::string, std::function<void(int w, Texts texts)>> cases[] = {
-      {"debug log, one service per thread", false, dir / "Shared.log",
-       [](int, Texts texts) {
+  const std::tuple<std::string, bool, std::function<void(int w, Texts texts)>> cases[] = {
+      {dir / "Shared.log", false,
+       [](int, Texts texts) {  // one debug log service per thread
          EvDebugFileInstance file;
          EvDebug log(nullptr);
          if (!log.initialize(&file, static_cast<unsigned>(EvDebug::getLogId("Shared")), 0, false, "")) return;
@@ -97,23 +96,23 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
          for (std::size_t e = 0; e < texts.size(); ++e)
            log.DebugLvl("", 0, e % 2 ? "%s" : "%s%s", texts[e].c_str(), "");
        }},
-      {"pre-install file, threads", false, zutest::kPreInstallPath,
+      {zutest::kPreInstallPath, false,
        [](int, Texts texts) {
          ZUSimLog log("events");
          for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str());
        }},
-      {"console events", false, dir / "ConsoleEvents.log",
+      {dir / "ConsoleEvents.log", false,
        [](int w, Texts texts) {
          ZUSimLog log("events");
          for (const std::string& text : texts)
            log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str());
        }},
-      {"pre-install file, processes", true, dir / "shared.log", [&dir](int, Texts texts) {
+      {dir / "shared.log", true, [&dir](int, Texts texts) {
          ZUSimLog log(dir / "shared.log");
          for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str());
        }}};
-  for (const auto& [name, processes, file, writer] : cases) {
-    SCOPED_TRACE(name);
+  for (const auto& [file, processes, writer] : cases) {
+    SCOPED_TRACE(file);
     const auto write = [&, &writer = writer](int w) {
       std::vector<std::string> texts;
       for (int e = 0; e < kEntries; ++e)
@@ -122,27 +121,23 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
     };
     if (!processes) RunTogether(write);
     std::vector<pid_t> children;
-    for (int w = 0; processes && w < kThreads; ++w) {
-      children.push_back(fork());
-      if (children.back() == 0) {
-        write(w);
-        _exit(0);
-      }
-    }
-    for (pid_t child : children) {
-      int status = 0;
+    for (int w = 0; processes && w < kThreads; ++w)
+      if (children.emplace_back(fork()) == 0) write(w), _exit(0);
+    for (int status = 0; !children.empty(); children.pop_back()) {
+      const pid_t child = children.back();
       EXPECT_TRUE(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     std::set<std::pair<int, int>> seen;
     for (const std::string& line : zutest::SplitLines(zutest::ReadFile(file))) {
       const std::size_t open = line.find('<'), close = line.rfind('>');
-      ASSERT_TRUE(open != std::string::npos && close == line.find_last_not_of("\"]}")) << line.substr(0, 120);
       std::istringstream in(line.substr(open + 1, close - open - 1));
       int w = -1, e = -1;
       std::string text;
-      ASSERT_TRUE(in >> w >> e >> text && w >= 0 && w < kThreads && e >= 0 && e < kEntries) << line.substr(0, 120);
-      EXPECT_EQ(text, payload(w, e)) << "a torn entry of writer " << w;
-      EXPECT_TRUE(seen.emplace(w, e).second) << "twice: " << w << " " << e;
+      // Nothing after the entry but a closing quote or bracket of the line's own.
+      EXPECT_TRUE(open != std::string::npos && close == line.find_last_not_of("\"]}") && in >> w >> e >> text &&
+                  text == payload(w, e) && w >= 0 && w < kThreads && e >= 0 && e < kEntries &&
+                  seen.emplace(w, e).second)
+          << "torn or twice: " << line.substr(0, 120);
     }
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kEntries));
   }
