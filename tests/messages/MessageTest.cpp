@@ -27,16 +27,15 @@ using Kind = zumsg::FieldKind;
 EncodingFlags Flags() { return EncodingFlags{true, false, false, 0, 0, -1, false, false, true, false, 1}; }
 
 // Returns the compact XML of `m`, or "error N" when the encoder refuses it.
-std::string Xml(const CNMessageBase& m) {
-  std::string xml;
+std::string Xml(const CNMessageBase& m, std::string xml = {}) {
   const int rc = XMLEncoder(Flags(), nullptr).serialize(&m, xml, false);
   return rc == 0 ? xml : "error " + std::to_string(rc);
 }
 
 ::testing::AssertionResult Load(CNMessageBase& m, const std::string& xml) {
-  if (m.unserialize(xml) == 0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << CNMessageBase::LastParseError().line << ": "
-                                       << CNMessageBase::LastParseError().reason;
+  const zumsg::ParseError& e = CNMessageBase::LastParseError();
+  return m.unserialize(xml) == 0 ? ::testing::AssertionSuccess()
+                                 : ::testing::AssertionFailure() << e.line << ": " << e.reason;
 }
 
 // Sets every field of `m` to a distinctive value, texts with every escape and
@@ -176,23 +175,17 @@ std::string Nested(int depth) {
 std::string Job(const std::string& value) { return "<ClientSetup jobId=\"" + value + "\"/>"; }
 
 TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
-  const std::string entities =
-      "<?xml version=\"1.0\"?>\n<!DOCTYPE ClientSetup [\n <!ENTITY a \"aaaaaaaaaa\">\n"
-      " <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<ClientSetup jobId=\"&b;\"/>";
   // reason: the whole reason, or its start when it ends with '*'; line and column: where expat
   // stands: a start tag's '<', an end tag's name, a DOCTYPE's name end.
   std::vector<std::tuple<std::string, std::string, unsigned long, unsigned long>> refusals = {
-      {"<ClientSetup>\n  <dxInfo></ClientSetup>", "mismatched tag", 2, 13},
       {R"(<ClientSetup><dxInfo connectionUrl="&zz;"/></ClientSetup>)", "undefined entity", 1, 14},
-      {entities, "DOCTYPE is not allowed", 2, 23},
       {"<!DOCTYPE ClientSetup [<!ENTITY % p SYSTEM \"http://example.com/x.dtd\"> %p;]><ClientSetup/>",
        "DOCTYPE is not allowed", 1, 23},
-      {"<ClientsComposition operationType=\"1\"/>", "unexpected root element 'ClientsComposition'", 1, 1},
+      {"", "no element found", 1, 1},
       {"<" + std::string(60, 'R') + "/>", "unexpected root element '" + std::string(40, 'R') + "...'", 1, 1},
       {"<ClientSetup>\n <user userId=\"12a\"/></ClientSetup>", "bad integer '12a' in attribute 'userId'", 2, 2},
       {Job("1&#10;2"), "bad integer '1?2' in attribute 'jobId'", 1, 1},  // regression: reasons stay on one line
       {"<ClientSetup><dxInfo connectionUrl=\"a\xC3\x28\"/></ClientSetup>", "not well-formed (invalid token)", 1, 38},
-      {"<ClientSetup><dxInfo/><dxInfo/></ClientSetup>", "second 'dxInfo' element in 'ClientSetup'", 1, 23},
       {"<ClientSetup><clientComposition><clientInfo/>\n<clientInfo/></clientComposition></ClientSetup>",
        "second 'clientInfo' element in 'ClientsComposition'", 2, 1},
       {Nested(65), "nesting deeper than 64", 1, 13 + 3 * 63 + 1},
@@ -213,21 +206,6 @@ TEST(XmlReaderRefusals, LeaveTargetUnchangedAndSayWhereAndWhy) {
               std::make_tuple(reason.substr(0, n), line, column));
     EXPECT_EQ(Xml(target), kPrevious);
   }
-}
-
-TEST(XmlReaderRefusals, EveryProperPrefixOfADocumentFailsCleanly) {
-  const std::string document =
-      "<?xml version=\"1.0\"?>\n<ClientSetup jobId=\"5\"><dxInfo connectionUrl=\"caf\xC3\xA9 &amp; b\">"
-      "<dxClient clientName=\"dx01\"/></dxInfo><!-- c --><clientComposition operationType=\"1\"/>"
-      "<clientComposition><components><packages packageId=\"7\"/></components></clientComposition></ClientSetup>";
-  ClientSetup target;
-  ASSERT_TRUE(Load(target, kPrevious));
-  for (std::size_t n = 0; n < document.size(); ++n) {
-    ASSERT_TRUE(target.unserialize(document.data(), n) != 0 && !CNMessageBase::LastParseError().reason.empty()) << n;
-    ASSERT_EQ(Xml(target), kPrevious) << "a prefix of " << n << " bytes changed the target";
-  }
-  ASSERT_TRUE(Load(target, document));
-  EXPECT_EQ(zumsg::list<ClientSetup::clientComposition>(target)->size(), 2u);
 }
 
 // Each document replaces all the target held and is written back as given

@@ -101,17 +101,13 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
     EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), unconvertible), 0);
   }
   tzset();
-  int zero = 0, one = 1;
-  unsigned long wide = 0, wideOne = 1;
-  unsigned char byte = 0, byteOne = 1;
-  bool flag = false;
-  std::string text;
-  SetValueIfNotSet(zero, 7), SetValueIfNotSet(one, 7), SetValueIfNotSet(seconds, 7), SetValueIfNotSet(byte, 7);
-  SetValueIfNotSet(wide, -1), SetValueIfNotSet(wideOne, 7), SetValueIfNotSet(byteOne, 7), SetValueIfNotSet(flag, true);
-  SetValueIfNotSet(text, "first"), SetValueIfNotSet(text, "second");
+  const auto fill = [](auto target, auto value) { return SetValueIfNotSet(target, value), target; };
   const auto show = [](auto... values) { return ((std::to_string(values) + " ") + ...); };
-  EXPECT_EQ(show(seconds, unconvertible, zero, one, wide, wideOne, byte, byteOne, flag) + text,
-            show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // wide: -1 widened with its sign
+  using Byte = unsigned char;
+  EXPECT_EQ(show(seconds, unconvertible, fill(0, 7), fill(1, 7), fill(0ul, -1), fill(1ul, 7), fill(Byte{0}, Byte{7}),
+                 fill(Byte{1}, Byte{7}), fill(false, true)) +
+                fill(fill(std::string(), "first"), "second"),
+            show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // 0ul: -1 widened with its sign
   EXPECT_TRUE(IsFocusExist(nullptr) && !IsMarliskLessInstall("focus") && !isDebugLogLevelSet(3));
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
   // Directories: parents made with permFlag, up to 1024 characters.
@@ -150,6 +146,7 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
 // Each class as published: its members, in list order where it has a list, its test and its list.
 TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
   using Ids = std::vector<int>;
+  using ZUInstallManager::PackageInformation;
   const Ids db = {801, 802, 804, 803, 805, 806, 807, 808, 809, 810, 811, 812, 813, 814,
                   815, 816, 851, 852, 853, 854, 855, 856, 857, 858, 859, 860, 861, 862};
   Ids nonDX;
@@ -170,8 +167,7 @@ TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
       if (member) EXPECT_FALSE(test(id + (1ul << 32))) << name << " " << id;
     }
     Ids ids(100, 7);
-    if (list != nullptr) list(ids);
-    if (list != nullptr) EXPECT_EQ(ids, members) << name << ": replaced, not appended";
+    if (list != nullptr) EXPECT_EQ((list(ids), ids), members) << name << ": replaced, not appended";
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
   // Search: the first entry holding the id on its low 32 bits; entries without one never match.
@@ -184,8 +180,7 @@ TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
   std::string modes;
   for (int id : {702, 802, 0, 801}) {
     const auto it = GetIterToPackageInVector(packages, id);
-    modes += (it == packages->end() ? "-"
-                                    : std::to_string(it->getint64(ZUInstallManager::PackageInformation::packageMode))) +
+    modes += (it == packages->end() ? "-" : std::to_string(it->getint64(PackageInformation::packageMode))) +
              (FindPackageInVector(packages, id) ? "+ " : " ");
   }
   EXPECT_EQ(modes, "1+ 2+ - - ");
@@ -208,8 +203,7 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
       {"<ClientSetup>\r\n<errorInfo errorMessage=\"disk\r\nfull\"/>\r\n</ClientSetup>", "0 -1 disk full kept"},
       {"<ClientSetup><errorInfo errorCode=\"-9223372036854775808\"/></ClientSetup>", "0 -9223372036854775808  kept"},
       {"<ClientSetup><clientComposition><errorInfo errorCode=\"5\"/></clientComposition></ClientSetup>", "0 -1  kept"},
-      {"<ClientSetup\njobId=\"5\"/>", "-1 -1  Failed to unserialize XML blob from the input file."},
-      {"<Other/>", "-1 -1  Failed to unserialize XML blob from the input file."}};
+      {"<ClientSetup\njobId=\"5\"/>", "-1 -1  Failed to unserialize XML blob from the input file."}};
   for (const auto& [content, shown] : cases) {
     auto* request = new ClientSetup;
     std::string error = "kept", path = dir.write("request.xml", content);
