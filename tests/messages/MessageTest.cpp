@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ZuInstallMessages.h"
+#include "common/TestSupport.h"
 
 namespace {
 
@@ -60,11 +61,7 @@ void FillAll(CNMessageBase& m) {
   }
 }
 
-const char kRequest[] =
-    R"(<ClientSetup jobId="12" requestFlags="4096"><dxInfo connectionUrl="https://dx"><dxClient clientName="dx01"/>)"
-    R"(</dxInfo><clientAuthentication><userAccount userName="u" password="V8:p"/></clientAuthentication>)"
-    R"(<clientComposition operationType="1"><components><packages packageId="1002"/><packages packageId="51"/>)"
-    R"(</components></clientComposition><clientComposition operationType="2"/></ClientSetup>)";
+const std::string kRequest = zutest::ReadFile(ZU_TEST_DATA_DIR "/messages-request.xml");
 
 TEST(SchemaRoundTrip, EveryFieldOfEveryClassSurvivesObjectToXmlToObjectAndCopies) {
   ASSERT_EQ(CNMessageBase::Initialize(), 0);

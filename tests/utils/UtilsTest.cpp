@@ -171,10 +171,7 @@ TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
   // Search: the first entry holding the id on its low 32 bits; entries without one never match.
-  auto request =
-      xutest::Parse(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/><packages packageId="702"
-      packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages packageId="702" packageMode="3"/>
-      </components></clientComposition></ClientSetup>)");
+  auto request = xutest::Parse(xutest::Data("utils-package-search"));
   auto* packages = zumsg::list<ZUInstallManager::Components::packages>(
       *XmlUtils::GetComponents(XmlUtils::GetClientComposition(request.get(), 0)));
   std::string modes;
