@@ -19,28 +19,10 @@ using BC = ZUInstallManagerConversion::BasicConversion;
 using Pieces = std::vector<std::string>;
 
 // Each starts from a value the conversion must replace or, for parsing, may keep.
-template <class T>
-std::string Text(T value) {
-  std::string text = "old";
-  BC::toString(value, text);
-  return text;
-}
-template <class T>
-std::string Hex(T value) {
-  std::string text = "old";
-  BC::toHexString(value, text);
-  return text;
-}
-template <class T>
-T Parse(const char* text, T value) {
-  BC::fromString(value, text);
-  return value;
-}
-template <class T>
-T ParseHex(const std::string& text, T value) {
-  BC::fromHexString(value, text);
-  return value;
-}
+const auto Text = [](auto value, std::string text = "old") { return BC::toString(value, text), text; };
+const auto Hex = [](auto value, std::string text = "old") { return BC::toHexString(value, text), text; };
+const auto Parse = [](const std::string& text, auto value) { return BC::fromString(value, text), value; };
+const auto ParseHex = [](const std::string& text, auto value) { return BC::fromHexString(value, text), value; };
 
 // Texts: integers in full, floats cut at 23 characters, hex in lower case;
 // parsing keeps the value when nothing reads.
@@ -59,21 +41,19 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
       {Hex(-1LL), "0xffffffffffffffff"},
       {Hex(ULONG_MAX), "0xffffffffffffffff"},
       {Hex(LLONG_MIN), "0x8000000000000000"},
-      {std::to_string(Parse<int>("\t\n-17abc", 7) + Parse<int>("x42", 7)), "-10"},
-      {std::to_string(Parse<unsigned long long>("18446744073709551615", 7)), "18446744073709551615"},
+      {std::to_string(Parse("\t\n-17abc", 7) + Parse("x42", 7)), "-10"},
+      {std::to_string(Parse("18446744073709551615", 7ull)), "18446744073709551615"},
       // Integers one past their range saturate.
-      {std::to_string(Parse<long long>("9223372036854775808", 5)) +
-           std::to_string(Parse<long long>("-9223372036854775809", 5)),
+      {std::to_string(Parse("9223372036854775808", 5ll)) + std::to_string(Parse("-9223372036854775809", 5ll)),
        "9223372036854775807-9223372036854775808"},
-      {std::to_string(Parse<unsigned long long>("18446744073709551616", 5)) + " " +
-           std::to_string(ParseHex<unsigned long long>("0x10000000000000000", 5)),
+      {std::to_string(Parse("18446744073709551616", 5ull)) + " " +
+           std::to_string(ParseHex("0x10000000000000000", 5ull)),
        "18446744073709551615 18446744073709551615"},
-      {std::to_string(Parse<double>(" 2.5e3xyz", 7) + Parse<double>(".e5", 0.5)), "2500.500000"},
-      {std::to_string(ParseHex<unsigned int>("  0X1fz", 0u) + ParseHex<unsigned int>("g1", 2u)), "33"},
-      {std::to_string(ParseHex<long long>(Hex(LLONG_MIN), 0) + ParseHex<long long>("-", 7)), "-9223372036854775801"},
+      {std::to_string(Parse(" 2.5e3xyz", 7.0) + Parse(".e5", 0.5)), "2500.500000"},
+      {std::to_string(ParseHex("  0X1fz", 0u) + ParseHex("g1", 2u)), "33"},
+      {std::to_string(ParseHex(Hex(LLONG_MIN), 0ll) + ParseHex("-", 7ll)), "-9223372036854775801"},
       // Characters and booleans take the first character as it is.
-      {Parse<char>(" a", 'q') + std::to_string(Parse<bool>("0.5", true)) + std::to_string(Parse<bool>(" 0", false)),
-       " 01"}};
+      {Parse(" a", 'q') + std::to_string(Parse("0.5", true)) + std::to_string(Parse(" 0", false)), " 01"}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
 }
 
@@ -121,17 +101,13 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
     EXPECT_EQ(getAtTimeForScheds(static_cast<unsigned long>(LONG_MAX), unconvertible), 0);
   }
   tzset();
-  int zero = 0, one = 1;
-  unsigned long wide = 0, wideOne = 1;
-  unsigned char byte = 0, byteOne = 1;
-  bool flag = false;
-  std::string text;
-  SetValueIfNotSet(zero, 7), SetValueIfNotSet(one, 7), SetValueIfNotSet(seconds, 7), SetValueIfNotSet(byte, 7);
-  SetValueIfNotSet(wide, -1), SetValueIfNotSet(wideOne, 7), SetValueIfNotSet(byteOne, 7), SetValueIfNotSet(flag, true);
-  SetValueIfNotSet(text, "first"), SetValueIfNotSet(text, "second");
+  const auto fill = [](auto target, auto value) { return SetValueIfNotSet(target, value), target; };
   const auto show = [](auto... values) { return ((std::to_string(values) + " ") + ...); };
-  EXPECT_EQ(show(seconds, unconvertible, zero, one, wide, wideOne, byte, byteOne, flag) + text,
-            show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // wide: -1 widened with its sign
+  using Byte = unsigned char;
+  EXPECT_EQ(show(seconds, unconvertible, fill(0, 7), fill(1, 7), fill(0ul, -1), fill(1ul, 7), fill(Byte{0}, Byte{7}),
+                 fill(Byte{1}, Byte{7}), fill(false, true)) +
+                fill(fill(std::string(), "first"), "second"),
+            show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // 0ul: -1 widened with its sign
   EXPECT_TRUE(IsFocusExist(nullptr) && !IsMarliskLessInstall("focus") && !isDebugLogLevelSet(3));
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
   // Directories: parents made with permFlag, up to 1024 characters.
@@ -140,12 +116,10 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   permFlag = 0700;
   std::string path = dir.path().string() + "/";
   while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
-  errno = 0;
   EXPECT_TRUE(CreateDirectoryRecursive((path + "e").c_str()) == -1 && errno == -777);
   EXPECT_FALSE(std::filesystem::exists(path.substr(0, path.find('/', dir.path().string().size() + 1))));
   EXPECT_EQ(CreateDirectoryRecursive(path.c_str()) + CreateDirectoryRecursive(path.c_str()), 0);
-  struct stat info {};
-  EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0700));
   EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
   // A parent that cannot be made fails the whole path: here one behind a dangling link.
   ASSERT_EQ(symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
@@ -170,6 +144,7 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
 // Each class as published: its members, in list order where it has a list, its test and its list.
 TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
   using Ids = std::vector<int>;
+  using ZUInstallManager::PackageInformation;
   const Ids db = {801, 802, 804, 803, 805, 806, 807, 808, 809, 810, 811, 812, 813, 814,
                   815, 816, 851, 852, 853, 854, 855, 856, 857, 858, 859, 860, 861, 862};
   Ids nonDX;
@@ -190,22 +165,17 @@ TEST(PackageCatalogue, EachClassIsItsPublishedSetAndList) {
       if (member) EXPECT_FALSE(test(id + (1ul << 32))) << name << " " << id;
     }
     Ids ids(100, 7);
-    if (list != nullptr) list(ids);
-    if (list != nullptr) EXPECT_EQ(ids, members) << name << ": replaced, not appended";
+    if (list != nullptr) EXPECT_EQ((list(ids), ids), members) << name << ": replaced, not appended";
   }
   for (int id : {5999, 6000, 7000, 7001}) EXPECT_EQ(isThirdPartyPackage(id), id >= 6000 && id <= 7000) << id;
   // Search: the first entry holding the id on its low 32 bits; entries without one never match.
-  auto request =
-      xutest::Parse(R"(<ClientSetup><clientComposition><components><packages packageMode="5"/><packages packageId="702"
-      packageMode="1"/><packages packageId="4294968098" packageMode="2"/><packages packageId="702" packageMode="3"/>
-      </components></clientComposition></ClientSetup>)");
+  auto request = xutest::Parse(xutest::Data("utils-package-search"));
   auto* packages = zumsg::list<ZUInstallManager::Components::packages>(
       *XmlUtils::GetComponents(XmlUtils::GetClientComposition(request.get(), 0)));
   std::string modes;
   for (int id : {702, 802, 0, 801}) {
     const auto it = GetIterToPackageInVector(packages, id);
-    modes += (it == packages->end() ? "-"
-                                    : std::to_string(it->getint64(ZUInstallManager::PackageInformation::packageMode))) +
+    modes += (it == packages->end() ? "-" : std::to_string(it->getint64(PackageInformation::packageMode))) +
              (FindPackageInVector(packages, id) ? "+ " : " ");
   }
   EXPECT_EQ(modes, "1+ 2+ - - ");
@@ -228,8 +198,7 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
       {"<ClientSetup>\r\n<errorInfo errorMessage=\"disk\r\nfull\"/>\r\n</ClientSetup>", "0 -1 disk full kept"},
       {"<ClientSetup><errorInfo errorCode=\"-9223372036854775808\"/></ClientSetup>", "0 -9223372036854775808  kept"},
       {"<ClientSetup><clientComposition><errorInfo errorCode=\"5\"/></clientComposition></ClientSetup>", "0 -1  kept"},
-      {"<ClientSetup\njobId=\"5\"/>", "-1 -1  Failed to unserialize XML blob from the input file."},
-      {"<Other/>", "-1 -1  Failed to unserialize XML blob from the input file."}};
+      {"<ClientSetup\njobId=\"5\"/>", "-1 -1  Failed to unserialize XML blob from the input file."}};
   for (const auto& [content, shown] : cases) {
     auto* request = new ClientSetup;
     std::string error = "kept", path = dir.write("request.xml", content);
@@ -247,42 +216,33 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   EXPECT_TRUE(request->getint64(ClientSetup::jobId) == 9 && !request->isSet(ClientSetup::errorInfo));
   ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", request.get(), error), 0);
   EXPECT_EQ(std::to_string(request->getint64(ClientSetup::jobId)) + error, "1234kept");
-  const std::pair<std::function<int()>, const char*> refusals[] = {
-      {[&] { return ConvertStringToClientSetup("<ClientSetup/>", nullptr, error); }, "Invalid input given."},
-      {[&] { return ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", request.get(), error); },
-       "Failed to unserialize XML"},
-      {[&] { return PopulateClientSetupFromXmlFile(nullptr, path, error); }, "Invalid arguments"}};
-  for (const auto& [call, text] : refusals) {
-    const int result = call();
-    EXPECT_EQ(std::to_string(result) + " " + error, std::string("-1 ") + text);
-  }
+  const auto shown = [&error](int result) { return std::to_string(result) + " " + error; };
+  EXPECT_EQ(shown(ConvertStringToClientSetup("<ClientSetup/>", nullptr, error)), "-1 Invalid input given.");
+  EXPECT_EQ(shown(ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", request.get(), error)),
+            "-1 Failed to unserialize XML");
+  EXPECT_EQ(shown(PopulateClientSetupFromXmlFile(nullptr, path, error)), "-1 Invalid arguments");
 }
 
 // The output of a call expected to succeed; the array is released with delete[].
 std::string Output(Wrapper wrapper, const std::string& input) {
   char* output = nullptr;
   EXPECT_EQ(wrapper(input.c_str(), &output, nullptr), 0) << input;
-  const std::unique_ptr<char[]> owned(output);
-  return output != nullptr ? output : "";
+  return output != nullptr ? std::unique_ptr<char[]>(output).get() : "";
 }
 
 // Runs a wrapper with an error buffer of 80 '#' and shows "RESULT ERROR -> OUTPUT"; the output is
 // "untouched" when the caller's pointer was left alone, a cipher text shows as its form and plain text.
 std::string Call(Wrapper wrapper, const char* input) {
   static char sentinel;
-  char* output = &sentinel;
-  char error[81] = {};
+  char error[81] = {}, *output = &sentinel;
   std::memset(error, '#', 80);
   const int result = wrapper(input, &output, error);
   const std::size_t length = error[0] == '#' ? 0 : std::strlen(error);
   EXPECT_TRUE(length <= 75 && error[length == 0 ? 0 : length + 1] == '#') << "wrote past its text";
   const std::string shown = std::to_string(result) + " " + std::string(error, length) + " -> ";
-  if (output == &sentinel) return shown + "untouched";
-  const std::unique_ptr<char[]> owned(output);
-  const std::string text = output;
-  return shown + (text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0
-                      ? text.substr(0, 3) + Output(ZUDecryptPassword, text)
-                      : text);
+  const std::string text = output == &sentinel ? "untouched" : std::unique_ptr<char[]>(output).get();
+  const bool cipher = text.rfind("V3:", 0) == 0 || text.rfind("V8:", 0) == 0;
+  return shown + (cipher ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
 }
 
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {
@@ -321,63 +281,54 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   // The one-call forms offer the cipher 1023 characters and return its error number.
   const std::string fits(737, 'x');  // encrypts to exactly 1023 characters
   std::string cipher = "untouched";
-  ASSERT_EQ(UtilEncrypt(fits.c_str(), cipher), 0);
-  EXPECT_EQ(cipher.size(), 1023u);
-  const std::tuple<int (*)(const char*, std::string&), std::string, int, std::string> oneCall[] = {
-      {UtilDecrypt, cipher, 0, fits},
-      {UtilEncrypt, fits + "x", 34, "untouched"},
-      {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), 34, "untouched"},
-      {UtilDecrypt, "V3:bad", 22, "untouched"},
-      {UtilEncrypt, "", -1, "untouched"},
-      {UtilDecrypt, "", -1, "untouched"}};
-  for (const auto& [call, input, result, expected] : oneCall) {
+  ASSERT_TRUE(UtilEncrypt(fits.c_str(), cipher) == 0 && cipher.size() == 1023u);
+  const std::tuple<int (*)(const char*, std::string&), std::string, std::string> oneCall[] = {
+      {UtilDecrypt, cipher, "0 " + fits},
+      {UtilEncrypt, fits + "x", "34 untouched"},
+      {UtilDecrypt, Output(ZUEncryptPassword, std::string(1024, 'y')), "34 untouched"},
+      {UtilDecrypt, "V3:bad", "22 untouched"},
+      {UtilEncrypt, "", "-1 untouched"},
+      {UtilDecrypt, "", "-1 untouched"}};
+  for (const auto& [call, input, shown] : oneCall) {
     std::string output = "untouched";
-    EXPECT_EQ(call(input.empty() ? nullptr : input.c_str(), output), result) << input.substr(0, 9);
-    EXPECT_EQ(output, expected) << input.substr(0, 20);
+    const int result = call(input.empty() ? nullptr : input.c_str(), output);
+    EXPECT_EQ(std::to_string(result) + " " + output, shown) << input.substr(0, 20);
   }
 }
 
 std::string ClientEntry(const std::string& password) {
-  return "<clientComposition><clientInfo><client" + (password.empty() ? "" : " clientPassword=\"" + password + "\"") +
-         "><clientEntity clientName=\"c\"/></client></clientInfo></clientComposition>";
+  return "<clientComposition><clientInfo><client clientPassword=\"" + password +
+         "\"/></clientInfo></clientComposition>";
 }
 
-// Each entry's password, "-" for none, converted ones decrypted.
-std::string Passwords(ClientSetup& request) {
-  std::string shown;
-  for (ClientsComposition& entry : zumsg::listCreate<ClientSetup::clientComposition>(request)) {
-    std::string password = "-";
-    XmlUtils::GetClientPassword(&entry, password);
-    shown += (password.rfind("V3:", 0) == 0 ? "V3:" + Output(ZUDecryptPassword, password) : password) + " ";
-  }
-  return shown;
-}
-
-// Converts each client password in order, skips entries without one and stops at the first refusal.
+// Converts each client password in order, skips entries without one and stops at the first refusal; each
+// entry's password shows after, "-" for none, converted ones decrypted.
 TEST(ReEncryptInputRequestNetPwdV8ToV3, ConvertsUntilTheFirstRefusal) {
   const std::string one = Output(ZUEncryptPassword_V8, "one"), three = Output(ZUEncryptPassword_V8, "three");
   const std::tuple<std::string, int, std::string, std::string, bool> cases[] = {
-      {ClientEntry(one) + ClientEntry("") + "<clientComposition/><clientComposition><clientInfo/></clientComposition>",
+      {ClientEntry(one) + "<clientComposition><clientInfo><client/></clientInfo></clientComposition>"
+                          "<clientComposition/><clientComposition><clientInfo/></clientComposition>",
        0, "untouched", "V3:one - - - ", false},
       {ClientEntry(one) + ClientEntry(Output(ZUEncryptPassword, "two")) + ClientEntry(three), -22,
        "Failed to encrypt password to get length, error 22", "V3:one V3:two " + three + " ", false},
       // Fault mended: a present client field holding no object, which XML cannot say, was dereferenced.
-      {"<clientComposition><clientInfo/></clientComposition>", 0, "untouched", "- ", true}};
+      {"<clientComposition><clientInfo/></clientComposition>", 0, "untouched", "- ", true},
+      {"", -22, "Invalid arguments passed.", "", false}};
   for (const auto& [entries, result, expectedError, after, hollow] : cases) {
     auto request = xutest::Parse("<ClientSetup>" + entries + "</ClientSetup>");
-    if (hollow)
-      xutest::HoldNoObject<App::ClientInfo::client>(
-          *zumsg::object<ClientsComposition::clientInfo>(*XmlUtils::GetClientComposition(request.get(), 0)));
-    ClientSetup* pointer = request.get();
-    std::string error = "untouched";
+    auto* first = XmlUtils::GetClientComposition(request.get(), 0);
+    if (hollow) xutest::HoldNoObject<App::ClientInfo::client>(*zumsg::object<ClientsComposition::clientInfo>(*first));
+    ClientSetup* pointer = entries.empty() ? nullptr : request.get();
+    std::string error = "untouched", shown;
     EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), result);
-    EXPECT_EQ(pointer == request.get() ? error : "request replaced", expectedError);
-    EXPECT_EQ(Passwords(*request), after);
+    EXPECT_EQ(pointer == request.get() || entries.empty() ? error : "request replaced", expectedError);
+    for (ClientsComposition& entry : zumsg::listCreate<ClientSetup::clientComposition>(*request)) {
+      std::string password = "-";
+      XmlUtils::GetClientPassword(&entry, password);
+      shown += (password.rfind("V3:", 0) == 0 ? "V3:" + Output(ZUDecryptPassword, password) : password) + " ";
+    }
+    EXPECT_EQ(shown, after);
   }
-  ClientSetup* pointer = nullptr;
-  std::string error;
-  EXPECT_EQ(ReEncryptInputRequestNetPwdV8ToV3(pointer, error), -22);
-  EXPECT_EQ(error, "Invalid arguments passed.");
 }
 
 }  // namespace
