@@ -299,7 +299,7 @@ TEST_F(XmlLogging, ALoggedRequestIsItsCopyWithTheMaskInItsSecrets) {
     std::rotate(values.begin(), values.begin() + 1, values.end());
     ZUInstallManager::ClientSetup request, copy;
     ASSERT_TRUE(request.unserialize(example) == 0 && copy.unserialize(example) == 0);
-    zufuzz::SetTexts(request, values, "~secret~");
+    zufuzz::SetTexts(request, values, shift % 2 ? "~secret~" : "");  // an empty secret grows by the mask
     zufuzz::SetTexts(copy, values, "********");
     ASSERT_EQ(log.LogXML("fn", &request, 1, 1), 0);
     expected.push_back("XML Request :" + zufuzz::MustSerialize(copy, "the copy serializes"));

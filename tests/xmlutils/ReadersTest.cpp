@@ -59,6 +59,7 @@ const ReaderRow kRows[] = {
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
     {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
     {"AuthCode", kConnect, Reads<S>(ON(GetOrganizationAuthcode)), "0", "7F3K"},
+    {"AuthCodeNullRequest", "", Reads<S>(ON(GetOrganizationAuthcode)), "-1", "untouched"},
     {"AuthCodeAbsentIsSuccessUntouched", "<ClientSetup><organizationInfo/></ClientSetup>",
      Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
     {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
