@@ -307,6 +307,19 @@ TEST_F(XmlLogging, ALoggedRequestIsItsCopyWithTheMaskInItsSecrets) {
   EXPECT_EQ(DebugLines("Installer", true), expected);
 }
 
+// Regression: once one value grew the text, the rest of a request longer than one scan batch must still be masked.
+TEST_F(XmlLogging, ARequestLongerThanOneScanIsMaskedToItsEnd) {
+  ToDebugLog(5);
+  std::string xml = "<ClientSetup>", masked = xml;
+  const std::string entry = "<clientComposition><clientInfo><client clientPassword=\"", end = "\"/></clientInfo>";
+  for (int i = 0; i < 2000; ++i) xml += entry + (i < 50 ? "" : "~s3cret~") + end + "</clientComposition>";
+  for (int i = 0; i < 2000; ++i) masked += entry + "********" + end + "</clientComposition>";
+  ZUSimLog log("Installer");
+  ASSERT_EQ(log.LogXML("fn", xutest::Parse(xml + "</ClientSetup>").get(), 1, 1), 0);
+  EXPECT_EQ(DebugLines("Installer", true),
+            Lines{"XML Request :" + xutest::Xml(*xutest::Parse(masked + "</ClientSetup>"))});
+}
+
 // A null request or text is logged at -1 unless at level 3, where requests are skipped (the stand-in never sets
 // that level) and texts written; a request the encoder refuses leaves its number in one line.
 TEST_F(XmlLogging, NullInputLevelThreeAndSerializeFailure) {

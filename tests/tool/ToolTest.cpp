@@ -259,9 +259,10 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
                                                 std::regex("(G?):?(h.) "), twin + "</clientComposition>"));
   rows.push_back({{"diff", twins, twins}, "", 0, ""});
   // redact: the value after any of the five names written as XML allows, whatever surrounds it; nothing else.
-  const std::string text = "it's password=\"s3cret\" now\r\nauthCode\n =\n 'AC-1'\n<a pAccess='x\"y";
-  rows.push_back(
-      {{"redact", "-"}, text, 0, "it's password=\"********\" now\r\nauthCode\n =\n '********'\n<a pAccess='********"});
+  const std::string text = "authCode='s' it's password=\"s3cret\"\r\nauthCode\n =\n 'AC-1'\n<a pAccess='x\"y";
+  const char* redacted =
+      "authCode='********' it's password=\"********\"\r\nauthCode\n =\n '********'\n<a pAccess='********";
+  rows.push_back({{"redact", "-"}, text, 0, redacted});
   rows.push_back({{"redact", "/none", bulk}, "", 1, "clientPassword=\"********\" zudPort=\"8400\">"});
   rows.push_back({{"redact", "--in-place", "-"}, "", 2, "redact: --in-place cannot replace standard input"});
   // A password must have the cipher text's shape or be a masked one (the first four), in either place.
