@@ -103,8 +103,8 @@ std::string Replace(const std::string& path, const struct stat& original, std::s
 
 // Redacts one file in place; returns its exit status.
 int RedactInPlace(const std::string& path) {
-  // A link is not followed: renaming over it would replace the link, not its file.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  // A link is not followed: renaming over it would replace the link, not its file. A FIFO must not block the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     return Fail(path + ": cannot read: " + (errno == ELOOP ? "a symbolic link" : std::strerror(errno)));
   }
