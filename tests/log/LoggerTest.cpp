@@ -307,12 +307,12 @@ TEST_F(XmlLogging, ALoggedRequestIsItsCopyWithTheMaskInItsSecrets) {
   EXPECT_EQ(DebugLines("Installer", true), expected);
 }
 
-// Regression: once one value grew the text, the rest of a request longer than one scan batch must still be masked.
+// Regression: once an empty value grew the text in place, the rest, past one scan batch too, must still be masked.
 TEST_F(XmlLogging, ARequestLongerThanOneScanIsMaskedToItsEnd) {
   ToDebugLog(5);
   std::string xml = "<ClientSetup>", masked = xml;
   const std::string entry = "<clientComposition><clientInfo><client clientPassword=\"", end = "\"/></clientInfo>";
-  for (int i = 0; i < 2000; ++i) xml += entry + (i < 50 ? "" : "~s3cret~") + end + "</clientComposition>";
+  for (int i = 0; i < 2000; ++i) xml += entry + (i < 50 ? "~s3cret~" : "") + end + "</clientComposition>";
   for (int i = 0; i < 2000; ++i) masked += entry + "********" + end + "</clientComposition>";
   ZUSimLog log("Installer");
   ASSERT_EQ(log.LogXML("fn", xutest::Parse(xml + "</ClientSetup>").get(), 1, 1), 0);
