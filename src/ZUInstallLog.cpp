@@ -197,6 +197,17 @@ std::string_view EntryText(const char* text) {
 
 // Writes one XML entry: the heading of `kind`, then the text masked and escaped as it is copied, through the
 // debug log when `debugLog` is ready, else appended to the pre-install file `path`.
+// Delivers a composed XML entry: to the debug log when `debugLog` is ready, else, with its line feed, appended
+// to the pre-install file `path`.
+void DeliverXmlEntry(EvDebug* debugLog, const std::string& path, int level, std::string& entry) {
+  if (debugLog != nullptr) {
+    debugLog->DebugLvl("", level, "%s", entry.c_str());
+  } else {
+    entry += '\n';
+    AppendEntry(path, entry);
+  }
+}
+
 void WriteXmlEntry(EvDebug* debugLog, const std::string& path, int level, int kind, const char* xml) {
   const char* heading = HeadingOf(kind);
   const std::string_view text = EntryText(xml);
@@ -204,12 +215,7 @@ void WriteXmlEntry(EvDebug* debugLog, const std::string& path, int level, int ki
   entry.reserve(entry.size() + std::strlen(heading) + text.size() + 1);
   entry.append(heading);
   zumask::AppendMaskedText(entry, text, zumask::Controls::kEscape);
-  if (debugLog != nullptr) {
-    debugLog->DebugLvl("", level, "%s", entry.c_str());
-  } else {
-    entry += '\n';
-    AppendEntry(path, entry);
-  }
+  DeliverXmlEntry(debugLog, path, level, entry);
 }
 
 // Hands a composed text to the debug log's formatting entry point.
@@ -372,12 +378,7 @@ int ZUSimLog::LogXML(const char* function, CNMessageBase* message, int level, in
     debugLog.setJobId(jobId);
     if (!xml.empty() && xml.back() == '\n') xml.pop_back();
     zumask::ComposeSerialized(xml, (initialized ? std::string() : PreInstallPrefix()) + HeadingOf(kind));
-    if (initialized) {
-      debugLog.DebugLvl("", level, "%s", xml.c_str());
-    } else {
-      xml += '\n';
-      AppendEntry(logName, xml);
-    }
+    DeliverXmlEntry(initialized ? &debugLog : nullptr, logName, level, xml);
     return 0;
   } catch (...) {
     return -1;
