@@ -78,11 +78,8 @@ bool GainedOwnEntry(const std::string& path, const FileMark& before, const std::
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     const bool same = before.exists && st.st_dev == before.device && st.st_ino == before.inode;
     const off_t from = same ? before.size : 0;
-    if (st.st_size > from && ::lseek(fd, from, SEEK_SET) == from) {
-      char block[65536];
-      ssize_t count;
-      while ((count = ::read(fd, block, sizeof block)) > 0) added.append(block, static_cast<std::size_t>(count));
-    }
+    std::string unread;  // a read error leaves what was read, which is all this looks at
+    if (st.st_size > from && ::lseek(fd, from, SEEK_SET) == from) ReadDescriptor(fd, added, unread, added.max_size());
   }
   ::close(fd);
   for (std::size_t at = added.find(prefix); at != std::string::npos; at = added.find(prefix, at + 1)) {
