@@ -449,6 +449,37 @@ void ComposeSerialized(std::string& xml, std::string_view prefix) {
   xml.resize(write);
 }
 
+StreamMasker::StreamMasker() = default;
+StreamMasker::~StreamMasker() = default;
+
+// Holds the whole text until Finish: correct for any split, bounded by the text.
+void StreamMasker::Feed(std::string_view piece, std::string& /*out*/) { pending_.append(piece); }
+
+void StreamMasker::Finish(std::string& out) {
+  const std::string_view text = pending_;
+  SecretFinder find(text);
+  std::size_t line = 1, lineStart = 0, counted = 0;
+  for (Span span{}; find(span);) {
+    if (text.substr(span.start, span.end - span.start) == kMask) continue;
+    ++masked_;
+    if (record_ == nullptr) continue;
+    for (; counted < span.start; ++counted) {
+      if (text[counted] == '\n') ++line, lineStart = counted + 1;
+    }
+    std::string_view name;
+    std::size_t nameEnd = text.rfind('=', span.start);
+    while (nameEnd > 0 && IsBlank(text[nameEnd - 1])) --nameEnd;
+    for (std::string_view candidate : kSecretNames) {
+      if (nameEnd >= candidate.size() && text.compare(nameEnd - candidate.size(), candidate.size(), candidate) == 0) {
+        name = candidate;
+      }
+    }
+    record_->push_back({line, span.start - lineStart + 1, name});
+  }
+  AppendMaskedText(out, text, Controls::kKeep);
+  pending_.clear();
+}
+
 std::string MaskText(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zumask {
 
@@ -23,6 +25,38 @@ std::string MaskText(std::string_view text);
 // writes it (a single quote outside values, a value never closed or opened with no "=" before it, a secret
 // name ending a longer word) is masked as MaskText does from the end of the last secret value before it.
 std::string MaskSerialized(std::string_view xml);
+
+// Where a value that masking changes starts: line and column from 1, in bytes, and the secret name before it.
+struct Finding {
+  std::uint64_t line;
+  std::uint64_t column;
+  std::string_view name;
+};
+
+// Masks a text that arrives in pieces of any size: the bytes appended over all Feed calls and Finish are exactly
+// what MaskText gives for the whole text, wherever the pieces break. Memory stays bounded by the longest
+// stretch that is still undecided (a name, its "=", blanks and quote), not by the text.
+class StreamMasker {
+ public:
+  StreamMasker();
+  ~StreamMasker();
+  StreamMasker(const StreamMasker&) = delete;
+  StreamMasker& operator=(const StreamMasker&) = delete;
+
+  // Appends to `out` whatever of the text fed so far is settled.
+  void Feed(std::string_view piece, std::string& out);
+  // Appends the rest; the masker then starts afresh on a new text.
+  void Finish(std::string& out);
+  // The values masked so far whose bytes masking changed (a value that already is kMask does not count).
+  std::uint64_t Masked() const noexcept { return masked_; }
+  // Those values' positions, when `record` is set; settled ones only.
+  void Record(std::vector<Finding>* record) noexcept { record_ = record; }
+
+ private:
+  std::string pending_;
+  std::uint64_t masked_ = 0;
+  std::vector<Finding>* record_ = nullptr;
+};
 
 // Appends `text` with its control characters written as \n, \r, \t or \xHH (DEL included), so that it
 // cannot start a line of its own.
