@@ -1,7 +1,9 @@
 // Masking: MaskInformation with the logger's first four keys (the report's
 // pairs) and with all five beside one std::string::find pass per key over the
 // same text, at 1 MiB, at the serialized 10,000-client request and at 64 MiB,
-// to show the cost per byte does not grow with the text.
+// to show the cost per byte does not grow with the text. And the escaping of
+// log entries (AppendEscaped) beside a plain copy, on the request's ASCII and
+// on a text dense in multi-byte characters.
 #include <benchmark/benchmark.h>
 
 #include <iterator>
@@ -9,6 +11,7 @@
 
 #include "BenchSupport.h"
 #include "ZUInstallLog.h"
+#include "ZUInstallMask.h"
 
 namespace {
 
@@ -59,6 +62,32 @@ void Find(benchmark::State& state, TextOf textOf, std::size_t keys) {
   OverPristineText(state, textOf, [keys](std::string& text) { benchmark::DoNotOptimize(FindAll(text, keys)); });
 }
 
+// Appends the text escaped, or copied as it is, to a string that keeps its memory between iterations.
+void Escape(benchmark::State& state, TextOf textOf, bool escaped) {
+  const std::string& text = textOf();
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (auto _ : state) {
+    out.clear();
+    escaped ? zumask::AppendEscaped(out, text) : out.append(text);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+// A MiB of words in several scripts, quotes and dashes: many lead bytes of two- and three-byte characters.
+const std::string& MultiByteMiB() {
+  static const std::string text = [] {
+    std::string t;
+    while (t.size() < zubench::kMiB)
+      t += "Gr\xc3\xbc\xc3\x9f"
+           "e \xe2\x80\x9c"
+           "db01\xe2\x80\x9d \xe2\x80\x94 \xc2\xa9 \xce\xb1\xce\xb2 ";
+    return t;
+  }();
+  return text;
+}
+
 const std::string& OneMiB() { return zubench::RequestTextOfSize(zubench::kMiB); }
 const std::string& Request() { return zubench::RequestText(zubench::kClients); }
 const std::string& SixtyFourMiB() { return zubench::RequestTextOfSize(64 * zubench::kMiB); }
@@ -80,6 +109,13 @@ void zubench::RegisterMaskBenchmarks() {
       benchmark::RegisterBenchmark(("mask/find-pass-" + count + "-keys/" + size.suffix).c_str(), Find, size.text, keys)
           ->Unit(us);
     }
+  }
+
+  for (const Size& size : {Size{"1MiB", OneMiB}, Size{"multi-byte-1MiB", MultiByteMiB}}) {
+    benchmark::RegisterBenchmark((std::string("mask/AppendEscaped/") + size.suffix).c_str(), Escape, size.text, true)
+        ->Unit(us);
+    benchmark::RegisterBenchmark((std::string("mask/append-copy/") + size.suffix).c_str(), Escape, size.text, false)
+        ->Unit(us);
   }
 
   AddColdCase("MaskInformation-4-keys", [] {

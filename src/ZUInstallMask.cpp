@@ -26,26 +26,103 @@ constexpr auto kSecretLastLetters = [] {
 // XML's white space, allowed around the "=" of an attribute.
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// The letter of the logger's escape of a blank (AppendEscaped writes a backslash before it).
+bool IsEscapedBlankLetter(char c) { return c == 'n' || c == 'r' || c == 't'; }
+
+// Where the blanks that end before `end` begin, read backwards: raw blanks, and the logger's escapes of them, so
+// that a log this library wrote is masked as the text it logged. `Text` is anything indexable.
+template <class Text>
+std::size_t BlanksBefore(const Text& text, std::size_t end) {
+  for (;;) {
+    if (end > 0 && IsBlank(text[end - 1])) {
+      --end;
+    } else if (end > 1 && IsEscapedBlankLetter(text[end - 1]) && text[end - 2] == '\\') {
+      end -= 2;
+    } else {
+      return end;
+    }
+  }
+}
+
+// Where the blanks and escaped blanks from `from` on end. A backslash that ends the text is no blank.
+std::size_t BlanksAfter(std::string_view text, std::size_t from) {
+  while (from < text.size()) {
+    if (IsBlank(text[from])) {
+      ++from;
+    } else if (text[from] == '\\' && from + 1 < text.size() && IsEscapedBlankLetter(text[from + 1])) {
+      from += 2;
+    } else {
+      break;
+    }
+  }
+  return from;
+}
+
+constexpr std::size_t kLongestName = [] {
+  std::size_t longest = 0;
+  for (std::string_view name : kSecretNames) longest = std::max(longest, name.size());
+  return longest;
+}();
+
+// The secret name that ends at `end` (a suffix of whatever word stands there); empty when none does.
+template <class Text>
+std::string_view SecretNameBefore(const Text& text, std::size_t end) {
+  if (end == 0 || !kSecretLastLetters.is[static_cast<unsigned char>(text[end - 1])]) return {};
+  for (std::string_view name : kSecretNames) {
+    if (end < name.size()) continue;
+    std::size_t i = 0;
+    while (i < name.size() && text[end - name.size() + i] == name[i]) ++i;
+    if (i == name.size()) return name;
+  }
+  return {};
+}
+
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-// Tells whether any of eight bytes is a control character, with no branch per byte: whole requests pass here.
-bool HoldsControl8(std::uint64_t bytes) {
+// The lead bytes of U+0085 (C2 85) and of U+2028, U+2029 (E2 80 A8, E2 80 A9): the other line ends of some
+// readers. Both, and only they, become E2 with the 0x20 bit set.
+bool IsLineEndLead(char c) { return (static_cast<unsigned char>(c) | 0x20) == 0xE2; }
+
+// Tells whether any of eight bytes is a control character or the lead byte of another line end, with no branch
+// per byte: whole requests pass here.
+bool HoldsSpecial8(std::uint64_t bytes) {
   constexpr std::uint64_t kOnes = 0x0101010101010101u;
   constexpr std::uint64_t kHighs = 0x8080808080808080u;
   const std::uint64_t below = (bytes - kOnes * 0x20) & ~bytes & kHighs;
   const std::uint64_t del = bytes ^ (kOnes * 0x7F);
-  return (below | ((del - kOnes) & ~del & kHighs)) != 0;
+  const std::uint64_t lead = (bytes | (kOnes * 0x20)) ^ (kOnes * 0xE2);
+  return (below | ((del - kOnes) & ~del & kHighs) | ((lead - kOnes) & ~lead & kHighs)) != 0;
 }
 
-// The position of the first control character at or after `from`; the end of the text when none.
-std::size_t FirstControl(std::string_view text, std::size_t from) {
+// How many bytes at `at` AppendEscaped rewrites: 1 for a control character, 2 for U+0085, 3 for U+2028 and
+// U+2029, 0 for any other.
+std::size_t SpecialAt(std::string_view text, std::size_t at) {
+  const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+  const unsigned lead = byte(at);
+  if (lead < 0x20 || lead == 0x7F) return 1;
+  if (lead == 0xC2) return byte(at + 1) == 0x85 ? 2 : 0;
+  if (lead == 0xE2) return byte(at + 1) == 0x80 && (byte(at + 2) == 0xA8 || byte(at + 2) == 0xA9) ? 3 : 0;
+  return 0;
+}
+
+// The position of the first byte at or after `from` that AppendEscaped rewrites, and in `length` how many it
+// rewrites; the end of the text when none.
+std::size_t FirstSpecial(std::string_view text, std::size_t from, std::size_t& length) {
   std::size_t at = from;
-  for (std::uint64_t bytes; at + sizeof bytes <= text.size(); at += sizeof bytes) {
-    std::memcpy(&bytes, text.data() + at, sizeof bytes);
-    if (HoldsControl8(bytes)) break;
+  while (at < text.size()) {
+    if (std::uint64_t bytes; at + sizeof bytes <= text.size()) {
+      std::memcpy(&bytes, text.data() + at, sizeof bytes);
+      if (!HoldsSpecial8(bytes)) {
+        at += sizeof bytes;
+        continue;
+      }
+    }
+    for (const std::size_t stop = std::min(at + sizeof(std::uint64_t), text.size()); at < stop; ++at) {
+      if ((length = SpecialAt(text, at)) != 0) return at;
+    }
   }
-  while (at < text.size() && !IsControl(text[at])) ++at;
-  return at;
+  length = 0;
+  return text.size();
 }
 
 void Keep(std::string& out, std::string_view text, Controls controls) {
@@ -56,13 +133,14 @@ void Keep(std::string& out, std::string_view text, Controls controls) {
   }
 }
 
-// The first position at or after a growing start where one byte stands; the starts asked for never decrease,
-// so each byte is looked at once. An answer, once found, stays right when the text before it is rewritten.
+// The first position at or after a start where one byte stands; while the starts asked for do not decrease,
+// each byte is looked at once. An answer, once found, stays right when the text before it is rewritten.
 class NextByte {
  public:
   NextByte(std::string_view text, char byte) : text_(text), byte_(byte) {}
   std::size_t From(std::size_t from) {
-    if (!known_ || at_ < from) {
+    if (!known_ || at_ < from || from < from_) {
+      from_ = from;
       const void* hit = from < text_.size() ? std::memchr(text_.data() + from, byte_, text_.size() - from) : nullptr;
       at_ = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data()) : text_.size();
       known_ = true;
@@ -74,6 +152,7 @@ class NextByte {
   std::string_view text_;
   char byte_;
   bool known_ = false;
+  std::size_t from_ = 0;
   std::size_t at_ = 0;
 };
 
@@ -96,18 +175,11 @@ class SecretFinder {
       if (hit == nullptr) break;
       const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
       cursor_ = equals + 1;
-      std::size_t nameEnd = equals;
-      while (nameEnd > 0 && IsBlank(text_[nameEnd - 1])) --nameEnd;
-      if (nameEnd == 0 || !kSecretLastLetters.is[static_cast<unsigned char>(text_[nameEnd - 1])]) continue;
-      std::size_t quote = equals + 1;
-      while (quote < size && IsBlank(text_[quote])) ++quote;
+      if (SecretNameBefore(text_, BlanksBefore(text_, equals)).empty()) continue;
+      const std::size_t quote = BlanksAfter(text_, equals + 1);
       if (quote == size || (text_[quote] != '"' && text_[quote] != '\'')) continue;
-      for (std::string_view name : kSecretNames) {
-        if (nameEnd >= name.size() && text_.compare(nameEnd - name.size(), name.size(), name) == 0) {
-          span = {quote + 1, (text_[quote] == '"' ? double_ : single_).From(quote + 1)};
-          return true;
-        }
-      }
+      span = {quote + 1, (text_[quote] == '"' ? double_ : single_).From(quote + 1)};
+      return true;
     }
     cursor_ = size;
     return false;
@@ -126,7 +198,7 @@ class SecretFinder {
 class KeyFinder {
  public:
   KeyFinder(std::string_view text, std::string_view key)
-      : text_(text), key_(key), closing_(text, !key.empty() && key.back() == '\'' ? '\'' : '"') {}
+      : text_(text), key_(key), double_(text, '"'), single_(text, '\'') {}
 
   bool operator()(Span& span) {
     const std::size_t size = text_.size();
@@ -139,7 +211,26 @@ class KeyFinder {
     }
     const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
     cursor_ = at + 1;
-    span = {at + key_.size(), closing_.From(at + key_.size())};
+    const std::size_t after = at + key_.size();
+    const char last = key_.back();
+    if (last == '\'' || last == '"') {
+      span = {after, (last == '"' ? double_ : single_).From(after)};
+      return true;
+    }
+    // The rest of "name = '" when the key stops short of its quote.
+    std::size_t quote = after;
+    while (quote < size && IsBlank(text_[quote])) ++quote;
+    bool equals = last == '=';
+    if (!equals && quote < size && text_[quote] == '=') {
+      equals = true;
+      while (++quote < size && IsBlank(text_[quote])) {
+      }
+    }
+    if (equals && quote < size && (text_[quote] == '"' || text_[quote] == '\'')) {
+      span = {quote + 1, (text_[quote] == '"' ? double_ : single_).From(quote + 1)};
+    } else {
+      span = {after, double_.From(after)};
+    }
     return true;
   }
   std::size_t SafeFrom() const { return cursor_; }
@@ -147,7 +238,8 @@ class KeyFinder {
  private:
   std::string_view text_;
   std::string_view key_;
-  NextByte closing_;
+  NextByte double_;
+  NextByte single_;
   std::size_t cursor_ = 0;
 };
 
@@ -182,7 +274,8 @@ void AppendSpans(std::string& out, std::string_view text, Spans<Finder> spans, C
   Keep(out, text.substr(copied), controls);
 }
 
-// Byte classes of 64 bytes, bit i for byte i, and whether any is a control character.
+// Byte classes of 64 bytes, bit i for byte i, and whether any is a control character or the lead byte of
+// another line end (either is escaped).
 struct Block {
   std::uint64_t quote = 0, apostrophe = 0, equals = 0;
   bool control = false;
@@ -193,7 +286,7 @@ struct Block {
 void ClassifyRare(const char* p, Block& b) {
   for (int i = 0; i < 64; ++i) {
     b.apostrophe |= std::uint64_t{p[i] == '\''} << i;
-    b.control |= IsControl(p[i]);
+    b.control |= IsControl(p[i]) || IsLineEndLead(p[i]);
   }
 }
 
@@ -209,6 +302,7 @@ Block Classify(const char* p) {
     rare = _mm_or_si128(rare, _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v));
     rare = _mm_or_si128(rare, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
     rare = _mm_or_si128(rare, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+    rare = _mm_or_si128(rare, _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(char(0xE2))));
   }
   if (_mm_movemask_epi8(rare) != 0) ClassifyRare(p, b);
   return b;
@@ -299,7 +393,7 @@ class LibraryScan {
 
   std::vector<Span> spans;
   bool broken = false;
-  bool control = false;  // a byte scanned is a control character
+  bool control = false;  // a byte scanned is to be escaped, or may start a character that is
 
  private:
   void Break() { broken = done_ = true; }
@@ -376,19 +470,26 @@ void MaskInPlace(std::string& text, Spans<Finder>& spans, std::size_t count) noe
 
 void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  for (std::size_t from = 0; from < text.size();) {
-    const std::size_t at = FirstControl(text, from);
+  for (std::size_t from = 0, length = 0; from < text.size(); from += length) {
+    const std::size_t at = FirstSpecial(text, from, length);
     out.append(text.data() + from, at - from);
     if (at == text.size()) break;
+    from = at;
     const unsigned char c = static_cast<unsigned char>(text[at]);
-    const char* const named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+    // The other line ends as the code points they are (\u, as JSON writes them): one escape for one character,
+    // where \xHH would stand for bytes and split a character in three.
+    const char* const named = length == 2   ? "\\u0085"
+                              : length == 3 ? (text[at + 2] == '\xA8' ? "\\u2028" : "\\u2029")
+                              : c == '\n'   ? "\\n"
+                              : c == '\r'   ? "\\r"
+                              : c == '\t'   ? "\\t"
+                                            : nullptr;
     if (named != nullptr) {
-      out.append(named, 2);
+      out.append(named);
     } else {
       const char hex[] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
       out.append(hex, sizeof hex);
     }
-    from = at + 1;
   }
 }
 
@@ -449,35 +550,220 @@ void ComposeSerialized(std::string& xml, std::string_view prefix) {
   xml.resize(write);
 }
 
+namespace {
+
+// Two texts read as one: what the text before a piece ends with, and the piece.
+struct Joined {
+  std::string_view before, piece;
+  char operator[](std::size_t i) const { return i < before.size() ? before[i] : piece[i - before.size()]; }
+};
+
+// The code units a text's first bytes show: a byte-order mark of UTF-32 or UTF-16, or XML's "<" (and "?") in
+// either with no mark; bytes otherwise. `head` holds four bytes, or the whole of a shorter text.
+void UnitsOf(std::string_view head, std::size_t& width, bool& bigEndian) {
+  using namespace std::string_view_literals;
+  const auto starts = [head](std::string_view p) { return head.substr(0, p.size()) == p; };
+  width = 1;
+  bigEndian = false;
+  if (starts("\xFF\xFE\0\0"sv) || starts("<\0\0\0"sv)) {
+    width = 4;
+  } else if (starts("\0\0\xFE\xFF"sv) || starts("\0\0\0<"sv)) {
+    width = 4, bigEndian = true;
+  } else if (starts("\xFF\xFE"sv) || starts("<\0?\0"sv)) {
+    width = 2;
+  } else if (starts("\xFE\xFF"sv) || starts("\0<\0?"sv)) {
+    width = 2, bigEndian = true;
+  }
+}
+
+}  // namespace
+
 StreamMasker::StreamMasker() = default;
 StreamMasker::~StreamMasker() = default;
 
-// Holds the whole text until Finish: correct for any split, bounded by the text.
-void StreamMasker::Feed(std::string_view piece, std::string& /*out*/) { pending_.append(piece); }
+void StreamMasker::Feed(std::string_view piece, std::string& out) {
+  if (!started_) {
+    const std::size_t take = std::min(piece.size(), 4 - head_.size());
+    head_.append(piece.data(), take);
+    piece.remove_prefix(take);
+    if (head_.size() < 4) return;
+    Start(out);
+  }
+  if (width_ == 1) return Scan(piece, piece, out);
+  // Whole code units only; a unit split between pieces waits for its other bytes.
+  units_.assign(carry_).append(piece);
+  const std::size_t whole = units_.size() / width_ * width_;
+  carry_.assign(units_, whole, std::string::npos);
+  units_.resize(whole);
+  view_.resize(whole / width_);
+  for (std::size_t u = 0; u < view_.size(); ++u) {
+    std::uint32_t unit = 0;
+    for (std::size_t b = 0; b < width_; ++b) {
+      const std::size_t byte = bigEndian_ ? b : width_ - 1 - b;
+      unit = (unit << 8) | static_cast<unsigned char>(units_[u * width_ + byte]);
+    }
+    view_[u] = unit < 0x80 ? static_cast<char>(unit) : '\x80';
+  }
+  Scan(view_, units_, out);
+}
+
+void StreamMasker::Start(std::string& out) {
+  UnitsOf(head_, width_, bigEndian_);
+  started_ = true;
+  const std::string head = std::move(head_);
+  head_.clear();
+  Feed(head, out);
+}
 
 void StreamMasker::Finish(std::string& out) {
-  const std::string_view text = pending_;
-  SecretFinder find(text);
-  std::size_t line = 1, lineStart = 0, counted = 0;
-  for (Span span{}; find(span);) {
-    if (text.substr(span.start, span.end - span.start) == kMask) continue;
-    ++masked_;
-    if (record_ == nullptr) continue;
-    for (; counted < span.start; ++counted) {
-      if (text[counted] == '\n') ++line, lineStart = counted + 1;
+  if (!started_) Start(out);
+  if (double_.open || single_.open) {
+    // A value never closed runs to the end of the text, a unit cut short included.
+    for (OpenValue* value : {&double_, &single_}) {
+      if (value->open) Close(*value, base_, {});
     }
-    std::string_view name;
-    std::size_t nameEnd = text.rfind('=', span.start);
-    while (nameEnd > 0 && IsBlank(text[nameEnd - 1])) --nameEnd;
-    for (std::string_view candidate : kSecretNames) {
-      if (nameEnd >= candidate.size() && text.compare(nameEnd - candidate.size(), candidate.size(), candidate) == 0) {
-        name = candidate;
-      }
-    }
-    record_->push_back({line, span.start - lineStart + 1, name});
+    EmitMask(out);
+  } else {
+    out.append(carry_);
   }
-  AppendMaskedText(out, text, Controls::kKeep);
-  pending_.clear();
+  Reset();
+}
+
+void StreamMasker::Reset() {
+  head_.clear();
+  started_ = false;  // the width of the text just masked stays until the next one's is known
+  carry_.clear();
+  context_.clear();
+  base_ = emitted_ = 0;
+  afterEquals_ = backslashDue_ = false;
+  double_ = OpenValue{};
+  single_ = OpenValue{};
+  line_ = 1;
+  lineStart_ = counted_ = 0;
+}
+
+// Reads a piece, one byte for each code unit in `view`, the units' own bytes in `source`: the names before "=",
+// the blanks and the quote after it, and the closing quotes of the values open. Positions are counted in units
+// from the text's start; what the text before the piece ends with is in context_.
+void StreamMasker::Scan(std::string_view view, std::string_view source, std::string& out) {
+  const std::size_t size = view.size();
+  const Joined joined{context_, view};
+  NextByte equals(view, '='), doubles(view, '"'), singles(view, '\'');
+  for (std::size_t i = 0; i < size;) {
+    if (afterEquals_) {
+      if (backslashDue_) {  // the previous piece ended in a backslash: an escaped blank, or no value
+        backslashDue_ = false;
+        afterEquals_ = IsEscapedBlankLetter(view[i]);
+        i += afterEquals_ ? 1 : 0;
+        continue;
+      }
+      const std::size_t quote = BlanksAfter(view, i);
+      if (quote == size || (quote + 1 == size && view[quote] == '\\')) {
+        backslashDue_ = quote < size;
+        break;
+      }
+      afterEquals_ = false;
+      if (view[quote] == '"' || view[quote] == '\'') {
+        OnQuote(quote, view, true, source, out);
+        i = quote + 1;
+      } else {
+        i = quote;  // may be the next "="
+      }
+      continue;
+    }
+    std::size_t next = equals.From(i);
+    if (double_.open) next = std::min(next, doubles.From(i));
+    if (single_.open) next = std::min(next, singles.From(i));
+    if (next == size) break;
+    if (view[next] == '=') {
+      equalsName_ = SecretNameBefore(joined, BlanksBefore(joined, context_.size() + next));
+      afterEquals_ = !equalsName_.empty();
+    } else {
+      OnQuote(next, view, false, source, out);
+    }
+    i = next + 1;
+  }
+  for (OpenValue* value : {&double_, &single_}) {
+    if (value->open) Close(*value, base_ + size, view, false);
+  }
+  if (!double_.open && !single_.open) {
+    Emit(source, static_cast<std::size_t>(emitted_ - base_), size, out);
+    emitted_ = base_ + size;
+  }
+  if (record_ != nullptr) CountLines(view, size);
+  // Keeps what a name before a later "=" may still need: the letters before the trailing run of blanks (which
+  // one blank stands for), and a last backslash that the next piece may turn into an escaped blank.
+  const std::size_t end = context_.size() + size;
+  const std::size_t cut = end > 0 && joined[end - 1] == '\\' ? end - 1 : end;
+  const std::size_t letters = BlanksBefore(joined, cut);
+  std::string context;
+  for (std::size_t k = letters > kLongestName ? letters - kLongestName : 0; k < letters; ++k) context += joined[k];
+  if (letters < cut) context += ' ';
+  if (cut < end) context += '\\';
+  context_.swap(context);
+  base_ += size;
+}
+
+// A quote at `at` of the piece: it closes the open value of its kind, and opens a value when it follows a
+// secret name, "=" and blanks. Values that overlap are masked together, once none is open.
+void StreamMasker::OnQuote(std::size_t at, std::string_view view, bool opens, std::string_view source,
+                           std::string& out) {
+  OpenValue& same = view[at] == '"' ? double_ : single_;
+  const OpenValue& other = view[at] == '"' ? single_ : double_;
+  const std::uint64_t position = base_ + at;
+  if (same.open) {
+    Close(same, position, view);
+    if (!other.open) {
+      EmitMask(out);
+      emitted_ = position;
+    }
+  }
+  if (!opens) return;
+  if (!other.open) {
+    Emit(source, static_cast<std::size_t>(emitted_ - base_), at + 1, out);
+    emitted_ = position + 1;
+  }
+  same = OpenValue{true, position + 1, {}, 0, 0, equalsName_};
+  if (record_ != nullptr) {
+    CountLines(view, at + 1);
+    same.line = line_;
+    same.column = (same.start - lineStart_) * width_ + 1;
+  }
+}
+
+// Takes in the first bytes of a value as far as the piece holds them, up to `end`; with `closing`, the value
+// ends there and is counted (and recorded) when masking changes it.
+void StreamMasker::Close(OpenValue& value, std::uint64_t end, std::string_view view, bool closing) {
+  const std::uint64_t headEnd = std::min(end, value.start + kMask.size() + 1);
+  for (std::uint64_t at = std::max(value.start + value.head.size(), base_); at < headEnd; ++at) {
+    value.head += view[static_cast<std::size_t>(at - base_)];
+  }
+  if (!closing) return;
+  value.open = false;
+  if (end - value.start == kMask.size() && value.head == kMask) return;
+  ++masked_;
+  if (record_ != nullptr) record_->push_back({value.line, value.column, value.name});
+}
+
+void StreamMasker::Emit(std::string_view source, std::size_t from, std::size_t to, std::string& out) const {
+  if (to > from) out.append(source.data() + from * width_, (to - from) * width_);
+}
+
+void StreamMasker::EmitMask(std::string& out) const {
+  for (const char star : kMask) {
+    for (std::size_t b = 0; b < width_; ++b) out += (bigEndian_ ? b == width_ - 1 : b == 0) ? star : '\0';
+  }
+}
+
+void StreamMasker::CountLines(std::string_view view, std::size_t to) {
+  for (std::size_t at = counted_ > base_ ? static_cast<std::size_t>(counted_ - base_) : 0; at < to; ++at) {
+    const void* hit = std::memchr(view.data() + at, '\n', to - at);
+    if (hit == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(hit) - view.data());
+    ++line_;
+    lineStart_ = base_ + at + 1;
+  }
+  counted_ = base_ + to;
 }
 
 std::string MaskText(std::string_view text) {
