@@ -83,6 +83,7 @@ bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7
 // readers. Both, and only they, become E2 with the 0x20 bit set.
 bool IsLineEndLead(char c) { return (static_cast<unsigned char>(c) | 0x20) == 0xE2; }
 
+#if !defined(__SSE2__)
 // Tells whether any of eight bytes is a control character or the lead byte of another line end, with no branch
 // per byte: whole requests pass here.
 bool HoldsSpecial8(std::uint64_t bytes) {
@@ -93,6 +94,7 @@ bool HoldsSpecial8(std::uint64_t bytes) {
   const std::uint64_t lead = (bytes | (kOnes * 0x20)) ^ (kOnes * 0xE2);
   return (below | ((del - kOnes) & ~del & kHighs) | ((lead - kOnes) & ~lead & kHighs)) != 0;
 }
+#endif
 
 // How many bytes at `at` AppendEscaped rewrites: 1 for a control character, 2 for U+0085, 3 for U+2028 and
 // U+2029, 0 for any other.
@@ -109,17 +111,42 @@ std::size_t SpecialAt(std::string_view text, std::size_t at) {
 // rewrites; the end of the text when none.
 std::size_t FirstSpecial(std::string_view text, std::size_t from, std::size_t& length) {
   std::size_t at = from;
-  while (at < text.size()) {
-    if (std::uint64_t bytes; at + sizeof bytes <= text.size()) {
-      std::memcpy(&bytes, text.data() + at, sizeof bytes);
-      if (!HoldsSpecial8(bytes)) {
-        at += sizeof bytes;
-        continue;
-      }
+#if defined(__SSE2__)
+  // Sixteen bytes at a time, each compared with the two after it, so that only a real line end stops the loop.
+  const char* const p = text.data();
+  for (; at + 18 <= text.size(); at += 16) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 2));
+    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v0, _mm_set1_epi8(0x1F)), v0),
+                               _mm_cmpeq_epi8(v0, _mm_set1_epi8(0x7F)));
+    hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(v0, _mm_set1_epi8(char(0xC2))),
+                                          _mm_cmpeq_epi8(v1, _mm_set1_epi8(char(0x85)))));
+    const __m128i e280 =
+        _mm_and_si128(_mm_cmpeq_epi8(v0, _mm_set1_epi8(char(0xE2))), _mm_cmpeq_epi8(v1, _mm_set1_epi8(char(0x80))));
+    hit = _mm_or_si128(
+        hit, _mm_and_si128(e280, _mm_cmpeq_epi8(_mm_or_si128(v2, _mm_set1_epi8(1)), _mm_set1_epi8(char(0xA9)))));
+    if (const int bits = _mm_movemask_epi8(hit); bits != 0) {
+      at += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(bits)));
+      length = SpecialAt(text, at);
+      return at;
     }
-    for (const std::size_t stop = std::min(at + sizeof(std::uint64_t), text.size()); at < stop; ++at) {
+  }
+#else
+  while (at + sizeof(std::uint64_t) <= text.size()) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, text.data() + at, sizeof bytes);
+    if (!HoldsSpecial8(bytes)) {
+      at += sizeof bytes;
+      continue;
+    }
+    for (const std::size_t stop = at + sizeof bytes; at < stop; ++at) {
       if ((length = SpecialAt(text, at)) != 0) return at;
     }
+  }
+#endif
+  for (; at < text.size(); ++at) {
+    if ((length = SpecialAt(text, at)) != 0) return at;
   }
   length = 0;
   return text.size();
