@@ -69,7 +69,11 @@ void Escape(benchmark::State& state, TextOf textOf, bool escaped) {
   out.reserve(text.size() + text.size() / 8);
   for (auto _ : state) {
     out.clear();
-    escaped ? zumask::AppendEscaped(out, text) : out.append(text);
+    if (escaped) {
+      zumask::AppendEscaped(out, text);
+    } else {
+      out.append(text);
+    }
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

@@ -1,16 +1,21 @@
 // zu-request as operators run it: every command through one table of arguments,
 // standard input, exit status and a piece of what it must print; then the
 // request commands on the bundled examples, where no password may show.
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 #include <regex>
+#include <thread>
 
 #include "ZUInstallUtils.h"
 #include "common/TestSupport.h"
@@ -258,13 +263,28 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
       dir.write("twins.xml", std::regex_replace("<ClientSetup>h1 h2 G:h3 G:h4 </ClientSetup>",
                                                 std::regex("(G?):?(h.) "), twin + "</clientComposition>"));
   rows.push_back({{"diff", twins, twins}, "", 0, ""});
-  // redact: the value after any of the five names written as XML allows, whatever surrounds it; nothing else.
-  const std::string text = "authCode='s' it's password=\"s3cret\"\r\nauthCode\n =\n 'AC-1'\n<a pAccess='x\"y";
+  // redact: the value after any of the five names written as XML or the logger's escapes of blanks allow,
+  // whatever surrounds it, in UTF-16 too; nothing else. --check says where each value starts, never what it is.
+  const std::string text = "authCode='s' it's password=\\t\"s3cret\"\r\nauthCode\n =\n 'AC-1'\n<a pAccess='x\"y";
   const char* redacted =
-      "authCode='********' it's password=\"********\"\r\nauthCode\n =\n '********'\n<a pAccess='********";
+      "authCode='********' it's password=\\t\"********\"\r\nauthCode\n =\n '********'\n<a pAccess='********";
   rows.push_back({{"redact", "-"}, text, 0, redacted});
+  rows.push_back({{"redact", "--check", "-", "/none"},
+                  text,
+                  1,
+                  "<stdin>:1:11: secret value of authCode\n<stdin>:1:31: secret value of password\n"
+                  "<stdin>:4:3: secret value of authCode\n<stdin>:5:13: secret value of pAccess\n"});
+  rows.push_back({{"redact", "--check", bulk, "-"}, "authCode='********'", 1, bulk + ":9:51: secret value of password\n"});
+  const auto utf16 = [](const std::string& ascii, bool big) {
+    std::string units;
+    for (const char c : ascii) units += big ? std::string{'\0', c} : std::string{c, '\0'};
+    return units;
+  };
+  rows.push_back({{"redact", "-"}, "\xFF\xFE" + utf16("<a password='s3cret'/>", false), 0, utf16("'********'/>", 0)});
+  rows.push_back({{"redact", "-"}, utf16("<?xml?><a pAccess=\"s3cret\"/>", true), 0, utf16("\"********\"/>", 1)});
   rows.push_back({{"redact", "/none", bulk}, "", 1, "clientPassword=\"********\" zudPort=\"8400\">"});
   rows.push_back({{"redact", "--in-place", "-"}, "", 2, "redact: --in-place cannot replace standard input"});
+  rows.push_back({{"redact", "--in-place", "--check", bulk}, "", 2, "exclude each other"});
   // A password must have the cipher text's shape or be a masked one (the first four), in either place.
   const char* shapes[] = {"V3:#AA==", "V8:#AAAA", "V8:#AAQ=", "********", "V8:#AB==", "V8:#AAR=", "V8:#",
                           "V5:#AA==", "V8:#AAA!", "V8:#=AAA", "S3cret!",  ""};  // # stands for 36 base64 digits
@@ -370,6 +390,57 @@ TEST(ToolRedact, InPlaceReplacesTheFileOrLeavesItWholeWhenTheWriteFails) {
     EXPECT_EQ(after.st_mode & 07777, 0604u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "a file was left beside it";
   }
+}
+
+// redact --in-place on a live file: refused while another process has it open for writing; an appender that
+// opens it meanwhile loses no entry (the file redacted, or as it was); a directory swapped for a link once the new
+// file exists does not lead that file elsewhere.
+TEST(ToolRedact, InPlaceOnALiveFileLosesNoEntryAndFollowsNoSwappedDirectory) {
+  const ScratchDir dir;
+  std::string big;  // long enough to be written to, or swapped, while it is redacted
+  for (int i = 0; big.size() < (32u << 20); ++i) big += "entry " + std::to_string(i) + " password=\"s3cret\"\n";
+  const std::string held = dir.write("held", big.substr(0, 99)), growing = dir.write("growing", big);
+  const int writer = ::open(held.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  const ToolResult refused = RunTool({"redact", "--in-place", held});
+  ::close(writer);
+  EXPECT_EQ(std::make_pair(refused.status, ReadFile(held)), std::make_pair(1, big.substr(0, 99)));
+  EXPECT_NE(refused.err.find("stop the writer, or redact to standard output instead"), npos) << refused.err;
+
+  std::atomic<bool> done{false};
+  std::vector<std::string> appended;
+  std::thread appender([&] {  // opens, writes and closes for each entry, as the pre-install logger does
+    for (int i = 0; !done || i < 3; ++i) {
+      appended.push_back("appended " + std::to_string(i) + "\n");
+      const int fd = ::open(growing.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      EXPECT_EQ(::write(fd, appended.back().data(), appended.back().size()), ssize_t(appended.back().size()));
+      ::close(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const ToolResult raced = RunTool({"redact", "--in-place", growing});
+  done = true;
+  appender.join();
+  const std::string grown = ReadFile(growing);
+  for (const std::string& entry : appended) EXPECT_NE(grown.find(entry), npos) << "lost: " << entry;
+  EXPECT_EQ(grown.find("s3cret") == npos, raced.status == 0) << raced.err;
+  EXPECT_TRUE(raced.status == 0 || grown.compare(0, big.size(), big) == 0) << "neither redacted nor as it was";
+
+  std::filesystem::create_directories(dir / "sub");
+  std::filesystem::create_directories(dir / "elsewhere");
+  const std::string log = dir.write("sub/log", big.substr(0, 8u << 20));
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, (dir / "sub").c_str(), IN_CREATE), 0);
+  std::future<ToolResult> swapped = std::async(std::launch::async, [&] {
+    return RunTool({"redact", "--in-place", log});
+  });
+  pollfd created{watch, POLLIN, 0};
+  ASSERT_EQ(::poll(&created, 1, 10000), 1) << "no new file beside the log";
+  std::filesystem::rename(dir / "sub", dir / "moved");
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "sub");
+  EXPECT_EQ(swapped.get().status, 0);
+  ::close(watch);
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+  EXPECT_EQ(ReadFile(dir / "moved/log").find("s3cret"), npos);
 }
 
 // Typed passwords never show, and the terminal echoes again however the command ends.
