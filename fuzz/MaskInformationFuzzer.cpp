@@ -47,6 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zufuzz::Require(out == expected && outInOne == expected, "streamed as masked whole", subject);
     zufuzz::Require((streamed.Masked() != 0) == (expected != subject), "a value counted where masking changed",
                     subject);
+    for (std::size_t cut = 0; subject.size() <= 1024 && cut <= subject.size(); ++cut) {  // in two, anywhere
+      zumask::StreamMasker inTwo;
+      std::string halves;
+      inTwo.Feed(std::string_view(subject).substr(0, cut), halves);
+      inTwo.Feed(std::string_view(subject).substr(cut), halves);
+      inTwo.Finish(halves);
+      zufuzz::Require(halves == expected, "split in two as masked whole", subject);
+    }
   }
   zufuzz::Require(inOne.size() == inPieces.size() && std::equal(inOne.begin(), inOne.end(), inPieces.begin(),
                                                                 [](const zumask::Finding& a, const zumask::Finding& b) {
