@@ -52,3 +52,47 @@ for size in 1048576 4194304; do
   fi
   echo "check, $size-byte name: $(seconds "$took")$memory"
 done
+
+# redact streams: a ~1 GiB debug log (entries of the runtime's shape, a logged request with secrets among
+# them) redacted to /dev/null beside `sed 's/a/b/'` on the same file, in the same run, and redact's peak RSS
+# (goal: at least sed's throughput, at most 64 MiB). Self-contained: its own log, its own timing.
+redact_bench() {
+  log="$dir/redact.log"
+  block="$dir/redact-block.log"
+  awk 'BEGIN { q = sprintf("%c", 39)
+    for (i = 1; size < 1048576; i++) {
+      s = i % 60
+      line = sprintf("4242 7f3a 12/07 17:18:%02d 00000 Installer Operation [Install] is [Started] entry %d\n", s, i)
+      line = line sprintf("4242 7f3a 12/07 17:18:%02d 00000 Installer XML Request :<ClientSetup><userAccount " \
+        "userName=\"svc\" password=\"V8:aGVsbG8gd29ybGQ=\" domain=\"corp\"/><client clientName=\"db%06d\" " \
+        "clientPassword=\"s3cret-%d\" zudPort=\"8400\"/></ClientSetup>\n", s, i, i)
+      line = line sprintf("4242 7f3a 12/07 17:18:%02d 00000 Installer copying files, %d of 1200 done, " \
+        "authCode =\\n  %sAC-%d%s\n", s, i, q, i, q)
+      printf "%s", line; size += length(line) } }' >"$block"
+  n=0
+  while [ $n -lt 1024 ]; do cat "$block"; n=$((n + 1)); done >"$log"
+  bytes=$(wc -c <"$log")
+  sed_ns=$(best sed 's/a/b/' "$log")
+  redact_ns=$(best "$tool" redact "$log")
+  # Peak RSS in KiB: GNU time's %M, else the largest VmHWM seen in /proc while it runs.
+  if [ -x /usr/bin/time ]; then
+    peak=$(/usr/bin/time -f %M "$tool" redact "$log" 2>&1 >/dev/null | tail -1)
+  else
+    "$tool" redact "$log" >/dev/null &
+    pid=$!
+    peak=0
+    while [ -r "/proc/$pid/status" ]; do
+      hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
+      [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
+      sleep 0.05
+    done
+    wait "$pid" || true
+  fi
+  if [ "$("$tool" redact "$log" | grep -c 's3cret\|AC-[0-9]')" -ne 0 ]; then
+    echo "tool-bench: redact left a secret in the log" >&2
+  fi
+  echo "redact, $bytes-byte log: $(seconds "$redact_ns")  ($(awk -v s="$sed_ns" -v r="$redact_ns" \
+    'BEGIN { printf "%.2f", s / r }')x the throughput of sed 's/a/b/': $(seconds "$sed_ns")), ${peak} KiB peak"
+  rm -f "$log" "$block"
+}
+redact_bench
