@@ -274,7 +274,8 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
                   1,
                   "<stdin>:1:11: secret value of authCode\n<stdin>:1:31: secret value of password\n"
                   "<stdin>:4:3: secret value of authCode\n<stdin>:5:13: secret value of pAccess\n"});
-  rows.push_back({{"redact", "--check", bulk, "-"}, "authCode='********'", 1, bulk + ":9:51: secret value of password\n"});
+  rows.push_back(
+      {{"redact", "--check", bulk, "-"}, "authCode='********'", 1, bulk + ":9:51: secret value of password\n"});
   const auto utf16 = [](const std::string& ascii, bool big) {
     std::string units;
     for (const char c : ascii) units += big ? std::string{'\0', c} : std::string{c, '\0'};
