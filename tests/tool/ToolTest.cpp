@@ -265,6 +265,7 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
   rows.push_back({{"redact", "-"}, text, 0, redacted});
   rows.push_back({{"redact", "/none", bulk}, "", 1, "clientPassword=\"********\" zudPort=\"8400\">"});
   rows.push_back({{"redact", "--in-place", "-"}, "", 2, "redact: --in-place cannot replace standard input"});
+  rows.push_back({{"bundle", "--since", "2026-02-30"}, "", 2, "zu-request: bundle: --since: '2026-02-30' is not a"});
   // A password must have the cipher text's shape or be a masked one (the first four), in either place.
   const char* shapes[] = {"V3:#AA==", "V8:#AAAA", "V8:#AAQ=", "********", "V8:#AB==", "V8:#AAR=", "V8:#",
                           "V5:#AA==", "V8:#AAA!", "V8:#=AAA", "S3cret!",  ""};  // # stands for 36 base64 digits
@@ -418,6 +419,60 @@ TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBackHoweverItE
     EXPECT_EQ(during.c_lflag & ECHO, 0u);
     EXPECT_NE(after.c_lflag & ECHO, 0u) << signal << readerGone;
   }
+}
+
+// bundle stores what its manifest lists, with the sizes and SHA-256 that tar and sha256sum see, no planted secret and
+// nothing redact would mask; --max-size cuts the masked text at a line; a failure leaves no file behind.
+TEST(ToolBundle, StoresWhatItsManifestListsMaskedAndLeavesNothingOnAFailure) {
+  const ScratchDir dir;
+  const zutest::PreInstallPathGuard guard;
+  const std::string bulk = Example("bulk-install.xml"), x = dir / "x", log = dir / "log";
+  const std::string env = "ZU_LOG_DIR=" + Quoted(log) + " ZU_NOTE=" + Quoted("password='Planted-1'");
+  std::filesystem::create_directories(x + "/taken.tar.gz"), std::filesystem::create_directories(log);
+  // The value opened on the line --max-size cuts away is masked still.
+  dir.write("log/zu-request.log", std::string(100, '.') + " pExecAccess = 'x\nPlanted-2'/>\ntail\n");
+  dir.write("log/ConsoleEvents.log", R"({"severity":"critical","eventId":7,"localeId":1033,"args":[7,"disk full"]})");
+  std::ofstream(zutest::kPreInstallPath) << "authCode=\"Planted-3\"\n";
+  std::filesystem::create_symlink(log + "/zu-request.log", log + "/link.log");
+  ASSERT_EQ(::mkfifo((log + "/fifo.log").c_str(), 0600), 0);
+  const ToolResult run = RunTool({"bundle", "-o", dir / "b.tar.gz", "--max-size", "100", bulk}, "", env);
+  ASSERT_EQ(std::tie(run.status, run.out), std::make_tuple(0, dir / "b.tar.gz\n")) << run.err;
+  ASSERT_EQ(std::system(("tar -xzf " + Quoted(dir / "b.tar.gz") + " -C " + Quoted(x)).c_str()), 0);
+  const auto manifest = nlohmann::json::parse(ReadFile(x + "/b/manifest.json"));
+  std::string listing = "b/\n", sums, members;
+  std::vector<unsigned> masked;
+  for (const auto& file : manifest["files"]) {
+    const std::string member = file["member"], text = ReadFile(x + '/' + member);
+    listing += member + '\n', members += ' ' + Quoted(member), masked.push_back(file["masked"]);
+    sums += file["sha256"].get<std::string>() + "  " + member + '\n';
+    EXPECT_EQ(text.size(), file["size"]) << member;
+    EXPECT_EQ(RunTool({"redact", "-"}, text).out, text) << member;  // nothing left to mask
+    EXPECT_EQ(text.find("Planted-"), npos) << member;
+    ExpectNoSecret(text, member);
+  }
+  const std::string tar = "tar -tzf " + Quoted(dir / "b.tar.gz") + " >" + Quoted(dir / "listing");
+  ASSERT_EQ(std::system((tar + " && cd " + Quoted(x) + " && sha256sum" + members + " >../sums").c_str()), 0);
+  EXPECT_EQ(ReadFile(dir / "listing"), listing + "b/manifest.json\n");
+  EXPECT_EQ(ReadFile(dir / "sums"), sums);
+  EXPECT_EQ(listing,
+            "b/\nb/logs/ConsoleEvents.log\nb/logs/zu-request.log\nb/preinstall/ZuInstallMgrPreInstall.log\n"
+            "b/requests/1-bulk-install.xml\nb/requests/1-bulk-install.xml.show.json\n"
+            "b/requests/1-bulk-install.xml.check.json\nb/summary.txt\n");
+  EXPECT_EQ(masked, std::vector<unsigned>({0, 1, 1, unsigned(AttributeValues(ReadFile(bulk)).size()), 0, 0, 1}));
+  EXPECT_EQ(ReadFile(x + "/b/logs/zu-request.log"), "tail\n");
+  EXPECT_EQ(ReadFile(x + "/b/requests/1-bulk-install.xml.show.json"), RunTool({"show", "--json", bulk}).out);
+  EXPECT_EQ(manifest["skipped"].dump(), R"([{"reason":"a FIFO","source":")" + log +
+                                            R"(/fifo.log"},{"reason":"a symbolic link","source":")" + log +
+                                            "/link.log\"}]");
+  // Refused before, while and after the archive is written: by its directory, by a request, by its name.
+  for (const auto& [to, request] : std::vector<std::pair<std::string, std::string>>{{"/proc/b.tar.gz", bulk},
+                                                                                    {dir / "none/b.tar.gz", bulk},
+                                                                                    {x + "/c.tar.gz", "/none"},
+                                                                                    {x + "/taken.tar.gz", bulk}}) {
+    const ToolResult failed = RunTool({"bundle", "-o", to, request}, "", env);
+    EXPECT_EQ(std::tie(failed.status, failed.out), std::make_tuple(1, std::string())) << to << failed.err;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(x), {}), 2) << "a file was left behind";
 }
 
 }  // namespace
