@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -85,13 +86,8 @@ std::string MemberName(std::string name) {
   return name;
 }
 
-std::string Basename(const std::string& path) {
-  const std::size_t end = path.find_last_not_of('/');
-  if (end == std::string::npos) return path;
-  const std::size_t slash = path.rfind('/', end);
-  return path.substr(slash == std::string::npos ? 0 : slash + 1,
-                     end - (slash == std::string::npos ? 0 : slash + 1) + 1);
-}
+// The last component of a path that names a file.
+std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // TIME as --since takes it: YYYY-MM-DD[ HH:MM[:SS]] local time, @EPOCH, or -N followed by s, m, h or d.
 std::optional<std::time_t> ParseSince(const std::string& text, std::time_t now) {
@@ -124,8 +120,8 @@ std::optional<std::uint64_t> ParseSize(const std::string& text) {
   std::smatch match;
   if (!std::regex_match(text, match, std::regex("([0-9]{1,15})([kKmMgG]?)"))) return std::nullopt;
   const std::uint64_t count = std::stoull(match[1]);
-  const int shift = match[2] == "" ? 0 : std::string("kKmMgG").find(match[2].str()) / 2 * 10 + 10;
-  if (count == 0) return std::nullopt;
+  const std::size_t shift = match[2] == "" ? 0 : std::string("kKmMgG").find(match[2].str()) / 2 * 10 + 10;
+  if (count == 0 || count > UINT64_MAX >> shift) return std::nullopt;
   return count << shift;
 }
 
@@ -350,7 +346,6 @@ class Writer {
   Writer& operator=(const Writer&) = delete;
 
   json& manifest() { return manifest_; }
-  Progress& progress() { return progress_; }
   std::size_t members() const { return members_; }
 
   void Skip(const std::string& source, const std::string& reason) {
@@ -398,7 +393,10 @@ class Writer {
     entry["size"] = spooled_ - from;
     entry["mtime"] = Utc(mtime);
     entry["sha256"] = sha.Hex();
-    if (from > 0) entry["cut"] = "kept the last " + std::to_string(spooled_ - from) + " bytes (--max-size)";
+    if (from > 0) {
+      entry["cut"] = "kept the last " + std::to_string(spooled_ - from) + " of " + std::to_string(spooled_) +
+                     " masked bytes, from a line start (--max-size)";
+    }
     if (name != "manifest.json") manifest_["files"].push_back(std::move(entry));
     Reset();
     progress_.Add(0, true);
