@@ -286,6 +286,7 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
   rows.push_back({{"redact", "/none", bulk}, "", 1, "clientPassword=\"********\" zudPort=\"8400\">"});
   rows.push_back({{"redact", "--in-place", "-"}, "", 2, "redact: --in-place cannot replace standard input"});
   rows.push_back({{"redact", "--in-place", "--check", bulk}, "", 2, "exclude each other"});
+  rows.push_back({{"bundle", "--since", "2026-02-30"}, "", 2, "zu-request: bundle: --since: '2026-02-30' is not a"});
   // A password must have the cipher text's shape or be a masked one (the first four), in either place.
   const char* shapes[] = {"V3:#AA==", "V8:#AAAA", "V8:#AAQ=", "********", "V8:#AB==", "V8:#AAR=", "V8:#",
                           "V5:#AA==", "V8:#AAA!", "V8:#=AAA", "S3cret!",  ""};  // # stands for 36 base64 digits
@@ -490,6 +491,57 @@ TEST(ToolPassword, OnATerminalPromptsWithEchoOffAndPutsTheTerminalBackHoweverItE
     EXPECT_EQ(during.c_lflag & ECHO, 0u);
     EXPECT_NE(after.c_lflag & ECHO, 0u) << signal << readerGone;
   }
+}
+
+// bundle stores what its manifest lists, with the sizes and SHA-256 that tar and sha256sum see, no planted secret and
+// nothing redact would mask; --max-size cuts the masked text at a line; a failure leaves no file behind.
+TEST(ToolBundle, StoresWhatItsManifestListsMaskedAndLeavesNothingOnAFailure) {
+  const ScratchDir dir;
+  const zutest::PreInstallPathGuard guard;
+  const std::string bulk = Example("bulk-install.xml"), x = dir / "x", log = dir / "log",
+                    tgz = Quoted(dir / "b.tar.gz");
+  const std::string env = "ZU_LOG_DIR=" + Quoted(log) + " ZU_NOTE=" + Quoted("password='Planted-1'");
+  std::filesystem::create_directories(x + "/taken.tar.gz"), std::filesystem::create_directories(log);
+  // The value opened on the line --max-size cuts away is masked still.
+  dir.write("log/zu-request.log", std::string(100, '.') + " pExecAccess = 'x\nPlanted-2'/>\ntail\n");
+  dir.write("log/ConsoleEvents.log", R"({"severity":"critical","eventId":7,"localeId":1033,"args":[7,"disk full"]})");
+  std::ofstream(zutest::kPreInstallPath) << "authCode=\"Planted-3\"\n";
+  std::filesystem::create_symlink(log + "/zu-request.log", log + "/link.log");
+  ASSERT_EQ(::mkfifo((log + "/fifo.log").c_str(), 0600), 0);
+  const ToolResult run = RunTool({"bundle", "-o", dir / "b.tar.gz", "--max-size", "100", bulk}, "", env);
+  ASSERT_EQ(std::tie(run.status, run.out), std::make_tuple(0, dir / "b.tar.gz\n")) << run.err;
+  ASSERT_EQ(std::system(("tar -tzf " + tgz + " >" + Quoted(dir / "tf") + " && tar -xzf " + tgz + " -C " + x).c_str()),
+            0);
+  const auto manifest = nlohmann::json::parse(ReadFile(x + "/b/manifest.json"));
+  std::string sums, members;
+  std::vector<unsigned> masked;
+  for (const auto& file : manifest["files"]) {
+    const std::string member = file["member"], text = ReadFile(x + '/' + member);
+    members += ' ' + member, sums += file["sha256"].get<std::string>() + "  " + member + '\n';
+    masked.push_back(file["masked"]);
+    EXPECT_EQ(text.size(), file["size"]) << member;
+    EXPECT_EQ(RunTool({"redact", "-"}, text).out, text) << member;  // nothing left to mask
+    EXPECT_EQ(text.find("Planted-"), npos) << member;
+    ExpectNoSecret(text, member);
+  }
+  ASSERT_EQ(std::system(("cd " + x + " && sha256sum" + members + " >../sums").c_str()), 0);
+  EXPECT_EQ(ReadFile(dir / "sums"), sums);
+  EXPECT_EQ(ReadFile(dir / "tf"),
+            "b/\nb/logs/ConsoleEvents.log\nb/logs/zu-request.log\n"
+            "b/preinstall/ZuInstallMgrPreInstall.log\nb/requests/1-bulk-install.xml\n"
+            "b/requests/1-bulk-install.xml.show.json\nb/requests/1-bulk-install.xml.check.json\n"
+            "b/summary.txt\nb/manifest.json\n");
+  EXPECT_EQ(masked, std::vector<unsigned>({0, 1, 1, unsigned(AttributeValues(ReadFile(bulk)).size()), 0, 0, 1}));
+  EXPECT_EQ(ReadFile(x + "/b/logs/zu-request.log"), "tail\n");
+  EXPECT_EQ(ReadFile(x + "/b/requests/1-bulk-install.xml.show.json"), RunTool({"show", "--json", bulk}).out);
+  EXPECT_EQ(manifest["skipped"].dump(), R"([{"reason":"a FIFO","source":")" + log +
+                                            R"(/fifo.log"},{"reason":"a symbolic link","source":")" + log +
+                                            "/link.log\"}]");
+  // Refused before, while and after the archive is written: by its directory, by a request, at the rename.
+  for (const std::string& to :
+       {std::string("/proc/b.tar.gz"), dir / "none/b.tar.gz", x + "/c.tar.gz", x + "/taken.tar.gz"})
+    EXPECT_EQ(RunTool({"bundle", "-o", to, to == x + "/c.tar.gz" ? "/none" : bulk}, "", env).status, 1) << to;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(x), {}), 2) << "a file was left behind";
 }
 
 }  // namespace

@@ -26,11 +26,15 @@ int Diff(const Args& args);
 int Check(const Args& args);
 int Schema(const Args& args);
 int Redact(const Args& args);
+int Bundle(const Args& args);
 
-// One option of a command, written --name or --name=VALUE / --name VALUE.
+// One option of a command, written --name or --name=VALUE / --name VALUE, and
+// -c VALUE / -cVALUE too when it has a `shortName` c. Either form is stored
+// under `name`.
 struct OptionSpec {
   const char* name;
   bool takesValue;
+  char shortName = 0;
 };
 
 // A command's options by name (a flag maps to "", the last value wins) and

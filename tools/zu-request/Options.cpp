@@ -25,9 +25,20 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
   table.push_back({"help", no_argument, nullptr, 'h'});
   table.push_back({"version", no_argument, nullptr, kVersion});
   table.push_back({nullptr, 0, nullptr, 0});
+  std::string shorts = ":h";
+  for (const OptionSpec& spec : specs) {
+    if (spec.shortName != 0) shorts += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+  }
+  const auto shortSpec = [&](int value) -> const OptionSpec* {
+    for (const OptionSpec& spec : specs) {
+      if (value != 0 && spec.shortName == value) return &spec;
+    }
+    return nullptr;
+  };
   const auto nameOf = [&](int value) -> std::string {
     if (value == 'h') return "--help";
     if (value == kVersion) return "--version";
+    if (value < kVersion) return std::string("-") + static_cast<char>(value);
     return std::string("--") + specs[static_cast<std::size_t>(value - kFirstOption)].name;
   };
 
@@ -44,13 +55,15 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
   std::string error;
   opterr = 0;
   optind = 0;  // GNU: start afresh
-  for (int c; (c = getopt_long(argc, argv.data(), ":h", table.data(), nullptr)) != -1;) {
+  for (int c; (c = getopt_long(argc, argv.data(), shorts.c_str(), table.data(), nullptr)) != -1;) {
     if (c == 'h') {
       help = true;
     } else if (c == kVersion) {
       version = true;
     } else if (c >= kFirstOption) {
       parsed.options[specs[static_cast<std::size_t>(c - kFirstOption)].name] = optarg != nullptr ? optarg : "";
+    } else if (const OptionSpec* spec = shortSpec(c)) {
+      parsed.options[spec->name] = optarg != nullptr ? optarg : "";
     } else if (!error.empty()) {
       continue;
     } else if (c == ':') {

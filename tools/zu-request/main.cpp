@@ -32,6 +32,11 @@ const char kHelpText[] =
     "                                any text (a log, a saved request, a bundle) with every\n"
     "                                secret masked, every other byte as it was; --in-place\n"
     "                                replaces each file atomically, mode and owner kept\n"
+    "  bundle [-o FILE] [--since TIME] [--max-size SIZE] [REQUEST...]\n"
+    "                                the logs, the pre-install file and each request with\n"
+    "                                what show --json and check --json say, a summary and a\n"
+    "                                manifest, all masked, in one .tar.gz (.tar.xz, .tar.zst\n"
+    "                                by -o's name) checked for secrets; prints its path\n"
     "  --help                        this text\n"
     "  --version                     the version\n"
     "\n"
@@ -54,6 +59,7 @@ const Command kCommands[] = {
     {"password", zutool::Password}, {"packages", zutool::Packages},
     {"diff", zutool::Diff},         {"check", zutool::Check},
     {"schema", zutool::Schema},     {"redact", zutool::Redact},
+    {"bundle", zutool::Bundle},
 };
 
 int Print(const std::string& text) {
