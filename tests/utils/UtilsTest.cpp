@@ -24,8 +24,8 @@ const auto Hex = [](auto value, std::string text = "old") { return BC::toHexStri
 const auto Parse = [](const std::string& text, auto value) { return BC::fromString(value, text), value; };
 const auto ParseHex = [](const std::string& text, auto value) { return BC::fromHexString(value, text), value; };
 
-// Texts: integers in full, floats cut at 23 characters, hex in lower case;
-// parsing keeps the value when nothing reads.
+// Texts: integers in full, floats cut at 23 characters, hex in lower case; parsing keeps the value when nothing
+// reads. Characters and booleans, and the round trip of every integer type, are the text fuzz corpus replay's.
 TEST(BasicConversion, FormatsAndParsesEveryType) {
   const std::pair<std::string, const char*> rows[] = {
       {Text(static_cast<short>(SHRT_MIN)), "-32768"},
@@ -51,9 +51,7 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
        "18446744073709551615 18446744073709551615"},
       {std::to_string(Parse(" 2.5e3xyz", 7.0) + Parse(".e5", 0.5)), "2500.500000"},
       {std::to_string(ParseHex("  0X1fz", 0u) + ParseHex("g1", 2u)), "33"},
-      {std::to_string(ParseHex(Hex(LLONG_MIN), 0ll) + ParseHex("-", 7ll)), "-9223372036854775801"},
-      // Characters and booleans take the first character as it is.
-      {Parse(" a", 'q') + std::to_string(Parse("0.5", true)) + std::to_string(Parse(" 0", false)), " 01"}};
+      {std::to_string(ParseHex(Hex(LLONG_MIN), 0ll) + ParseHex("-", 7ll)), "-9223372036854775801"}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
 }
 
@@ -62,27 +60,22 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
 #define DIR(text) [](Pieces& o) { return UtilSplitDirAndFile(text, o[0], o[1]); }
 
 // Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split. Release and build, OS
-// information (true when out4 is written), directory and file (true when the file is written).
+// information (true when out4 is written), directory and file (true when the file is written). The text fuzz
+// corpus replay holds each splitter to a model over its own inputs (a release, paths with either separator, a text
+// without separators); these rows are the cases it has no input for, and the mended faults.
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
   const std::tuple<bool (*)(Pieces&), bool, Pieces> rows[] = {
-      {REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
       {REL("abc(x)"), false, {"c(x)", "abc"}},
-      {REL("11.80"), true, {"", "11.8"}},
       // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
       {REL("11.0 ("), false, {"k1", "k2"}},
       {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
-      {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
       {OS(":-:-:-"), true, {"", "", "", ""}},
       {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
       {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
-      {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
       // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
       {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
-      {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
-      {DIR("C:\\x/y"), true, {"C:", "x/y"}},
       {DIR("/b.log"), true, {"", "b.log"}},
-      {DIR("/opt/a/"), false, {"k1", "k2"}},
-      {DIR("file.txt"), false, {"k1", "k2"}}};
+      {DIR("/opt/a/"), false, {"k1", "k2"}}};
   for (const auto& [split, result, expected] : rows) {
     Pieces outputs = {"k1", "k2", "k3", "k4"};
     EXPECT_EQ(split(outputs), result) << expected[0];
@@ -240,6 +233,7 @@ std::string Call(Wrapper wrapper, const char* input) {
   return shown + (cipher ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
 }
 
+// Conversions there and back are the decrypt fuzz corpus replay's round trip.
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::string v3 = Output(ZUEncryptPassword, "pw"), v8 = Output(ZUEncryptPassword_V8, "pw");
   // Forged texts have the right shape: the size query passes, the second call fails.
@@ -251,8 +245,6 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::tuple<const char*, Wrapper, std::string, std::string> rows[] = {
       {"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
       {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
-      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
-      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
       {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
       {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
       {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},
