@@ -177,7 +177,8 @@ using ZUInstallManager::ClientsComposition;
 using Wrapper = int (*)(const char*, char**, char*);
 
 // Lines are joined with nothing between them; the error code is the request level's, when present; each
-// failure has its text, success leaves the error alone; a load replaces the whole content.
+// failure has its text, success leaves the error alone; a load replaces the whole content. A text's load is the
+// request fuzz corpus replay's: its refusal text, the error left alone and the content replaced whole.
 TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   zutest::ScratchDir dir;
   const std::pair<const char*, const char*> cases[] = {
@@ -204,8 +205,6 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   std::string error = "kept", path = dir.write("good.xml", "<ClientSetup jobId=\"9\"/>\n");
   ASSERT_EQ(PopulateClientSetupFromXmlFile(request.get(), path, error), 0);
   EXPECT_TRUE(request->getint64(ClientSetup::jobId) == 9 && !request->isSet(ClientSetup::errorInfo));
-  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", request.get(), error), 0);
-  EXPECT_EQ(std::to_string(request->getint64(ClientSetup::jobId)) + error, "1234kept");
   const auto shown = [&error](int result) { return std::to_string(result) + " " + error; };
   EXPECT_EQ(shown(ConvertStringToClientSetup("<ClientSetup/>", nullptr, error)), "-1 Invalid input given.");
   EXPECT_EQ(shown(PopulateClientSetupFromXmlFile(nullptr, path, error)), "-1 Invalid arguments");
