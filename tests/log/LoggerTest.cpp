@@ -355,3 +355,12 @@ TEST_F(XmlLogging, NullInputLevelThreeAndSerializeFailure) {
 }
 
 }  // namespace
+
+// An event opens the log as an entry does: with the instance, what follows it goes to the debug log.
+TEST_F(LogTest, ConsoleEventInitialisesTheLogger) {
+  ToDebugLog(5);
+  ZUSimLog log("Installer");
+  log.SendEventToConsole(1033, 7, EVENT_STATUS, "%d", 1);
+  EXPECT_TRUE(log.IsReady());
+  EXPECT_EQ(log.LogFilePath(), dir_ / "Installer.log");
+}

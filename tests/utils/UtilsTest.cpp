@@ -24,8 +24,8 @@ const auto Hex = [](auto value, std::string text = "old") { return BC::toHexStri
 const auto Parse = [](const std::string& text, auto value) { return BC::fromString(value, text), value; };
 const auto ParseHex = [](const std::string& text, auto value) { return BC::fromHexString(value, text), value; };
 
-// Texts: integers in full, floats cut at 23 characters, hex in lower case;
-// parsing keeps the value when nothing reads.
+// Texts: integers in full, floats cut at 23 characters, hex in lower case; parsing keeps the value when nothing
+// reads. Characters and booleans, and the round trip of every integer type, are the text fuzz corpus replay's.
 TEST(BasicConversion, FormatsAndParsesEveryType) {
   const std::pair<std::string, const char*> rows[] = {
       {Text(static_cast<short>(SHRT_MIN)), "-32768"},
@@ -51,9 +51,7 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
        "18446744073709551615 18446744073709551615"},
       {std::to_string(Parse(" 2.5e3xyz", 7.0) + Parse(".e5", 0.5)), "2500.500000"},
       {std::to_string(ParseHex("  0X1fz", 0u) + ParseHex("g1", 2u)), "33"},
-      {std::to_string(ParseHex(Hex(LLONG_MIN), 0ll) + ParseHex("-", 7ll)), "-9223372036854775801"},
-      // Characters and booleans take the first character as it is.
-      {Parse(" a", 'q') + std::to_string(Parse("0.5", true)) + std::to_string(Parse(" 0", false)), " 01"}};
+      {std::to_string(ParseHex(Hex(LLONG_MIN), 0ll) + ParseHex("-", 7ll)), "-9223372036854775801"}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(text, expected);
 }
 
@@ -62,27 +60,22 @@ TEST(BasicConversion, FormatsAndParsesEveryType) {
 #define DIR(text) [](Pieces& o) { return UtilSplitDirAndFile(text, o[0], o[1]); }
 
 // Outputs start as "k1".."k4"; a refusal leaves them or keeps what was already split. Release and build, OS
-// information (true when out4 is written), directory and file (true when the file is written).
+// information (true when out4 is written), directory and file (true when the file is written). The text fuzz
+// corpus replay holds each splitter to a model over its own inputs (a release, paths with either separator, a text
+// without separators); these rows are the cases it has no input for, and the mended faults.
 TEST(Split, ReleaseAndBuildOsInformationAndPath) {
   const std::tuple<bool (*)(Pieces&), bool, Pieces> rows[] = {
-      {REL("11.0.0 (B80)"), true, {" (B80)", "11.0"}},
       {REL("abc(x)"), false, {"c(x)", "abc"}},
-      {REL("11.80"), true, {"", "11.8"}},
       // Fault mended ("(B80) 11.0"): a leading "(" made the build start one character before the input.
       {REL("11.0 ("), false, {"k1", "k2"}},
       {REL("(B80) 11.0"), false, {"(B80) 11.0", ""}},
-      {OS("Linux:-x86_64:-6.1:-Debian 12"), true, {"x86_64", "6.1", "Linux", "Debian 12"}},
       {OS(":-:-:-"), true, {"", "", "", ""}},
       {OS("A:-B"), false, {"k1", "k2", "A", "k4"}},
       {OS("A:-B:-C"), false, {"B", "k2", "A", "k4"}},
-      {OS("A:B:C:D"), false, {"k1", "k2", "k3", "k4"}},
       // Fault mended ("A:-B:-C:-D:-E"): a fourth separator moved piece 3 into out3 and left out4 untouched.
       {OS("A:-B:-C:-D:-E"), true, {"B", "C", "A", "D:-E"}},
-      {DIR("/opt/a/b.log"), true, {"/opt/a", "b.log"}},
-      {DIR("C:\\x/y"), true, {"C:", "x/y"}},
       {DIR("/b.log"), true, {"", "b.log"}},
-      {DIR("/opt/a/"), false, {"k1", "k2"}},
-      {DIR("file.txt"), false, {"k1", "k2"}}};
+      {DIR("/opt/a/"), false, {"k1", "k2"}}};
   for (const auto& [split, result, expected] : rows) {
     Pieces outputs = {"k1", "k2", "k3", "k4"};
     EXPECT_EQ(split(outputs), result) << expected[0];
@@ -110,9 +103,11 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
             show(13 * 3600 + 45 * 60, 0, 7, 1, ULONG_MAX, 1, 7, 1, 1) + "first");  // 0ul: -1 widened with its sign
   EXPECT_TRUE(IsFocusExist(nullptr) && !IsMarliskLessInstall("focus") && !isDebugLogLevelSet(3));
   for (int version : {13, 14, 16, 17}) EXPECT_EQ(IsPelluxVersionSupported(version), version >= 14 && version <= 16);
-  // Directories: parents made with permFlag, up to 1024 characters.
+  // Directories: parents made with permFlag (by default 0755, as umask 0 shows), up to 1024 characters.
   zutest::ScratchDir dir;
-  const mode_t oldMask = umask(022);
+  const mode_t oldMask = umask(0);
+  ASSERT_EQ(CreateDirectoryRecursive((dir / "default/sub").c_str()), 0);
+  EXPECT_EQ(std::filesystem::status(dir / "default").permissions(), std::filesystem::perms(0755));
   permFlag = 0700;
   std::string path = dir.path().string() + "/";
   while (path.size() < 1024) path += path.size() % 100 == 0 && path.back() != '/' ? '/' : 'd';
@@ -125,17 +120,12 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   ASSERT_EQ(symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
   EXPECT_EQ(CreateDirectoryRecursive((dir / "dangling/x/y").c_str()) + CreateDirectoryRecursive(""), -2);
   umask(oldMask), permFlag = 0755;
-  // Comma-separated lists: integers with blanks, strings quoted as they are.
-  const std::pair<std::vector<int>, const char*> numbers[] = {
-      {{}, "("},
-      {{-3}, "( -3)"},
-      // Fault mended: values of more than seven characters overflowed a fixed scratch field.
-      {{INT_MIN, 10000000, INT_MAX}, "( -2147483648, 10000000, 2147483647)"}};
-  for (const auto& [values, expected] : numbers) {
-    std::string list = "old";
-    EXPECT_EQ(GetCommaSeperatedList(values, list), !values.empty()) << expected;
-    EXPECT_EQ(list, expected);
-  }
+  // Comma-separated lists: integers with blanks (an empty list fails), strings quoted as they are.
+  std::string list = "old";
+  EXPECT_TRUE(!GetCommaSeperatedList(std::vector<int>{}, list) && list == "(");
+  // Fault mended: values of more than seven characters overflowed a fixed scratch field.
+  ASSERT_TRUE(GetCommaSeperatedList(std::vector<int>{INT_MIN, 10000000, INT_MAX}, list));
+  EXPECT_EQ(list, "( -2147483648, 10000000, 2147483647)");
   std::vector<std::string> names = {"it's", "x y", ""};
   ASSERT_TRUE(GetCommaSeperatedList(names, names[0])) << "the output may be one of the values";
   EXPECT_EQ(names[0], "('it's','x y','')");
@@ -187,7 +177,8 @@ using ZUInstallManager::ClientsComposition;
 using Wrapper = int (*)(const char*, char**, char*);
 
 // Lines are joined with nothing between them; the error code is the request level's, when present; each
-// failure has its text, success leaves the error alone; a load replaces the whole content.
+// failure has its text, success leaves the error alone; a load replaces the whole content. A text's load is the
+// request fuzz corpus replay's: its refusal text, the error left alone and the content replaced whole.
 TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   zutest::ScratchDir dir;
   const std::pair<const char*, const char*> cases[] = {
@@ -214,12 +205,8 @@ TEST(RequestLoading, FileLinesJoinedErrorTextsAndTheRequestLevelErrorCode) {
   std::string error = "kept", path = dir.write("good.xml", "<ClientSetup jobId=\"9\"/>\n");
   ASSERT_EQ(PopulateClientSetupFromXmlFile(request.get(), path, error), 0);
   EXPECT_TRUE(request->getint64(ClientSetup::jobId) == 9 && !request->isSet(ClientSetup::errorInfo));
-  ASSERT_EQ(ConvertStringToClientSetup(R"(<ClientSetup jobId="1234"/>)", request.get(), error), 0);
-  EXPECT_EQ(std::to_string(request->getint64(ClientSetup::jobId)) + error, "1234kept");
   const auto shown = [&error](int result) { return std::to_string(result) + " " + error; };
   EXPECT_EQ(shown(ConvertStringToClientSetup("<ClientSetup/>", nullptr, error)), "-1 Invalid input given.");
-  EXPECT_EQ(shown(ConvertStringToClientSetup("<ClientSetup jobId=\"7\"", request.get(), error)),
-            "-1 Failed to unserialize XML");
   EXPECT_EQ(shown(PopulateClientSetupFromXmlFile(nullptr, path, error)), "-1 Invalid arguments");
 }
 
@@ -245,6 +232,7 @@ std::string Call(Wrapper wrapper, const char* input) {
   return shown + (cipher ? text.substr(0, 3) + Output(ZUDecryptPassword, text) : text);
 }
 
+// Conversions there and back are the decrypt fuzz corpus replay's round trip.
 TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::string v3 = Output(ZUEncryptPassword, "pw"), v8 = Output(ZUEncryptPassword_V8, "pw");
   // Forged texts have the right shape: the size query passes, the second call fails.
@@ -256,8 +244,6 @@ TEST(PasswordWrappers, ResultErrorTextAndOutput) {
   const std::tuple<const char*, Wrapper, std::string, std::string> rows[] = {
       {"EncryptV3", ZUEncryptPassword, "s3cret pass", "0  -> V3:s3cret pass"},
       {"EncryptV8", ZUEncryptPassword_V8, std::string(700, 'p'), "0  -> V8:" + std::string(700, 'p')},
-      {"ConvertToV3", ZUPasswordConvert_V8ToV3, v8, "0  -> V3:pw"},
-      {"ConvertToV8", ZUPasswordConvert_V3ToV8, v3, "0  -> V8:pw"},
       {"ConvertToV3OfV3", ZUPasswordConvert_V8ToV3, v3, encryptLength},
       {"ConvertToV8OfV8", ZUPasswordConvert_V3ToV8, "V8:" + v3.substr(3), encryptLength},
       {"DecryptPlainText", ZUDecryptPassword, "plain text", decryptLength},

@@ -9,12 +9,11 @@ using ZUInstallManager::Components;
 using ZUInstallManager::PackageInformation;
 using ZuEntities::ClientEntity;
 
-// A field present but holding nothing counts as absent; present empty lists have no members.
+// A field present but holding nothing counts as absent; present empty lists have no members. (An index past the
+// last entry is the fuzz corpus replay's to show; the readers show the entry of an index.)
 TEST(Navigation, EntriesComponentsEntitiesAndTheBlocksAndListsHandedOut) {
   auto request = Parse(Data("nav-entries"));
   ClientsComposition* entry = GetClientComposition(request.get(), 0);
-  EXPECT_EQ(GetClientComposition(request.get(), 1), &(*zumsg::list<ClientSetup::clientComposition>(*request))[1]);
-  for (U index : {2ul, static_cast<U>(-1)}) EXPECT_EQ(GetClientComposition(request.get(), index), nullptr);
   EXPECT_EQ(GetClientEntity(GetClientComposition(request.get(), 1))->getstring(ClientEntity::clientName), "b");
   EXPECT_EQ(GetClientAuthentication(request.get()), zumsg::object<ClientSetup::clientAuthentication>(*request));
   EXPECT_TRUE(GetClientEntity(entry) == nullptr && GetComponents(GetClientComposition(request.get(), 1)) == nullptr &&
@@ -78,9 +77,8 @@ TEST(PackageSelection, CountIdsDatabaseAndRestoreOnly) {
   const std::pair<const char*, bool> databases[] = {{"24", true},   {"802", true},       {"899", true}, {"801", false},
                                                     {"900", false}, {"4294968098", true}};  // 2^32 + 802
   for (const auto& [id, also24] : databases) {
-    request =
-        Parse("<ClientSetup><clientComposition><components><packages/><packages packageId='1'/><packages packageId='" +
-              std::string(id) + "'/></components></clientComposition><clientComposition/></ClientSetup>");
+    request = Parse(
+        Two("<components><packages/><packages packageId='1'/><packages packageId='" + S(id) + "'/></components>", ""));
     EXPECT_EQ(
         std::vector<bool>({IsDBPackageSelected(request.get(), 0, false), IsDBPackageSelected(request.get(), 0, true),
                            IsDBPackageSelected(request.get(), 1, true), IsDBPackageSelected(request.get(), 2, true)}),
@@ -115,6 +113,7 @@ TEST(PMAssociated, AppendsNamedClients) {
 TEST(Setters, RequestAfterTheCall) {
   const S fw = "<ClientSetup><installOptions upgradeMode='1'><firewallConfig firewallValue1='a' firewallValue2='b' ";
   const S ei = R"(<ClientSetup><clientComposition><errorInfo errorCode=")";
+  const S noCodes = "<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>";
   const std::tuple<S, int (*)(Req), int, S> rows[] = {
       {"<ClientSetup/>", SET(SetUserAccountToLogin(r, "CORP\\svc", "V8:pw")), 0,
        WithAccount(R"(userName="CORP\svc" password="V8:pw")")},
@@ -140,9 +139,7 @@ TEST(Setters, RequestAfterTheCall) {
        SET(ClearSIMError(r)), 0,
        ei + R"(0"/></clientComposition><clientComposition><errorInfo errorCode="6"/></clientComposition>)"
             R"(<errorInfo errorCode="0" errorMessage="top"/></ClientSetup>)"},
-      {"<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>",
-       SET(ClearSIMError(r)), 0,
-       "<ClientSetup><clientComposition><errorInfo/></clientComposition><errorInfo/></ClientSetup>"},
+      {noCodes, SET(ClearSIMError(r)), 0, noCodes},
       {Entry0(R"(<components><policySettings><plan planId="12"/></policySettings></components>)"),
        SET0(SetStoragePolicy), -20,
        Entry0(R"(<components><policySettings><storagePolicy storagePolicyName="new"/><plan planId="12"/>)"

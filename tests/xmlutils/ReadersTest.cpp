@@ -18,6 +18,7 @@ const auto kInfo = Reads<U, S>(ON(GetResponseInfo));
 const auto kAccount = Reads<S, S>(ON(GetUserAccountToLogin));
 const auto kAccountAsBoth = Reads<S>([](Req r, S& both) { return GetUserAccountToLogin(r, both, both); });
 const auto kCount = Reads<int>(ON(GetComponentCount));
+const auto kAuthCode = Reads<S>(ON(GetOrganizationAuthcode));
 const auto kRestoreOnly = Reads<bool>(AT(IsRestoreOnlyClient, 0));
 
 const auto kFullVersion = Reads<S, int, S, int, int, int>(AT(GetClientSPFullVersion, 0));
@@ -40,17 +41,12 @@ const ReaderRow kRows[] = {
     {"UserAuthenticationZeroIsWrittenFalse", kHeader, Reads<bool>(ON(IsUserAuthenticationRequested)), "0", "false"},
     {"JobIdWhole64Bits", kHeader, Reads<>(ON(GetJobId)), "1099511627776", ""},
     // The request-level code 0 wins over entry 0's 5.
-    {"ErrorCodeRequestLevelZeroWins",
-     R"(<ClientSetup><errorInfo errorCode="0"/><clientComposition><errorInfo errorCode="5"/>
-     </clientComposition></ClientSetup>)",
-     kCode, "0", ""},
+    {"ErrorCodeTopZeroWins", Entry0("<errorInfo errorCode='5'/>", "<ClientSetup><errorInfo errorCode='0'/>"), kCode,
+     "0", ""},
     {"ErrorCodeSkipsBlockWithoutCode", kTopWithoutCode, kCode, "5", ""},
     {"InfoBlockWithoutCodeHidesEntry0", kTopWithoutCode, kInfo, "-1", "untouched | untouched"},
     {"InfoEntry0WithoutTextIsEmpty", kEntryOnly, kInfo, "0", "7 | (empty)"},
-    {"ErrorCodeNeverReadsEntry1",
-     "<ClientSetup><clientComposition/><clientComposition><errorInfo errorCode='9'/>"
-     "</clientComposition></ClientSetup>",
-     kCode, "-1", ""},
+    {"ErrorCodeNeverReadsEntry1", Two("", "<errorInfo errorCode='9'/>"), kCode, "-1", ""},
     {"ErrorCodeNullRequest", "", kCode, "-1", ""},
     {"StatusWithoutTextLeavesText", kEntryOnly, Reads<U, S>(AT(GetClientStatus, 0)), "0", "7 | untouched"},
     {"StatusWithoutCodeFails", Entry0("<errorInfo errorMessage='x'/>"), Reads<U, S>(AT(GetClientStatus, 0)), "-1",
@@ -58,21 +54,18 @@ const ReaderRow kRows[] = {
     {"PortAboveIntMaxIsLow32Signed", kConnect, Reads<int>(AT(GetClientZUDPort, 0)), "0", "-2147483648"},
     {"PortWithoutClientResetsPortToZero", kConnect, Reads<int>(OF(GetClientZUDPort, 2)), "-1", "0"},
     {"ClientPassword", kConnect, Reads<S>(AT(GetClientPassword, 0)), "0", "V8:abc"},
-    {"AuthCode", kConnect, Reads<S>(ON(GetOrganizationAuthcode)), "0", "7F3K"},
-    {"AuthCodeNullRequest", "", Reads<S>(ON(GetOrganizationAuthcode)), "-1", "untouched"},
-    {"AuthCodeAbsentIsSuccessUntouched", "<ClientSetup><organizationInfo/></ClientSetup>",
-     Reads<S>(ON(GetOrganizationAuthcode)), "0", "untouched"},
+    {"AuthCode", kConnect, kAuthCode, "0", "7F3K"},
+    {"AuthCodeNullRequest", "", kAuthCode, "-1", "untouched"},
+    {"AuthCodeAbsentIsSuccessUntouched", "<ClientSetup><organizationInfo/></ClientSetup>", kAuthCode, "0", "untouched"},
     {"DXIdLow32Bits", kConnect, Reads<int>(ON(GetDXID)), "0", "-1"},
     {"ConnectionUrlEmptyIsWrittenAndFails", kConnect, Reads<S>(ON(GetConnectionUrl)), "-1", "(empty)"},
     {"FailoverOnlyFlag", kConnect, Reads<S, S, bool>(AT(GetFailoverDX, 0)), "0", "untouched | untouched | true"},
     {"FailoverWithoutFlagWritesFalse", kConnect, Reads<S, S, bool>(OF(GetFailoverDX, 1)), "0",
      "dx02 | (empty) | false"},
     // One string as both outputs: second is written before first, so it ends with failoverValue1.
-    {"FailoverOneStringAsBoth", kConnect, Reads<S>([](Req r, S& both) {
-       bool flag;
-       return GetFailoverDX(r, 1, both, both, flag);
-     }),
-     "0", "dx02"},
+    {"FailoverOneStringAsBoth", kConnect,
+     Reads<S, bool>([](Req r, S& both, bool& flag) { return GetFailoverDX(r, 1, both, both, flag); }), "0",
+     "dx02 | false"},
     {"AccountDomainBackslashUser", WithAccount(R"(userName="svc" password="V8:pw" domainName="CORP")"), kAccount, "0",
      "CORP\\svc | V8:pw"},
     {"AccountEmptyDomainIsUserAlone", WithAccount(R"(userName="svc" password="V8:pw" domainName="")"), kAccount, "0",
@@ -95,8 +88,8 @@ const ReaderRow kRows[] = {
     {"ActivateDetailsReadsEntry0Only", kTwoClients, Reads<S>(ON(GetActivateClientDetails)), "0", "details-0"},
     {"UpdatedClientNames", kTwoClients, Reads<S>(ON(GetUpdatedClientNames)), "true", "web01"},
     {"UpdatedClientNamesFlagClear",
-     R"(<ClientSetup requestFlags="4096"><clientComposition><clientInfo><client><clientEntity
-     clientName="web01"/></client></clientInfo></clientComposition></ClientSetup>)",
+     Entry0("<clientInfo><client><clientEntity clientName='web01'/></client></clientInfo>",
+            "<ClientSetup requestFlags='4096'>"),
      Reads<S>(ON(GetUpdatedClientNames)), "false", "untouched"},
     {"OsOnlyDetail", kVersions, Reads<S, S>(AT(GetClientOS, 0)), "0", "(empty) | Debian 12 x86_64"},
     {"SPFullVersionFillsAbsentValues", kVersions, kFullVersion, "0", "(empty) | 0 | (empty) | 0 | 14 | 0"},
@@ -107,10 +100,7 @@ const ReaderRow kRows[] = {
     {"GroupFirstWithoutNameFails", kPolicies, Reads<S>(OF(GetClientGroup, 1)), "-1", "untouched"},
     {"PlanIdLow32Bits", kPolicies, Reads<int, S>(OF(GetSubclientPlan, 0)), "0", "-1 | daily"},
     // The count is entry 0's, of a present list.
-    {"CountIsEntry0s",
-     "<ClientSetup><clientComposition/><clientComposition><components><packages/></components>"
-     "</clientComposition></ClientSetup>",
-     kCount, "-1", "untouched"},
+    {"CountIsEntry0s", Two("", "<components><packages/></components>"), kCount, "-1", "untouched"},
     {"CountOfPackages", WithPackages("<packages/><packages/>"), kCount, "0", "2"},
     // Restore only when every package has mode 0; cleared first, whatever the outcome.
     {"RestoreOnlyAllModeZero", WithPackages("<packages packageId='1' packageMode='0'/><packages packageMode='0'/>"),
@@ -138,15 +128,11 @@ const ReaderRow kRows[] = {
     {"SurveyEmptyFirstIsWritten", kRoles, Reads<S, S>(OF_COMPONENTS(GetDalvexSurveyURLs, 2)), "0",
      "(empty) | https://m/b"}};
 
-// Readers never change the request.
-TEST(Readers, LeaveResultOutputsAndRequest) {
+// That readers never change the request is the fuzz corpus replay's to show, over these same requests.
+TEST(Readers, LeaveResultAndOutputs) {
   for (const ReaderRow& row : kRows) {
-    std::unique_ptr<ClientSetup> request = row.xml.empty() ? nullptr : Parse(row.xml);
-    const Observation seen = row.read(request.get());
+    const Observation seen = row.read(row.xml.empty() ? nullptr : Parse(row.xml).get());
     EXPECT_EQ(seen.result + " / " + seen.outputs, S(row.result) + " / " + row.outputs) << row.name;
-    if (request != nullptr) {
-      EXPECT_EQ(Xml(*request), Xml(*Parse(row.xml))) << row.name;
-    }
   }
 }
 

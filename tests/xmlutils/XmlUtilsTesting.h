@@ -39,8 +39,12 @@ inline std::string Xml(const ClientSetup& request) {
 // A request kept in tests/data.
 inline S Data(const S& name) { return zutest::ReadFile(ZU_TEST_DATA_DIR "/" + name + ".xml"); }
 
-inline S Entry0(const S& inside) {
-  return "<ClientSetup><clientComposition>" + inside + "</clientComposition></ClientSetup>";
+// A request opened by `open` (what stands before the entries) whose entry 0 holds `inside`.
+inline S Entry0(const S& inside, const S& open = "<ClientSetup>") {
+  return open + "<clientComposition>" + inside + "</clientComposition></ClientSetup>";
+}
+inline S Two(const S& entry0, const S& entry1) {
+  return Entry0(entry0 + "</clientComposition><clientComposition>" + entry1);
 }
 inline S WithPackages(const S& packages) { return Entry0("<components>" + packages + "</components>"); }
 inline std::string WithAccount(const std::string& attributes) {
