@@ -44,10 +44,10 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
   std::string error;
   opterr = 0;
   optind = 0;  // GNU: start afresh
-  for (int c; (c = getopt_long(argc, argv.data(), ":h", table.data(), nullptr)) != -1;) {
+  for (int c; (c = getopt_long(argc, argv.data(), ":hV", table.data(), nullptr)) != -1;) {
     if (c == 'h') {
       help = true;
-    } else if (c == kVersion) {
+    } else if (c == kVersion || c == 'V') {
       version = true;
     } else if (c >= kFirstOption) {
       parsed.options[specs[static_cast<std::size_t>(c - kFirstOption)].name] = optarg != nullptr ? optarg : "";
@@ -65,7 +65,7 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
     }
   }
   parsed.operands.assign(argv.begin() + optind, argv.end() - 1);
-  if (help) return PrintHelp();
+  if (help) return PrintHelp(command);
   if (version) return PrintVersion();
   if (!error.empty()) return UsageError(std::string(command) + ": " + error);
   return std::nullopt;
