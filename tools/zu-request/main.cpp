@@ -175,7 +175,7 @@ std::vector<std::string> CommandNames() {
 
 // `zu-request help [COMMAND]`.
 int Help(const zutool::Args& args) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") return zutool::PrintHelp();
+  if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") return zutool::PrintHelp();
   if (args.size() > 1) return zutool::UsageError("help: takes at most one COMMAND");
   std::vector<std::string> names;
   for (const CommandHelp& help : kHelp) names.push_back(NameOf(help));
