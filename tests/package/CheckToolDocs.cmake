@@ -1,7 +1,9 @@
-# Checks the man page and the bash completion that ship with zu-request
-# (cmake -P): groff reads the page without a warning, both know every command
-# and option `zu-request --help` names, and the completion completes (with
-# bash-completion's helpers, when installed).
+# Checks the man page, the bash completion and the operator guide of
+# zu-request (cmake -P): groff reads the page without a warning, all three
+# know every command and option `zu-request --help` names, each command's
+# options as `zu-request help COMMAND` gives them are described for that
+# command in the page's OPTIONS and in the guide's section on the command,
+# and the completion completes (with bash-completion's helpers, when installed).
 # Inputs: ZU_TOOL, ZU_GROFF, ZU_BASH, ZU_MAN_PAGE, ZU_COMPLETION, ZU_SOURCE_DIR.
 cmake_minimum_required(VERSION 3.25)
 
@@ -46,6 +48,39 @@ foreach(option IN LISTS options)
   if(found EQUAL -1)
     string(APPEND missing "  the completion does not offer the option ${option}\n")
   endif()
+endforeach()
+
+file(READ "${ZU_SOURCE_DIR}/doc/operator-guide.md" guide)
+foreach(command IN LISTS commands)
+  string(STRIP "${command}" command)
+  execute_process(COMMAND "${ZU_TOOL}" help ${command} RESULT_VARIABLE status OUTPUT_VARIABLE usage)
+  if(NOT status EQUAL 0 OR NOT usage MATCHES "^usage: zu-request ${command}[^\n]*\n.*\nexample:\n  [^\n]*${command}")
+    string(APPEND missing "  zu-request help ${command} gives no usage line and example (${status})\n")
+    continue()
+  endif()
+  string(FIND "${guide}" "\n### ${command}\n" start)
+  if(start EQUAL -1)
+    string(APPEND missing "  the operator guide has no section on the command ${command}\n")
+    continue()
+  endif()
+  math(EXPR start "${start} + 1")
+  string(SUBSTRING "${guide}" ${start} -1 section)
+  string(FIND "${section}" "\n#" end)  # the next heading
+  string(SUBSTRING "${section}" 0 ${end} section)
+  # The options in the usage line: "[-o FILE]", "[--in-place|--check]".
+  string(REGEX MATCH "^[^\n]*" synopsis "${usage}")
+  string(REGEX REPLACE "[][|]" " " synopsis "${synopsis}")
+  string(REGEX MATCHALL " --?[a-z][a-z-]*" own "${synopsis}")
+  foreach(option IN LISTS own)
+    string(STRIP "${option}" option)
+    if(NOT page MATCHES "\n\\.TP\n\\.[A-Z]*B[A-Z]* [^\n]*${option}[^\n]*\n[^\n]*[( ]${command}[ )]")
+      string(APPEND missing "  the man page's OPTIONS do not name ${command} under ${option}\n")
+    endif()
+    string(FIND "${section}" "${option}" found)
+    if(found EQUAL -1)
+      string(APPEND missing "  the operator guide's section on ${command} does not describe ${option}\n")
+    endif()
+  endforeach()
 endforeach()
 if(missing)
   message(FATAL_ERROR "zu-request --help names what its documentation lacks:\n${missing}")

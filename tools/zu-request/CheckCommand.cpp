@@ -550,8 +550,13 @@ int CheckFile(const std::string& path, bool asJson, const std::vector<int>& cent
   Checker checker(text);
   checker.centralServerPackages = centralServerPackages;
   if (!CheckText(text, checker)) {
-    if (asJson) PrintJson(shown, {}, &*checker.refusal);
-    return Fail(shown + ':' + PositionText(checker.refusal->at) + ' ' + checker.refusal->message);
+    const Finding& refusal = *checker.refusal;
+    if (asJson) PrintJson(shown, {}, &refusal);
+    // A document that is not well-formed is a finding like the others; only a
+    // refusal without a position (out of memory) is the tool's own failure.
+    if (refusal.at.line == 0) return Fail(shown + ": " + refusal.message);
+    if (!asJson) std::cout << shown << ':' << PositionText(refusal.at) << " error: " << refusal.message << '\n';
+    return kFailed;
   }
   if (asJson) {
     PrintJson(shown, checker.findings, nullptr);

@@ -45,14 +45,15 @@ struct Parsed {
 };
 
 // Parses a command's arguments as getopt_long does: options may follow
-// operands, "--" ends them, --help/-h and --version are known to every
-// command and win over errors. Returns the exit status when the command must
+// operands, "--" ends them, --help/-h and --version/-V are known to every
+// command and win over errors (--help prints the command's own help). Returns the exit status when the command must
 // not run (help or version printed, or a usage error), nullopt otherwise.
 // With `echo` false a usage error does not repeat the offending argument.
 std::optional<int> ParseOptions(const char* command, const Args& args, const std::vector<OptionSpec>& specs,
                                 Parsed& parsed, bool echo = true);
-// Prints the usage text or the version to stdout and returns the exit status.
-int PrintHelp();
+// Prints the help of `command` (the overview for "" or a name without help)
+// or the version to stdout and returns the exit status.
+int PrintHelp(const std::string& command = "");
 int PrintVersion();
 
 // Returns the catalogue's classes of a package id; empty when the catalogue

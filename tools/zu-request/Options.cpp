@@ -25,7 +25,7 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
   table.push_back({"help", no_argument, nullptr, 'h'});
   table.push_back({"version", no_argument, nullptr, kVersion});
   table.push_back({nullptr, 0, nullptr, 0});
-  std::string shorts = ":h";
+  std::string shorts = ":hV";
   for (const OptionSpec& spec : specs) {
     if (spec.shortName != 0) shorts += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
   }
@@ -58,7 +58,7 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
   for (int c; (c = getopt_long(argc, argv.data(), shorts.c_str(), table.data(), nullptr)) != -1;) {
     if (c == 'h') {
       help = true;
-    } else if (c == kVersion) {
+    } else if (c == kVersion || c == 'V') {
       version = true;
     } else if (c >= kFirstOption) {
       parsed.options[specs[static_cast<std::size_t>(c - kFirstOption)].name] = optarg != nullptr ? optarg : "";
@@ -78,7 +78,7 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
     }
   }
   parsed.operands.assign(argv.begin() + optind, argv.end() - 1);
-  if (help) return PrintHelp();
+  if (help) return PrintHelp(command);
   if (version) return PrintVersion();
   if (!error.empty()) return UsageError(std::string(command) + ": " + error);
   return std::nullopt;
