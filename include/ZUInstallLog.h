@@ -71,8 +71,9 @@ class ZUINSTALL_API ZUSimLog {
   // a short one (cut back to where it began) hold flock(LOCK_EX) on the file,
   // which every writer of it takes. A fresh file is created 0600. An own file
   // with mode bits beyond 0600 (others may hold it open) is renamed in its
-  // directory to "<name>.loose-<unix seconds>-<pid>" and narrowed to 0600,
-  // its content kept, and the entry goes to a fresh file. The entry is
+  // directory to "<name>.loose-<unix seconds>-<pid>" and narrowed to 0600
+  // (with the sticky bit as its mark), its content kept, and the entry goes
+  // to a fresh file. The entry is
   // dropped when the file cannot be opened, or is not a regular file with one
   // link owned by the effective user or root, or is root's and writable by
   // group or others (so a symbolic link, a hard link or a file another user

@@ -12,12 +12,14 @@
 namespace zufiles {
 
 // Opens `name` (relative to `dirFd`, which may be AT_FDCWD) for appending, creating it at `mode`, and returns the
-// descriptor holding flock(LOCK_EX) on it; -1 with no lock when it is refused. Taken: a regular file with one link
-// that the name still names under the lock, owned by the effective user with no mode bit beyond `mode`, or
+// descriptor holding flock(LOCK_EX) on it; -1 with no lock when it is refused. Taken: a regular file with one link,
+// owned by the effective user with no mode bit beyond `mode`, or
 // owned by root and writable by neither group nor others. An own file with mode bits beyond `mode` may be held
 // open by others (an older version's 0644, a umask of 002 or 0): it is renamed in its directory to
-// "<name>.loose-<unix seconds>-<pid>" (never replacing a file), narrowed to `mode` with its content kept, and a
-// fresh file is created with O_EXCL. Symbolic links, FIFOs and another user's files are refused.
+// "<name>.loose-<unix seconds>-<pid>" (never replacing a file), narrowed to `mode` with its content kept and
+// marked with the sticky bit (so that loggers that opened it before open the name again), and a fresh file is
+// created with O_EXCL. Symbolic links, FIFOs and another user's files are refused. The lock is waited for at most
+// about two seconds (anybody who can open a file can lock it); a file taken without it is returned all the same.
 int OpenLocked(int dirFd, const char* name, mode_t mode);
 
 // Appends the pieces with one writev(2) while the caller holds the lock. A short write (the disk full) is cut

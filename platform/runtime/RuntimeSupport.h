@@ -26,8 +26,8 @@ int OpenLogDirectory(const std::string& path);
 // directory does not count, or the file is a symlink, not a regular file, has
 // more than one link or belongs to another user (root aside), or is root's
 // and writable by group or others. An own file with more mode bits than 0640
-// is moved aside to "<name>.loose-<unix seconds>-<pid>", narrowed, and a
-// fresh file created.
+// is moved aside to "<name>.loose-<unix seconds>-<pid>", narrowed (with the
+// sticky bit as its mark), and a fresh file created.
 int OpenAppend(const std::string& directory, const std::string& name);
 
 // Appends the bytes with one write(2) under the file's lock; false on failure

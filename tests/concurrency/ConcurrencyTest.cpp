@@ -97,8 +97,7 @@ std::pair<int, int> EntryOf(const std::string& line) {
   return whole ? std::pair(w, e) : std::pair(-1, -1);
 }
 
-// Every writer of a shared file, run by several threads (or processes, when
-// the row says so) at once.
+// Every writer of a shared file, run by several threads at once.
 TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   constexpr int kEntries = 200;
   zutest::ScratchDir dir;
@@ -106,8 +105,8 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
   zutest::EnvGuard environment{
       {"ZU_LOG_DIR", dir.path().string()}, {"ZU_FOCUS", std::nullopt}, {"ZU_DEBUG_LEVEL", "5"}};
   using Texts = const std::vector<std::string>&;
-  const std::tuple<std::string, bool, std::function<void(int w, Texts texts)>> cases[] = {
-      {dir / "Shared.log", false,
+  const std::tuple<std::string, std::function<void(int w, Texts texts)>> cases[] = {
+      {dir / "Shared.log",
        [](int, Texts texts) {  // one debug log service per thread
          EvDebugFileInstance file;
          EvDebug log(nullptr);
@@ -116,36 +115,23 @@ TEST(Concurrent, EveryWriterKeepsEntriesWholeAndLosesNone) {
          for (std::size_t e = 0; e < texts.size(); ++e)
            log.DebugLvl("", 0, e % 2 ? "%s" : "%s%s", texts[e].c_str(), "");
        }},
-      {zutest::kPreInstallPath, false,
+      {zutest::kPreInstallPath,
        [](int, Texts texts) {
          ZUSimLog log("events");
          for (const std::string& text : texts) log.LogMessageV("f", 0, "%s", text.c_str());
        }},
-      {dir / "ConsoleEvents.log", false,
-       [](int w, Texts texts) {
+      {dir / "ConsoleEvents.log", [](int w, Texts texts) {
          ZUSimLog log("events");
          for (const std::string& text : texts)
            log.SendEventToConsole(1033ul, 100L + w, EVENT_STATUS, "%s", text.c_str());
-       }},
-      {dir / "shared.log", true, [&dir](int, Texts texts) {
-         ZUSimLog log(dir / "shared.log");
-         for (const std::string& text : texts) log.LogMessagePreInstall((text + "\n").c_str());
        }}};
-  for (const auto& [file, processes, writer] : cases) {
+  for (const auto& [file, writer] : cases) {
     SCOPED_TRACE(file);
-    const auto write = [&, &writer = writer](int w) {
+    RunTogether([&, &writer = writer](int w) {
       std::vector<std::string> texts;
       for (int e = 0; e < kEntries; ++e) texts.push_back(Entry(w, e));
       writer(w, texts);
-    };
-    if (!processes) RunTogether(write);
-    std::vector<pid_t> children;
-    for (int w = 0; processes && w < kThreads; ++w)
-      if (children.emplace_back(fork()) == 0) write(w), _exit(0);
-    for (int status = 0; !children.empty(); children.pop_back()) {
-      const pid_t child = children.back();
-      EXPECT_TRUE(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    });
     std::set<std::pair<int, int>> seen;
     for (const std::string& line : zutest::SplitLines(zutest::ReadFile(file))) {
       const auto [w, e] = EntryOf(line);
@@ -173,44 +159,33 @@ TEST(Concurrent, OnAFullDiskNoEntryIsTornOrLost) {
   if (const char* row = std::getenv("ZU_HELD_WRITER")) return std::get<2>(files[std::atoi(row)])(Entry(20, 0));
   ASSERT_EQ(::mount("tmpfs", "/tmp", "tmpfs", 0, "size=2m"), 0);
   const zutest::EnvGuard logs{{"ZU_LOG_DIR", "/tmp/logs"}};
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe"),
-                    held = std::string("--gtest_filter=") +
-                           ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + ".*Full*";
+  const std::string held = " strace -qq -e trace=ftruncate -e inject=ftruncate:delay_enter=500000 " +
+                           std::filesystem::read_symlink("/proc/self/exe").string() +
+                           " --gtest_filter=*.*FullDisk* 2>&1";
   for (int row = 0; row < 3; ++row) {
     const auto& [focus, path, write] = files[row];
     SCOPED_TRACE(path);
     const zutest::EnvGuard env{{"ZU_FOCUS", focus ? std::optional<std::string>(focus) : std::nullopt}};
-    std::vector<std::pair<int, int>> entries;
     write(Entry(0, 0));
     std::ofstream("/tmp/room") << std::string(1 << 16, 'r');
-    int said[2];
-    ASSERT_EQ(::pipe(said), 0);
-    if (const pid_t child = ::fork(); child == 0) {
-      ::setenv("ZU_HELD_WRITER", std::to_string(row).c_str(), 1), ::dup2(said[1], 2), ::close(1);
-      ::execl("/usr/bin/strace", "strace", "-qq", "-e", "trace=ftruncate", "-e", "inject=ftruncate:delay_enter=1000000",
-              self.c_str(), held.c_str(), nullptr);
-      ::_exit(127);
-    } else {
-      ::close(said[1]);
-      std::string trace;
-      for (char c; trace.find("ftruncate(") == std::string::npos && ::read(said[0], &c, 1) == 1;) trace += c;
-      ::unlink("/tmp/room"), write(Entry(0, 1));
-      EXPECT_TRUE(::waitpid(child, nullptr, 0) == child && ::close(said[0]) == 0) << trace;
-    }
+    FILE* said = ::popen(("ZU_HELD_WRITER=" + std::to_string(row) + held + " >/dev/null").c_str(), "r");
+    std::string trace;
+    for (int c = 0; said && trace.find("ftruncate(") == std::string::npos && (c = std::fgetc(said)) != EOF;) trace += c;
+    ::unlink("/tmp/room"), write(Entry(0, 1));
+    EXPECT_TRUE(said != nullptr && ::pclose(said) != -1) << trace;
+    std::vector<std::pair<int, int>> entries;
     for (const std::string& line : zutest::SplitLines(zutest::ReadFile(path))) entries.push_back(EntryOf(line));
     EXPECT_EQ(entries, (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}}));
     ::unlink(path.c_str());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     std::vector<pid_t> children;
-    for (int w : {10, 11, 0, -1}) {
+    for (int w : {10, 11, 0, 1, -1}) {
       if (children.emplace_back(::fork()) != 0) continue;
       const std::string chunk(1 << 16, 'f');
       for (int e = 0; std::chrono::steady_clock::now() < deadline; ++e) {
-        if (w >= 0) write(Entry(w, e));
-        const int fd = w < 0 ? ::open("/tmp/fill", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
-        for (int n = 0; fd >= 0 && n < 24 && ::write(fd, chunk.data(), chunk.size()) > 0; ++n) {
-        }
-        if (fd >= 0) ::close(fd), ::unlink("/tmp/fill");
+        std::ofstream fill(w < 0 ? "/tmp/fill" : "");  // up to 1.5 MiB, 64 KiB at a time, then removed
+        for (int n = 0; fill && n < 24; ++n) fill << chunk << std::flush;
+        w >= 0 ? write(Entry(w, e)) : (void)::unlink("/tmp/fill");
       }
       ::_exit(0);
     }
