@@ -56,20 +56,28 @@ class ZUINSTALL_API ZUSimLog {
   void InitializeLogger();
   // Writes one printf-style entry as one line: control characters of the
   // format and the arguments are escaped (\n, \r, \t, \xHH), a final line
-  // feed ends it. With `quiet`, a level other than -1 is dropped while the
-  // debug level is 3 or less. Pre-install entries keep at most 20279
-  // characters before escaping. `function` is not written.
+  // feed ends it; in the pre-install file it is kept and the entry's own line
+  // feed follows, an empty line after the entry. With `quiet`, a level other
+  // than -1 is dropped while the debug level is 3 or less. Pre-install
+  // entries keep at most 20279 characters before escaping. `function` is not
+  // written.
   void LogMessageV(const char* function, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));
   // Writes `text` as one entry, as LogMessageV with "%s"; a null text is written as empty.
   void LogMessage(const char* function, int level, const char* text);
   // Appends "PPID  PID  YYYY/MM/DD HH:MM:SS text" and a line feed with one
   // write to the file logName names now, without initialising; the text's
   // control characters are escaped but for a final line feed, which ends the
-  // entry. A fresh file is created 0600.
-  // The entry is dropped unless the file is a regular file with one link,
-  // owned by the effective user or root and not writable by group or others
-  // (so a symbolic link, a hard link or a file another user planted is never
-  // written), and when it cannot be opened.
+  // entry, so every entry ends with exactly one. The write and the repair of
+  // a short one (cut back to where it began) hold flock(LOCK_EX) on the file,
+  // which every writer of it takes. A fresh file is created 0600. An own file
+  // with mode bits beyond 0600 (others may hold it open) is renamed in its
+  // directory to "<name>.loose-<unix seconds>-<pid>" and narrowed to 0600
+  // (with the sticky bit as its mark), its content kept, and the entry goes
+  // to a fresh file. The entry is
+  // dropped when the file cannot be opened, or is not a regular file with one
+  // link owned by the effective user or root, or is root's and writable by
+  // group or others (so a symbolic link, a hard link or a file another user
+  // planted is never written).
   void LogMessagePreInstall(const char* text);
 
   // Serializes the message, masks exactly its secret attributes' values and
@@ -102,9 +110,6 @@ class ZUINSTALL_API ZUSimLog {
 
   // Tells whether entries go to the debug log (true) or the pre-install file.
   bool IsReady() const noexcept { return initialized; }
-  // Returns the file entries go to: the debug log's once ready, else the
-  // name the pre-install entries are appended to (set by InitializeLogger).
-  const std::string& LogFilePath() const noexcept { return initialized ? logFile.path() : logName; }
 
  private:
   bool initialized;

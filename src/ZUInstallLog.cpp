@@ -16,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ZUInstallAppend.h"
 #include "ZUInstallMask.h"
 #include "ZUInstallUtils.h"
 #include "ZuInstallMessages.h"
@@ -135,56 +136,15 @@ std::string PreInstallPrefix() {
   return std::string(prefix, length);
 }
 
-// Makes an open pre-install file ours to append to: a regular file with one
-// link, owned by the effective user or root. Anything else may have been
-// planted or linked by another user of the shared directory, to read the
-// entries or to have them written elsewhere. An own file with a looser mode
-// (0644 from an older version, 0664 under umask 002) is narrowed to 0600;
-// one that others can write may be held open by them already, so it is
-// refused, as is a root's file that group or others can write.
-bool TakeOwnLogFile(int fd) {
-  constexpr mode_t kPrivate = S_IRUSR | S_IWUSR;
-  struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
-      (status.st_uid != ::geteuid() && status.st_uid != 0)) {
-    return false;
-  }
-  if ((status.st_mode & 07777 & ~kPrivate) == 0) return true;
-  if ((status.st_mode & S_IWOTH) != 0 || status.st_uid != ::geteuid()) {
-    return (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-  }
-  return ::fchmod(fd, status.st_mode & kPrivate) == 0;
-}
-
-// Appends a whole entry with a single write, so that processes sharing the
-// file never interleave inside an entry. A short write (the disk full) is not
-// continued, since the rest would land after another process's entry: its
-// piece is cut off while nothing follows it, else its line is ended, so that
-// the next entry starts on a line of its own.
+// Appends a whole entry with a single write under the file's lock: processes sharing the file never interleave
+// inside an entry, and a short write's repair touches no other entry. Created 0600: entries name hosts, users and
+// URLs; a looser own file is moved aside, since others may hold it open.
 void AppendEntry(const std::string& path, const std::string& entry) {
-  // O_NOFOLLOW, then the checks on what was opened, not on the path: nothing
-  // can be swapped in between. O_NONBLOCK: a FIFO planted at the path must
-  // not hold the installer in open(2). Created 0600: entries name hosts,
-  // users and URLs.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  const int fd = zufiles::OpenLocked(AT_FDCWD, path.c_str(), 0600);
   if (fd < 0) return;
-  if (!TakeOwnLogFile(fd)) {
-    ::close(fd);
-    return;
-  }
-  ssize_t written;
-  do {
-    written = ::write(fd, entry.data(), entry.size());
-  } while (written < 0 && errno == EINTR);
-  if (written > 0 && static_cast<std::size_t>(written) < entry.size()) {
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    struct stat status;
-    if (end < written || ::fstat(fd, &status) != 0 || status.st_size != end || ::ftruncate(fd, end - written) != 0) {
-      while (::write(fd, "\n", 1) < 0 && errno == EINTR) {
-      }
-    }
-  }
-  ::close(fd);
+  const struct iovec piece = {const_cast<char*>(entry.data()), entry.size()};
+  zufiles::AppendLocked(fd, &piece, 1);
+  ::close(fd);  // and with it the lock
 }
 
 // The text of an entry up to its first NUL, as the debug log's "%s" reads it. A line feed that ends it ends the
@@ -195,8 +155,21 @@ std::string_view EntryText(const char* text) {
   return view;
 }
 
-// Writes one XML entry: the heading of `kind`, then the text masked and escaped as it is copied, through the
-// debug log when `debugLog` is ready, else appended to the pre-install file `path`.
+// Appends "PPID  PID  YYYY/MM/DD HH:MM:SS text" and a line feed to the pre-install file `path`, the text's control
+// characters escaped but for a final line feed, which is dropped, or with `keepLineFeed` kept as it is.
+void AppendPreInstallEntry(const std::string& path, const char* text, bool keepLineFeed) {
+  char prefix[kPrefixBytes];
+  const std::size_t prefixLength = FormatPreInstallPrefix(prefix);
+  const std::string_view body = EntryText(text);
+  const bool lineFeed = keepLineFeed && body.data()[body.size()] == '\n';
+  std::string entry;
+  entry.reserve(prefixLength + body.size() + 2);
+  entry.append(prefix, prefixLength);
+  zumask::AppendEscaped(entry, body);
+  entry.append(lineFeed ? "\n\n" : "\n");
+  AppendEntry(path, entry);
+}
+
 // Delivers a composed XML entry: to the debug log when `debugLog` is ready, else, with its line feed, appended
 // to the pre-install file `path`.
 void DeliverXmlEntry(EvDebug* debugLog, const std::string& path, int level, std::string& entry) {
@@ -208,6 +181,8 @@ void DeliverXmlEntry(EvDebug* debugLog, const std::string& path, int level, std:
   }
 }
 
+// Writes one XML entry: the heading of `kind`, then the text masked and escaped as it is copied, through the
+// debug log when `debugLog` is ready, else appended to the pre-install file `path`.
 void WriteXmlEntry(EvDebug* debugLog, const std::string& path, int level, int kind, const char* xml) {
   const char* heading = HeadingOf(kind);
   const std::string_view text = EntryText(xml);
@@ -322,13 +297,10 @@ void ZUSimLog::LogMessageV(const char* /*function*/, int level, const char* form
       zumask::AppendEscaped(escaped, text);
       ForwardEntry(debugLog, level, jobId, "%s", escaped.c_str());
     } else {
-      // Not zero-filled (a 20 KiB memset per entry): the line feed and the
-      // NUL after it are placed by hand.
+      // Not zero-filled (a 20 KiB memset per entry): vsnprintf ends the text. A line feed that ends the format
+      // stays, and the entry's own follows it, so such an entry ends with an empty line.
       std::vsnprintf(buffer, kPreInstallFormatSize, format, args);
-      const std::size_t length = EntryText(buffer).size();
-      buffer[length] = '\n';
-      buffer[length + 1] = '\0';
-      LogMessagePreInstall(buffer);
+      AppendPreInstallEntry(logName, buffer, true);
     }
   } catch (...) {
     // The logger never fails its caller; the entry is dropped.
@@ -342,15 +314,7 @@ void ZUSimLog::LogMessage(const char* function, int level, const char* text) {
 
 void ZUSimLog::LogMessagePreInstall(const char* text) {
   try {
-    char prefix[kPrefixBytes];
-    const std::size_t prefixLength = FormatPreInstallPrefix(prefix);
-    const std::string_view body = EntryText(OrEmpty(text));
-    std::string entry;
-    entry.reserve(prefixLength + body.size() + 1);
-    entry.append(prefix, prefixLength);
-    zumask::AppendEscaped(entry, body);
-    entry += '\n';
-    AppendEntry(logName, entry);
+    AppendPreInstallEntry(logName, OrEmpty(text), false);
   } catch (...) {
     // Dropped, as an unopenable file is.
   }

@@ -39,9 +39,9 @@ class ZU_LIB_API EvDebugFileInstance {
 // "PID TID YYYY/MM/DD HH:MM:SS JOBID LEVEL TEXT" (TID the kernel thread id,
 // local time) appended to $ZU_LOG_DIR/<base name of the log name>[.log] with
 // one write each, when their level is at most the debug level or negative.
-// An entry the disk cannot take whole is cut off again (or ended with a line
-// feed when another entry follows it already). One service object is used by
-// one thread at a time.
+// Each write holds flock(LOCK_EX) on the log, as every writer of it does, so
+// an entry the disk cannot take whole is cut back to where it began, touching
+// no other entry. One service object is used by one thread at a time.
 class ZU_LIB_API EvDebug {
  public:
   // Writes through `file` once it is open; null leaves the service unopened.
@@ -61,8 +61,9 @@ class ZU_LIB_API EvDebug {
   // time, each checked on its descriptor: every directory must belong to the effective user
   // or root and not be writable by group or others (on the way, root's sticky /tmp aside),
   // every symbolic link followed must belong to the same owners. The file must be a regular
-  // file with one link, of the same owners; an own file's mode is narrowed to 0640, one that
-  // others can write is refused. Entries are always appended: `reserved`, `append` and
+  // file with one link, of the same owners (root's not writable by group or others); an own
+  // file with mode bits beyond 0640 is moved aside to "<name>.loose-<unix seconds>-<pid>"
+  // (narrowed, the sticky bit set) and a fresh one created. Entries are always appended: `reserved`, `append` and
   // `suffix` are accepted for the product's signature and ignored.
   bool initialize(EvDebugFileInstance* file, unsigned int logId, long long reserved, bool append,
                   const std::string& suffix);

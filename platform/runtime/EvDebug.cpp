@@ -39,19 +39,6 @@ bool LogNameOf(unsigned int logId, std::string& name) {
   return true;
 }
 
-// Returns the file name of a log: its base name, ".log" appended unless present.
-std::string LogFileName(const std::string& logName) {
-  std::size_t slash = logName.rfind('/');
-  std::string base = slash == std::string::npos ? logName : logName.substr(slash + 1);
-  if (base.empty()) return base;
-  static constexpr char kSuffix[] = ".log";
-  constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
-  if (base.size() < kSuffixLength || base.compare(base.size() - kSuffixLength, kSuffixLength, kSuffix) != 0) {
-    base += kSuffix;
-  }
-  return base;
-}
-
 int ParseDebugLevel(const char* text) {
   constexpr int kDefaultLevel = 1;
   if (text == nullptr || *text == '\0') return kDefaultLevel;
@@ -115,7 +102,7 @@ bool EvDebug::initialize(EvDebugFileInstance* file, unsigned int logId, long lon
     }
     std::string logName;
     if (!LogNameOf(logId, logName)) return false;
-    std::string fileName = LogFileName(logName);
+    std::string fileName = zu_runtime::LogFileName(logName);
     if (fileName.empty()) return false;
     std::string directory = zu_runtime::LogDirectory();
     int fd = zu_runtime::OpenAppend(directory, fileName);

@@ -7,10 +7,9 @@
 #include <cstddef>
 #include <string>
 
-namespace zu_runtime {
+#include "LogPaths.h"
 
-// Returns $ZU_LOG_DIR, or /var/log/zu when it is unset or empty.
-std::string LogDirectory();
+namespace zu_runtime {
 
 // Opens the log directory (an O_PATH descriptor for openat), walking it a
 // component at a time from / (or the working directory) and creating missing
@@ -22,17 +21,18 @@ std::string LogDirectory();
 // otherwise.
 int OpenLogDirectory(const std::string& path);
 
-// Opens a file of the log directory for appending, creating it (mode 0640);
-// -1 when the directory does not count, or the file is a symlink, not a
-// regular file, has more than one link or belongs to another user (root
-// aside). An own file with more mode bits than 0640 is narrowed to them,
-// unless others can write it: then, as a root's file that group or others
-// can write, it is refused.
+// Opens a file of the log directory for appending, creating it (mode 0640),
+// as zufiles::OpenLocked does (the lock released again); -1 when the
+// directory does not count, or the file is a symlink, not a regular file, has
+// more than one link or belongs to another user (root aside), or is root's
+// and writable by group or others. An own file with more mode bits than 0640
+// is moved aside to "<name>.loose-<unix seconds>-<pid>", narrowed (with the
+// sticky bit as its mark), and a fresh file created.
 int OpenAppend(const std::string& directory, const std::string& name);
 
-// Writes the bytes with one write(2), retried on EINTR only; false on failure
-// or a short write, whose piece is then cut off again (or, when another entry
-// follows already, ended with a line feed).
+// Appends the bytes with one write(2) under the file's lock; false on failure
+// or a short write, whose piece is then cut off again (or, should the cut
+// fail, ended with a line feed).
 bool WriteOnce(int fd, const char* data, std::size_t size);
 // The same for pieces gathered into one writev(2), so they stay one entry.
 bool WriteOnce(int fd, const struct iovec* pieces, int count);

@@ -1,11 +1,10 @@
-// Log files that another user planted, linked or can write are never written
-// to; fresh ones are private, own ones made so. The log directory is walked
-// so that a swap on the way leads nowhere, and an entry the disk cannot take
-// whole leaves no half line. Each test runs again as root in a private mount
-// namespace with a tmpfs on /tmp, so it can chown to nobody and own the fixed
-// pre-install path without touching the machine's.
+// Log files that another user planted or linked are never written to; fresh
+// ones are private, loose own ones moved aside. The log directory is walked
+// so that a swap on the way leads nowhere. Each test runs again as root in a
+// private mount namespace with a tmpfs on /tmp, so it can chown to nobody and
+// own the fixed pre-install path without touching the machine's.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include <atomic>
 #include <thread>
@@ -32,30 +31,46 @@ mode_t ModeOf(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-// Plants at `path` nothing, or a file of that mode and owner, or a hard link
-// to one, writes through `write`, and checks that the entry landed exactly
-// when the row allows it, in a file with no mode bit beyond `freshMode`
-// (exactly that when there was none).
+// Plants at `path` nothing, or a file of that mode and owner, or a hard link to one, opened before as a group
+// member or an older version would, writes through `write`, and checks where the entry landed: in the file as
+// it stood, or in a fresh one of mode `freshMode` after the loose own file was moved aside (narrowed to that mode,
+// keeping its content and what the early descriptor appends, the new entry out of its reach), or nowhere.
 void ExpectOnlyOwnFilesTaken(const std::string& path, mode_t freshMode, void (*write)()) {
-  const std::tuple<const char*, mode_t, uid_t, bool, bool> rows[] = {
-      {"nothing: created private", 0, 0, false, true},      {"an own file", 0600, 0, false, true},
-      {"another user's file", 0600, kNobody, false, false}, {"a hard link to an own file", 0600, 0, true, false},
-      {"an own group-writable file", 0620, 0, false, true}, {"an other-writable file", 0602, 0, false, false},
-      {"an own 0644 file", 0644, 0, false, true},           {"an own 0664 file", 0664, 0, false, true}};
-  for (const auto& [what, mode, owner, linked, taken] : rows) {  // mode 0: nothing
+  enum Outcome { kInPlace, kMovedAside, kRefused };
+  const std::tuple<const char*, mode_t, uid_t, bool, Outcome> rows[] = {
+      {"nothing: created private", 0, 0, false, kInPlace},
+      {"an own file", 0600, 0, false, kInPlace},
+      {"another user's file", 0600, kNobody, false, kRefused},
+      {"another user's 0666 file", 0666, kNobody, false, kRefused},
+      {"a hard link to an own file", 0600, 0, true, kRefused},
+      {"an own group-writable file", 0620, 0, false, kMovedAside},
+      {"an own 0666 file", 0666, 0, false, kMovedAside},
+      {"an own 0664 file", 0664, 0, false, kMovedAside}};
+  for (const auto& [what, mode, owner, linked, outcome] : rows) {  // mode 0: nothing
     SCOPED_TRACE(what);
     ::unlink(path.c_str()), ::unlink("/tmp/victim");
     const std::string file = linked ? "/tmp/victim" : path;
     if (mode != 0) std::ofstream(file, std::ios::binary) << "kept\n";
     ASSERT_TRUE((mode == 0 || (::chmod(file.c_str(), mode) == 0 && ::chown(file.c_str(), owner, owner) == 0)) &&
                 (!linked || ::link(file.c_str(), path.c_str()) == 0));
-    const std::string before = ReadFile(path);
+    const int early = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    const std::string before = ReadFile(path), stays = outcome == kMovedAside ? "" : before;
+    const std::time_t since = std::time(nullptr);
     write();
-    const std::string after = ReadFile(path);
-    EXPECT_EQ(after.size() > before.size(), taken);
-    EXPECT_EQ(taken ? after.substr(0, before.size()) : after, before);
-    EXPECT_TRUE(!taken || (before.empty() ? ModeOf(path) == freshMode : (ModeOf(path) & ~freshMode) == 0))
+    std::string aside, after = ReadFile(path);
+    for (std::time_t t = since; t <= std::time(nullptr) && !zutest::Exists(aside); ++t)
+      aside = path + ".loose-" + std::to_string(t) + "-" + std::to_string(::getpid());
+    EXPECT_TRUE(after.compare(0, stays.size(), stays) == 0 && (after.size() > stays.size()) == (outcome != kRefused));
+    EXPECT_TRUE(outcome == kRefused || (stays.empty() ? ModeOf(path) == freshMode : (ModeOf(path) & ~freshMode) == 0))
         << std::oct << ModeOf(path);
+    EXPECT_EQ(zutest::Exists(aside), outcome == kMovedAside);
+    if (outcome == kMovedAside) {  // the early descriptor reads no new entry and cannot append to the log
+      char read[16] = {};
+      EXPECT_TRUE(::pread(early, read, sizeof read, 0) == 5 && ::write(early, "forged\n", 7) == 7) << read;
+      EXPECT_TRUE(ReadFile(aside) == "kept\nforged\n" && ModeOf(aside) == ((mode & freshMode) | S_ISVTX) &&
+                  ReadFile(path) == after);
+    }
+    ::close(early), ::unlink(aside.c_str());
   }
 }
 
@@ -93,27 +108,6 @@ TEST(LogFileOwnership, RuntimeFilesArePrivateAndNeverAnotherUsersOrLinked) {
   EXPECT_EQ(ModeOf("/tmp/logs"), 0750u);
   ExpectOnlyOwnFilesTaken("/tmp/logs/ConsoleEvents.log", 0640,
                           [] { ZUSimLog("owner").SendEventToConsole(1033, 7, EVENT_STATUS, "%d", 7); });
-  // A disk that cannot take a long entry whole (a small tmpfs over the
-  // private /tmp): the next entry still stands on a line of its own, in the
-  // debug log, the pre-install file and ConsoleEvents.log alike.
-  ASSERT_EQ(::mount("tmpfs", "/tmp", "tmpfs", 0, "size=16k"), 0);
-  const std::string big(1 << 20, 'x');
-  const std::tuple<const char*, std::string, bool> writers[] = {{"Instance001", "/tmp/logs/owner.log", false},
-                                                                {nullptr, zutest::kPreInstallPath, false},
-                                                                {nullptr, "/tmp/logs/ConsoleEvents.log", true}};
-  for (const auto& [focus, path, event] : writers) {
-    SCOPED_TRACE(path);
-    const zutest::EnvGuard writer{{"ZU_FOCUS", focus ? std::optional<std::string>(focus) : std::nullopt}};
-    for (const char* text : {"first", big.c_str(), "last"}) {
-      ZUSimLog log("owner");
-      event ? log.SendEventToConsole(1, 7, EVENT_STATUS, "%s", text) : log.LogMessage("fn", -1, text);
-    }
-    const std::string log = ReadFile(path);
-    const std::size_t last = log.rfind('\n', log.size() - 2) + 1;
-    EXPECT_TRUE(log.back() == '\n' && log.find("first") < last && log.find('x', last) == std::string::npos &&
-                log.find("last", last) != std::string::npos)
-        << log.size() << " bytes, ending " << log.substr(last, 60);
-  }
 }
 
 // ZU_LOG_DIR; the mode and owner of the directory planted at its first

@@ -56,6 +56,7 @@ std::string TextOf(const std::string& log) {
 TEST_F(DebugLog, EntryCarriesPidTidLocalTimeJobLevelAndTextAppendedToAnExistingLog) {
   fs::create_directories(logDir_);
   std::ofstream(logDir_ + "/EntryFormat.log") << "earlier line\n";
+  fs::permissions(logDir_ + "/EntryFormat.log", fs::perms(0640));  // not loose: kept in place
   OpenedLog opened("EntryFormat");
   const auto now = [](const std::time_t t = std::time(nullptr)) {
     char text[20];
@@ -160,6 +161,7 @@ std::string Line(const char* severity, int id, const std::string& args, unsigned
 TEST_F(ConsoleEvent, AppendsOneLinePerEventRenderingEveryArgumentInOrder) {
   fs::create_directories(logDir_);
   std::ofstream(logDir_ + "/ConsoleEvents.log") << "kept\n";
+  fs::permissions(logDir_ + "/ConsoleEvents.log", fs::perms(0600));
   EvEvent event;
   event.setLocaleId(1033);
   event << "say \"hi\" C:\\dir\\ tab\tline\ncr\r\x01\x1f"

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "Commands.h"
+#include "LogPaths.h"
 #include "ZUInstallLog.h"
 #include "ZUInstallMask.h"
 #include "ZUInstallUtils.h"
@@ -23,6 +24,13 @@ constexpr char kLoggerName[] = "zu-request";
 constexpr int kRequestKind = 1;
 constexpr int kResponseKind = 2;
 constexpr int kCheckedXmlLevel = 3;
+
+constexpr char kPreInstallPath[] = "/tmp/ZuInstallMgrPreInstall.log";
+
+// Where the runtime writes the debug log `name`, by its rule for log files.
+std::string DebugLogPath(const std::string& name) {
+  return zu_runtime::LogDirectory() + "/" + zu_runtime::LogFileName(name);
+}
 
 bool ParseLevel(const std::string& text, int& level) {
   if (text.empty()) return false;
@@ -161,8 +169,10 @@ int Log(const Args& args) {
     if (request.isSet(ZUInstallManager::ClientSetup::jobId)) {
       log.jobId = request.getint64(ZUInstallManager::ClientSetup::jobId);
     }
+    // A logger that opens the debug log only after falling back names it after the pre-install path.
     log.InitializeLogger();
-    const std::string planned = log.LogFilePath();
+    const bool readyFirst = log.IsReady();
+    const std::string planned = readyFirst ? DebugLogPath(kLoggerName) : kPreInstallPath;
     const FileMark before = MarkOf(planned);
     if (log.LogXML(kLoggerName, &request, level, kind) != 0) {
       status = Fail(shown + ": cannot serialize the request");
@@ -170,7 +180,7 @@ int Log(const Args& args) {
     }
     // Where the entry went is read back from the file, not assumed.
     const bool ready = log.IsReady();
-    const std::string file = log.LogFilePath();
+    const std::string file = !ready ? kPreInstallPath : DebugLogPath(readyFirst ? kLoggerName : kPreInstallPath);
     const std::string ids = ready ? std::to_string(::getpid()) + " "
                                   : std::to_string(::getppid()) + "  " + std::to_string(::getpid()) + "  ";
     if (GainedOwnEntry(file, file == planned ? before : FileMark(), ids)) {
