@@ -89,8 +89,7 @@ class StreamMasker {
   bool afterEquals_ = false;   // a secret name and "=" are read, blanks after it now
   bool backslashDue_ = false;  // and the piece ended in a backslash that may start an escaped blank
   std::string_view equalsName_;
-  OpenValue double_, single_;    // the values open, at most one for each quote
-  std::uint64_t spanStart_ = 0;  // where the values open now began to overlap
+  OpenValue double_, single_;  // the values open, at most one for each quote
   std::uint64_t line_ = 1, lineStart_ = 0, counted_ = 0;
   std::uint64_t masked_ = 0;
   std::vector<Finding>* record_ = nullptr;
