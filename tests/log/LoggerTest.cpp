@@ -364,5 +364,6 @@ TEST_F(LogTest, ConsoleEventInitialisesTheLogger) {
   ZUSimLog log("Installer");
   log.SendEventToConsole(1033, 7, EVENT_STATUS, "%d", 1);
   EXPECT_TRUE(log.IsReady());
-  EXPECT_EQ(log.LogFilePath(), dir_ / "Installer.log");
+  log.LogMessage("", 0, "next");
+  EXPECT_EQ(DebugLines("Installer"), Lines{"0 0 next"});
 }
