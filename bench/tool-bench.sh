@@ -1,25 +1,39 @@
 #!/bin/sh
-# zu-request on big input, each figure the best of three runs:
-#   diff of a request of CLIENTS clients with itself, beside show of it (goal: within 3x);
+# zu-request on big input, each time the best of three runs:
+#   show, show --json, check and diff (of a request with itself) of requests of
+#   CLIENTS clients: time against xmllint --noout of the same file, peak RSS
+#   against the file (goal: within 4x; for diff, 4x the two files together);
 #   check of a request whose one attribute name is 1 MiB and 4 MiB long.
-# Usage: bench/tool-bench.sh [BUILD [CLIENTS]]   (default: build 20000)
+# Usage: bench/tool-bench.sh [BUILD [CLIENTS...]]   (default: build 20000 100000)
 set -eu
 build=${1:-build}
-clients=${2:-20000}
+[ $# -gt 0 ] && shift
+sizes=${*:-20000 100000}
 tool=$build/tools/zu-request/zu-request
 [ -x "$tool" ] || { echo "tool-bench: no $tool; run make demo or make build first" >&2; exit 2; }
+command -v xmllint >/dev/null || { echo "tool-bench: no xmllint (Debian package libxml2-utils)" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "tool-bench: no /usr/bin/time (Debian package time)" >&2; exit 2; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT INT TERM
 
-# The bulk example's first client entry, CLIENTS times, each with its own id, name, host and GUID.
-awk -v n="$clients" '
-  /<clientComposition/ && !seen { inside = 1; seen = 1 }
-  inside { entry = entry $0 "\n"; if ($0 ~ /<\/clientComposition>/) { inside = 0; for (i = 1; i <= n; i++) {
-    e = entry; gsub(/db01/, sprintf("db%06d", i), e); gsub(/000000001101/, sprintf("%012d", i), e)
-    gsub(/clientId="1101"/, "clientId=\"" i "\"", e); printf "%s", e } }; next }
-  /<clientComposition/ { skip = 1 }
-  skip { if ($0 ~ /<\/clientComposition>/) skip = 0; next }
-  { print }' examples/requests/bulk-install.xml >"$dir/big.xml"
+# Writes the bulk example with its first client entry $1 times, each with its
+# own id, name, host and GUID: the entry is cut once at those places.
+generate() {
+  awk -v n="$1" '
+    function cut(text) {
+      gsub(/db01/, "\001", text); gsub(/000000001101/, "\002", text); gsub(/clientId="1101"/, "\003", text)
+      parts = split(text, part, /[\001\002\003]/); at = 1
+      for (k = 1; k < parts; k++) { at += length(part[k]); mark[k] = substr(text, at, 1); at++ }
+    }
+    /<clientComposition/ && !seen { inside = 1; seen = 1 }
+    inside { entry = entry $0 "\n"; if ($0 ~ /<\/clientComposition>/) { inside = 0; cut(entry); for (i = 1; i <= n; i++) {
+      name = sprintf("db%06d", i); guid = sprintf("%012d", i); id = "clientId=\"" i "\""; out = part[1]
+      for (k = 1; k < parts; k++) out = out (mark[k] == "\001" ? name : mark[k] == "\002" ? guid : id) part[k + 1]
+      printf "%s", out } }; next }
+    /<clientComposition/ { skip = 1 }
+    skip { if ($0 ~ /<\/clientComposition>/) skip = 0; next }
+    { print }' examples/requests/bulk-install.xml
+}
 for size in 1048576 4194304; do
   printf '<ClientSetup %s="1"/>\n' "$(head -c "$size" /dev/zero | tr '\0' a)" >"$dir/name-$size.xml"
 done
@@ -38,19 +52,33 @@ best() {
 
 seconds() { awk -v ns="$1" 'BEGIN { printf "%.3f s", ns / 1e9 }'; }
 
-echo "request: $clients clients, $(wc -c <"$dir/big.xml") bytes"
-show=$(best "$tool" show "$dir/big.xml")
-diff=$(best "$tool" diff "$dir/big.xml" "$dir/big.xml")
-"$tool" diff "$dir/big.xml" "$dir/big.xml" >/dev/null || echo "tool-bench: diff of the request with itself did not exit 0" >&2
-echo "show:           $(seconds "$show")"
-echo "diff with self: $(seconds "$diff")  ($(awk -v a="$diff" -v b="$show" 'BEGIN { printf "%.2f", a / b }')x show)"
+# Prints the peak RSS of the command in KiB.
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+for clients in $sizes; do
+  generate "$clients" >"$dir/big.xml"
+  bytes=$(wc -c <"$dir/big.xml")
+  echo "request: $clients clients, $bytes bytes"
+  lint=$(best xmllint --noout "$dir/big.xml")
+  echo "  xmllint --noout: $(seconds "$lint")"
+  "$tool" diff "$dir/big.xml" "$dir/big.xml" >/dev/null || echo "tool-bench: diff of the request with itself did not exit 0" >&2
+  for command in show "show --json" check diff; do
+    # diff reads the file twice, so its memory is against both.
+    set -- "$dir/big.xml"
+    read=$bytes
+    [ "$command" = diff ] && set -- "$dir/big.xml" "$dir/big.xml" && read=$((2 * bytes))
+    # shellcheck disable=SC2086 # the command's words
+    took=$(best "$tool" $command "$@")
+    # shellcheck disable=SC2086
+    kib=$(peak "$tool" $command "$@")
+    printf '  %-12s %s (%sx xmllint), peak %s KiB (%sx the text read)\n' "$command:" "$(seconds "$took")" \
+      "$(ratio "$took" "$lint")" "$kib" "$(ratio "$((kib * 1024))" "$read")"
+  done
+done
 for size in 1048576 4194304; do
   took=$(best "$tool" check "$dir/name-$size.xml")
-  memory=
-  if command -v /usr/bin/time >/dev/null 2>&1; then
-    memory=", $(/usr/bin/time -f %M "$tool" check "$dir/name-$size.xml" 2>&1 >/dev/null | tail -1) KiB peak"
-  fi
-  echo "check, $size-byte name: $(seconds "$took")$memory"
+  echo "check, $size-byte name: $(seconds "$took"), $(peak "$tool" check "$dir/name-$size.xml") KiB peak"
 done
 
 # redact streams: a ~1 GiB debug log (entries of the runtime's shape, a logged request with secrets among

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -174,6 +175,13 @@ class ZU_MSG_API CNMessageBase {
   // this object unchanged, and the reason readable from LastParseError().
   int unserialize(const std::string& xml);
   int unserialize(const char* xml, std::size_t length);
+  // As unserialize, the document taken a piece at a time as `read` gives it, so
+  // only the objects and the piece being parsed are held, never the whole text.
+  // `read` fills at most `room` bytes at `buffer` and returns how many it
+  // wrote, 0 at the end, or -1 to give up (the reason is then the caller's).
+  // An extension of the stand-in: the system uses it only when built against the stand-in.
+  using ReadFunction = std::function<std::ptrdiff_t(char* buffer, std::size_t room)>;
+  int unserialize(const ReadFunction& read);
   // Returns the calling thread's last unserialize failure; kept through later successes.
   static const zumsg::ParseError& LastParseError();
 

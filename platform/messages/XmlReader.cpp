@@ -24,6 +24,8 @@ constexpr int kMaxDepth = 64;
 constexpr std::size_t kQuoteLimit = 40;
 // XML_Parse takes an int length; longer texts go in pieces.
 constexpr std::size_t kMaxPiece = INT_MAX / 2;
+// The least a piecewise read asks for at a time.
+constexpr std::size_t kMinRead = std::size_t{64} << 10;
 
 thread_local zumsg::ParseError tLastError;
 
@@ -229,32 +231,26 @@ void SetLastError(unsigned long line, unsigned long column, std::string reason) 
   tLastError.reason = std::move(reason);
 }
 
-// Parses into a fresh tree of the target's class; swaps it in on success.
-int Unserialize(CNMessageBase& target, const char* xml, std::size_t length) {
-  const ClassInfo& info = target.schema();
-  std::unique_ptr<CNMessageBase> fresh(info.create());
+// Sets the reader up to build into `root`, a fresh object of the target's
+// class; null when the parser cannot be had.
+std::unique_ptr<XML_ParserStruct, ParserFree> Begin(Reader& r, CNMessageBase& root) {
   std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
   if (!parser) {
     SetLastError(0, 0, "out of memory");
-    return -1;
+    return parser;
   }
-  Reader r;
   r.parser = parser.get();
-  r.rootInfo = &info;
-  r.root = fresh.get();
+  r.rootInfo = &root.schema();
+  r.root = &root;
   XML_SetUserData(r.parser, &r);
   XML_SetElementHandler(r.parser, OnStart, OnEnd);
   XML_SetStartDoctypeDeclHandler(r.parser, OnDoctype);
+  return parser;
+}
 
-  XML_Status status;
-  for (;;) {
-    std::size_t piece = std::min(length, kMaxPiece);
-    bool last = piece == length;
-    status = XML_Parse(r.parser, xml, static_cast<int>(piece), last ? XML_TRUE : XML_FALSE);
-    if (status != XML_STATUS_OK || last) break;
-    xml += piece;
-    length -= piece;
-  }
+// Ends a parse whose last call returned `status`: on success the fresh tree
+// replaces the target's content, otherwise the reason is recorded.
+int End(Reader& r, XML_Status status, CNMessageBase& target, CNMessageBase& fresh) {
   if (status != XML_STATUS_OK || r.failed) {
     if (r.failed) {
       tLastError = std::move(r.error);
@@ -264,12 +260,58 @@ int Unserialize(CNMessageBase& target, const char* xml, std::size_t length) {
     }
     return -1;
   }
-
   zumsg::Slot* mine = MessageAccess::slots(target);
-  zumsg::Slot* theirs = MessageAccess::slots(*fresh);
-  std::swap_ranges(mine, mine + info.fieldCount, theirs);
-  std::swap(MessageAccess::present(target), MessageAccess::present(*fresh));
+  zumsg::Slot* theirs = MessageAccess::slots(fresh);
+  std::swap_ranges(mine, mine + target.schema().fieldCount, theirs);
+  std::swap(MessageAccess::present(target), MessageAccess::present(fresh));
   return 0;
+}
+
+// Parses into a fresh tree of the target's class; swaps it in on success.
+int Unserialize(CNMessageBase& target, const char* xml, std::size_t length) {
+  std::unique_ptr<CNMessageBase> fresh(target.schema().create());
+  Reader r;
+  const auto parser = Begin(r, *fresh);
+  if (!parser) return -1;
+  XML_Status status;
+  for (;;) {
+    std::size_t piece = std::min(length, kMaxPiece);
+    bool last = piece == length;
+    status = XML_Parse(r.parser, xml, static_cast<int>(piece), last ? XML_TRUE : XML_FALSE);
+    if (status != XML_STATUS_OK || last) break;
+    xml += piece;
+    length -= piece;
+  }
+  return End(r, status, target, *fresh);
+}
+
+// As above, reading straight into the parser's buffer: no copy of the text.
+int Unserialize(CNMessageBase& target, const CNMessageBase::ReadFunction& read) {
+  std::unique_ptr<CNMessageBase> fresh(target.schema().create());
+  Reader r;
+  const auto parser = Begin(r, *fresh);
+  if (!parser) return -1;
+  std::size_t room = kMinRead;
+  XML_Index fed = 0;
+  for (;;) {
+    void* buffer = XML_GetBuffer(r.parser, static_cast<int>(room));
+    if (buffer == nullptr) {
+      SetLastError(0, 0, "out of memory");
+      return -1;
+    }
+    const std::ptrdiff_t got = read(static_cast<char*>(buffer), room);
+    if (got < 0 || static_cast<std::size_t>(got) > room) {
+      SetLastError(0, 0, "input not read");
+      return -1;
+    }
+    const XML_Status status = XML_ParseBuffer(r.parser, static_cast<int>(got), got == 0 ? XML_TRUE : XML_FALSE);
+    if (status != XML_STATUS_OK || r.failed || got == 0) return End(r, status, target, *fresh);
+    fed += got;
+    // The parser scans an unfinished token again from its start at every
+    // piece; reading at least what is pending keeps a long token linear.
+    const XML_Index at = XML_GetCurrentByteIndex(r.parser);
+    if (at >= 0) room = std::clamp(static_cast<std::size_t>(fed - at), kMinRead, kMaxPiece);
+  }
 }
 
 }  // namespace
@@ -279,6 +321,15 @@ int CNMessageBase::unserialize(const std::string& xml) { return unserialize(xml.
 int CNMessageBase::unserialize(const char* xml, std::size_t length) {
   try {
     return Unserialize(*this, xml, length);
+  } catch (...) {
+    SetLastError(0, 0, "out of memory");
+    return -1;
+  }
+}
+
+int CNMessageBase::unserialize(const ReadFunction& read) {
+  try {
+    return Unserialize(*this, read);
   } catch (...) {
     SetLastError(0, 0, "out of memory");
     return -1;

@@ -127,6 +127,7 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
       {{"check", "--yaml", "-"}, "<ClientSetup/>", 2, "zu-request: check: unknown option '--yaml'" + usage},
       {{"schema", "out.xsd"}, "", 2, "zu-request: schema: takes no arguments" + usage},
       {{"diff", request}, "", 2, "diff: expects two files"},
+      {{"diff", "-", "-"}, request, 2, "diff: standard input cannot be read twice" + usage},
       {{"packages", "12x"}, "", 2, "'12x' is not a package id"},
       {{"packages", "801", "409", "1002"}, "", 1, "central server\n1002: base, FS\nzu-request: package id 409"},
       {{"packages", "--json", "409"}, "", 1, R"({"id":409,"classes":[],"error":"package id 409)" + notHeld + "\"}\n"},
@@ -200,12 +201,15 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
   };
   // Regression: a directory used to abort the tool, and read errors gave no reason.
   const ScratchDir dir;
-  const std::string missing = dir / "missing.xml", folder = dir.path().string();
+  const std::string missing = dir / "missing.xml", folder = dir.path().string(), huge = dir.write("huge.xml", "");
+  std::filesystem::resize_file(huge, (std::uintmax_t{256} << 20) + 1);  // sparse NULs: refused from its size, unread
+  rows.push_back({{"check", "/dev/zero"}, "", 1, "zu-request: /dev/zero:1:1: not well-formed (invalid token)\n"});
   for (const std::string loader : {"show", "mask", "log", "convert-passwords"}) {
     for (const auto& [arg, input, error] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {missing, "", missing + ": cannot read: No such file or directory\n"},
              {folder, "", folder + ": cannot read: Is a directory\n"},
-             {"/dev/zero", "", "/dev/zero: cannot read: larger than 256 MiB\n"},  // the request loader's cap
+             {huge, "", huge + ": cannot read: larger than 256 MiB\n"},
+             {"/dev/zero", "", "/dev/zero:1:1: Failed to unserialize XML: not well-formed (invalid token)\n"},
              {"-", "", "<stdin>:1:1: "},
              {"-", "<?xml version=\"1.0\"?>\n<!-- a request -->\n<Foo/>", "<stdin>:3:1: Failed to unserialize XML: "},
              {"-", "<ClientSetup>\n  <dxInfo/>\n  <dxInfo/>\n</ClientSetup>", "<stdin>:3:3: "},

@@ -33,8 +33,12 @@ namespace Msg = ZUInstallManager;
 
 // The loader refuses deeper documents, so a check goes no further either.
 constexpr int kMaxDepth = 64;
-// XML_Parse takes an int length; longer texts go in pieces.
+// XML_ParseBuffer takes an int length: the most read into the parser at once.
 constexpr std::size_t kMaxPiece = INT_MAX / 2;
+// The least read into the parser at once.
+constexpr std::size_t kMinRead = std::size_t{64} << 10;
+// Findings kept at most: about as much memory as the input's cap.
+constexpr std::size_t kMaxFindings = std::size_t{1} << 20;
 // A cipher text carries at least a 12-byte nonce and a 16-byte tag.
 constexpr std::size_t kMinCipherPayload = 28;
 
@@ -61,19 +65,42 @@ struct Finding {
   std::optional<std::pair<Position, std::string>> note;  // where the finding points back to
 };
 
+// The text the pass may still ask positions of: from the first byte not yet
+// counted to the last one read. What lies before is dropped as the pass moves
+// on, so the pass holds a piece of the text, never all of it.
+class Window {
+ public:
+  void Append(const char* bytes, std::size_t count) { bytes_.append(bytes, count); }
+  void DropBefore(std::size_t offset) {
+    offset = std::clamp(offset, begin_, end());
+    bytes_.erase(0, offset - begin_);
+    begin_ = offset;
+  }
+  std::size_t end() const { return begin_ + bytes_.size(); }
+  char operator[](std::size_t offset) const { return bytes_[offset - begin_]; }
+  // The bytes from `offset` (not dropped yet) to the last one read.
+  std::string_view From(std::size_t offset) const {
+    return std::string_view(bytes_).substr(std::min(offset - begin_, bytes_.size()));
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t begin_ = 0;  // offset in the text of bytes_[0]
+};
+
 // Counts lines and columns as the GNU Coding Standards do (columns from 1,
 // tab stops every 8, one column per UTF-8 character), moving forward only,
-// so the pass stays linear however long its lines.
+// so the pass stays linear however long its lines. Positions are asked in
+// document order; an earlier offset gets the latest position.
 class PositionCounter {
  public:
-  explicit PositionCounter(std::string_view text) : text_(text) {}
+  explicit PositionCounter(const Window& text) : text_(text) {}
 
   Position At(std::size_t offset) {
-    if (offset < offset_) *this = PositionCounter(text_);  // never in document order; kept sound
-    offset = std::min(offset, text_.size());
+    offset = std::clamp(offset, offset_, text_.end());
     for (; offset_ < offset; ++offset_) {
       const unsigned char c = static_cast<unsigned char>(text_[offset_]);
-      if (c == '\n' || (c == '\r' && (offset_ + 1 == text_.size() || text_[offset_ + 1] != '\n'))) {
+      if (c == '\n' || (c == '\r' && (offset_ + 1 == text_.end() || text_[offset_ + 1] != '\n'))) {
         ++line_;
         column_ = 0;
       } else if (c == '\t') {
@@ -84,22 +111,23 @@ class PositionCounter {
     }
     return {line_, column_ + 1};
   }
+  std::size_t offset() const { return offset_; }
 
  private:
-  std::string_view text_;
+  const Window& text_;
   std::size_t offset_ = 0;
   unsigned long line_ = 1;
   unsigned long column_ = 0;
 };
 
-// Returns the offsets of the attribute names of the start tag at `offset`, in
-// order: tags hold no '<', values are quoted. Empty when the text there is no
-// start tag this scan reads (another encoding, say).
-std::vector<std::size_t> AttributeOffsets(std::string_view text, std::size_t offset) {
+// Returns the offsets in `text` of the attribute names of the start tag it
+// begins with, in order: tags hold no '<', values are quoted. Empty when the
+// text there is no start tag this scan reads (another encoding, say).
+std::vector<std::size_t> AttributeOffsets(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
   std::vector<std::size_t> names;
-  if (offset >= text.size() || text[offset] != '<') return {};
-  std::size_t at = offset + 1;
+  if (text.empty() || text[0] != '<') return {};
+  std::size_t at = 1;
   while (at < text.size() && !blank(text[at]) && text[at] != '>' && text[at] != '/') ++at;
   for (;;) {
     while (at < text.size() && blank(text[at])) ++at;
@@ -253,10 +281,8 @@ struct Frame {
 };
 
 struct Checker {
-  explicit Checker(std::string_view input) : text(input), counter(input) {}
-
-  std::string_view text;
-  PositionCounter counter;
+  Window text;
+  PositionCounter counter{text};
   XML_Parser parser = nullptr;
   std::vector<int> centralServerPackages;
   std::vector<Frame> frames;
@@ -277,12 +303,15 @@ struct Checker {
   // The finding's place: the attribute being checked, else its element.
   Position Place() {
     if (!onAttribute) return element;
-    if (!attributeOffsets) attributeOffsets = AttributeOffsets(text, elementOffset);
+    if (!attributeOffsets) attributeOffsets = AttributeOffsets(text.From(elementOffset));
     if (attribute >= attributeOffsets->size()) return element;
-    return counter.At((*attributeOffsets)[attribute]);
+    return counter.At(elementOffset + (*attributeOffsets)[attribute]);
   }
 
   void Add(Severity severity, const char* kind, std::string message, std::string suggestion = "") {
+    // Findings are held until the document proves well-formed; an endless
+    // input of them must not hold more than the cap would.
+    if (findings.size() == kMaxFindings) return Stop("more than " + std::to_string(kMaxFindings) + " findings");
     findings.push_back({Place(), severity, kind, std::move(message), std::move(suggestion), std::nullopt});
   }
 
@@ -470,8 +499,9 @@ struct ParserFree {
   void operator()(XML_Parser p) const { XML_ParserFree(p); }
 };
 
-// Runs the pass; false with `c.refusal` set when the text is no well-formed request.
-bool CheckText(const std::string& text, Checker& c) {
+// Runs the pass over the input as it is read; false with `c.refusal` set
+// when the text is no well-formed request, or with the input failed.
+bool CheckInput(Input& input, Checker& c) {
   std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
   if (!parser) {
     c.refusal = Finding{{}, Severity::kError, "refused", "out of memory", "", std::nullopt};
@@ -481,16 +511,29 @@ bool CheckText(const std::string& text, Checker& c) {
   XML_SetUserData(c.parser, &c);
   XML_SetElementHandler(c.parser, OnStart, OnEnd);
   XML_SetStartDoctypeDeclHandler(c.parser, OnDoctype);
-  const char* next = text.data();
-  std::size_t left = text.size();
+  std::size_t room = kMinRead;
   XML_Status status;
   for (;;) {
-    const std::size_t piece = std::min(left, kMaxPiece);
-    const bool last = piece == left;
-    status = XML_Parse(c.parser, next, static_cast<int>(piece), last ? XML_TRUE : XML_FALSE);
-    if (status != XML_STATUS_OK || last) break;
-    next += piece;
-    left -= piece;
+    char* buffer = static_cast<char*>(XML_GetBuffer(c.parser, static_cast<int>(room)));
+    if (buffer == nullptr) {
+      c.refusal = Finding{{}, Severity::kError, "refused", "out of memory", "", std::nullopt};
+      return false;
+    }
+    const std::ptrdiff_t got = input.Read(buffer, room);
+    if (got < 0) return false;
+    c.text.Append(buffer, static_cast<std::size_t>(got));
+    status = XML_ParseBuffer(c.parser, static_cast<int>(got), got == 0 ? XML_TRUE : XML_FALSE);
+    if (status != XML_STATUS_OK || got == 0) break;
+    // Events to come start at the first byte the parser has not taken; the
+    // last byte read stays, as a carriage return's line depends on the next.
+    const XML_Index at = XML_GetCurrentByteIndex(c.parser);
+    if (at < 0) continue;
+    const std::size_t pending = c.text.end() - static_cast<std::size_t>(at);
+    c.counter.At(std::min(static_cast<std::size_t>(at), c.text.end() - 1));
+    c.text.DropBefore(c.counter.offset());
+    // An unfinished token is scanned again from its start at every piece;
+    // reading at least what is pending keeps a long token linear.
+    room = std::clamp(pending, kMinRead, kMaxPiece);
   }
   if (!c.refusal && status != XML_STATUS_OK) {
     c.refusal =
@@ -540,16 +583,16 @@ void PrintJson(const std::string& file, const std::vector<Finding>& findings, co
 // Checks one file and prints what it found; returns its exit status.
 int CheckFile(const std::string& path, bool asJson, const std::vector<int>& centralServerPackages) {
   const std::string shown = ShownName(path);
-  std::string text;
-  std::string reason;
-  if (!ReadInput(path, text, reason)) {
-    const Finding refusal{{}, Severity::kError, "refused", "cannot read: " + reason, "", std::nullopt};
+  Input input(path);
+  Checker checker;
+  checker.centralServerPackages = centralServerPackages;
+  const bool wellFormed = CheckInput(input, checker);
+  if (input.failed()) {
+    const Finding refusal{{}, Severity::kError, "refused", "cannot read: " + input.reason(), "", std::nullopt};
     if (asJson) PrintJson(shown, {}, &refusal);
     return Fail(shown + ": " + refusal.message);
   }
-  Checker checker(text);
-  checker.centralServerPackages = centralServerPackages;
-  if (!CheckText(text, checker)) {
+  if (!wellFormed) {
     const Finding& refusal = *checker.refusal;
     if (asJson) PrintJson(shown, {}, &refusal);
     // A document that is not well-formed is a finding like the others; only a

@@ -3,6 +3,7 @@
 // 1 failure, 2 usage error.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -67,6 +68,34 @@ std::string ShownName(const std::string& path);
 // The request loader's cap: a device such as /dev/zero never reaches end of
 // file, and nothing larger is a request.
 constexpr std::size_t kMaxRequestBytes = std::size_t{256} << 20;
+
+// FILE, or standard input for "-", read a piece at a time against a cap: a
+// regular file holding more than the cap is refused from its size before a
+// byte is read, any other input once more than the cap has come.
+class Input {
+ public:
+  explicit Input(const std::string& path, std::size_t cap = kMaxRequestBytes);
+  // Reads what is left of `fd`, which stays open.
+  Input(int fd, std::size_t cap);
+  ~Input();
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+
+  // Fills at most `room` bytes of `buffer`, fewer only at the end; returns
+  // how many, 0 at the end, -1 once the input cannot be read (see reason()).
+  std::ptrdiff_t Read(char* buffer, std::size_t room);
+  bool failed() const { return error_ != 0; }
+  // The system's reason, or "larger than N MiB".
+  std::string reason() const;
+
+ private:
+  int fd_;
+  bool owned_;
+  std::size_t cap_;
+  std::size_t total_ = 0;
+  int error_ = 0;
+};
+
 // Reads FILE, or standard input for "-", whole; false with the system's
 // `reason` when it cannot be opened or read (a directory, say), or when it
 // holds more than `cap` bytes.

@@ -32,30 +32,28 @@ bool SameSecret(const std::string& a, const std::string& b) {
   return left != nullptr && right != nullptr && std::strcmp(left.get(), right.get()) == 0;
 }
 
-std::string Text(const Section& facts, const char* key) {
-  for (const Fact& fact : facts) {
-    if (std::strcmp(fact.key, key) == 0 && fact.value.is_string()) return fact.value.get<std::string>();
-  }
-  return "";
-}
-
-// Collects the differences as text lines and as JSON objects at once.
+// Writes the differences as they are found: text lines straight out; JSON
+// changes kept as text, since the document says whether any came first.
 class Differences {
  public:
+  explicit Differences(bool asJson) : asJson_(asJson) {}
+
   // Compares two sections built by the same function, so their facts line up.
   void Compare(const std::string& where, const Json& section, const Section& a, const Section& b) {
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
       const Fact& left = a[i];
       const Fact& right = b[i];
+      if (!left.secret.empty() || !right.secret.empty()) {
+        if (left.value == right.value && SameSecret(left.secret, right.secret)) continue;
+      } else if (left.value == right.value) {
+        continue;
+      }
       Json change = section;
       change["fact"] = left.key;
       std::string line = where + ": " + left.label + ": ";
       if (!left.secret.empty() || !right.secret.empty()) {
-        if (left.value == right.value && SameSecret(left.secret, right.secret)) continue;
         change["change"] = "changed";
         line += "changed";
-      } else if (left.value == right.value) {
-        continue;
       } else if (left.value.is_null()) {
         change["change"] = "added";
         change["b"] = right.value;
@@ -70,22 +68,27 @@ class Differences {
         change["b"] = right.value;
         line += Shown(left) + " -> " + Shown(right);
       }
-      Add(std::move(line), std::move(change));
+      Add(line, change);
     }
   }
 
-  void Add(std::string line, Json change) {
-    lines_ += line + '\n';
-    changes_.push_back(std::move(change));
+  void Add(const std::string& line, const Json& change) {
+    if (asJson_) {
+      changes_ += (any_ ? "," : "") + JsonText(change);
+    } else {
+      std::cout << line << '\n';
+    }
+    any_ = true;
   }
 
-  bool empty() const { return changes_.empty(); }
-  const std::string& lines() const { return lines_; }
-  const Json& changes() const { return changes_; }
+  bool empty() const { return !any_; }
+  // The JSON changes, comma-separated.
+  const std::string& changes() const { return changes_; }
 
  private:
-  std::string lines_;
-  Json changes_ = Json::array();
+  bool asJson_;
+  bool any_ = false;
+  std::string changes_;
 };
 
 // The clients of b that carry one key, in order, and how far they are used
@@ -111,9 +114,9 @@ Queue* Find(std::unordered_map<std::string, Queue>& queues, const std::string& k
 // where both have one, then by name where either lacks a GUID, then by
 // position among the clients that have neither. Hash maps keep it linear in
 // the clients. Returns b's index per client of a.
-std::vector<std::size_t> MatchClients(const Document& a, const Document& b) {
-  std::vector<std::size_t> match(a.clients.size(), kUnmatched);
-  std::vector<bool> taken(b.clients.size(), false);
+std::vector<std::size_t> MatchClients(const std::vector<ClientKey>& a, const std::vector<ClientKey>& b) {
+  std::vector<std::size_t> match(a.size(), kUnmatched);
+  std::vector<bool> taken(b.size(), false);
   const auto pair = [&](std::size_t i, std::size_t j) {
     match[i] = j;
     taken[j] = true;
@@ -122,62 +125,69 @@ std::vector<std::size_t> MatchClients(const Document& a, const Document& b) {
   // GUID may only pair by name with one of b without.
   std::unordered_map<std::string, Queue> byGuid, namedWithGuid, namedWithoutGuid;
   Queue anonymous;
-  for (std::size_t j = 0; j < b.clients.size(); ++j) {
-    const std::string guid = Text(b.clients[j], "guid"), name = Text(b.clients[j], "name");
+  for (std::size_t j = 0; j < b.size(); ++j) {
+    const std::string &guid = b[j].guid, &name = b[j].name;
     if (!guid.empty()) byGuid[guid].clients.push_back(j);
     if (!name.empty()) (guid.empty() ? namedWithoutGuid : namedWithGuid)[name].clients.push_back(j);
     if (guid.empty() && name.empty()) anonymous.clients.push_back(j);
   }
-  for (std::size_t i = 0; i < a.clients.size(); ++i) {
-    const std::string guid = Text(a.clients[i], "guid");
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::string& guid = a[i].guid;
     if (const std::size_t j = Front(Find(byGuid, guid), taken); !guid.empty() && j != kUnmatched) pair(i, j);
   }
-  for (std::size_t i = 0; i < a.clients.size(); ++i) {
-    const std::string guid = Text(a.clients[i], "guid"), name = Text(a.clients[i], "name");
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::string &guid = a[i].guid, &name = a[i].name;
     if (match[i] != kUnmatched || name.empty()) continue;
     const std::size_t without = Front(Find(namedWithoutGuid, name), taken);
     const std::size_t with = guid.empty() ? Front(Find(namedWithGuid, name), taken) : kUnmatched;
     if (const std::size_t j = std::min(without, with); j != kUnmatched) pair(i, j);
   }
-  for (std::size_t i = 0; i < a.clients.size(); ++i) {
-    if (match[i] != kUnmatched || !Text(a.clients[i], "guid").empty() || !Text(a.clients[i], "name").empty()) continue;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (match[i] != kUnmatched || !a[i].guid.empty() || !a[i].name.empty()) continue;
     if (const std::size_t j = Front(&anonymous, taken); j != kUnmatched) pair(i, j);
   }
   return match;
 }
 
 // A client as people name it: its name, else its GUID, else its place.
-std::string ClientName(const Section& client, std::size_t index) {
-  if (const std::string name = Text(client, "name"); !name.empty()) return Printable(name);
-  if (const std::string guid = Text(client, "guid"); !guid.empty()) return Printable(guid);
+std::string ClientName(const ClientKey& key, std::size_t index) {
+  if (!key.name.empty()) return Printable(key.name);
+  if (!key.guid.empty()) return Printable(key.guid);
   return "#" + std::to_string(index);
 }
 
-Differences Compare(const Document& a, const Document& b) {
-  Differences differences;
-  differences.Compare("request", Json{{"section", "request"}}, a.request, b.request);
-  differences.Compare("central server", Json{{"section", "server"}}, a.server, b.server);
-  const std::vector<std::size_t> match = MatchClients(a, b);
-  std::vector<bool> matched(b.clients.size(), false);
-  const auto whole = [&](const Section& client, std::size_t index, const char* change) {
-    const std::string name = ClientName(client, index);
+std::vector<ClientKey> Keys(ZUInstallManager::ClientSetup* request) {
+  std::vector<ClientKey> keys(ClientCount(request));
+  for (std::size_t index = 0; index < keys.size(); ++index) keys[index] = KeyOf(request, index);
+  return keys;
+}
+
+// Compares the requests a client pair at a time: only the keys of all
+// clients are held, never every client's facts.
+void Compare(ZUInstallManager::ClientSetup* a, ZUInstallManager::ClientSetup* b, Differences& differences) {
+  differences.Compare("request", Json{{"section", "request"}}, RequestFacts(a), RequestFacts(b));
+  differences.Compare("central server", Json{{"section", "server"}}, ServerFacts(a), ServerFacts(b));
+  const std::vector<ClientKey> keysA = Keys(a), keysB = Keys(b);
+  const std::vector<std::size_t> match = MatchClients(keysA, keysB);
+  std::vector<bool> matched(keysB.size(), false);
+  const auto whole = [&](const ClientKey& key, std::size_t index, const char* change) {
+    const std::string name = ClientName(key, index);
     differences.Add("client " + name + ": " + change,
                     Json{{"section", "client"}, {"client", name}, {"change", change}});
   };
-  for (std::size_t i = 0; i < a.clients.size(); ++i) {
+  for (std::size_t i = 0; i < keysA.size(); ++i) {
     if (match[i] == kUnmatched) {
-      whole(a.clients[i], i, "removed");
+      whole(keysA[i], i, "removed");
       continue;
     }
     matched[match[i]] = true;
-    const std::string name = ClientName(a.clients[i], i);
-    differences.Compare("client " + name, Json{{"section", "client"}, {"client", name}}, a.clients[i],
-                        b.clients[match[i]]);
+    const std::string name = ClientName(keysA[i], i);
+    differences.Compare("client " + name, Json{{"section", "client"}, {"client", name}}, ClientFacts(a, i),
+                        ClientFacts(b, match[i]));
   }
-  for (std::size_t j = 0; j < b.clients.size(); ++j) {
-    if (!matched[j]) whole(b.clients[j], j, "added");
+  for (std::size_t j = 0; j < keysB.size(); ++j) {
+    if (!matched[j]) whole(keysB[j], j, "added");
   }
-  return differences;
 }
 
 }  // namespace
@@ -186,19 +196,22 @@ int Diff(const Args& args) {
   Parsed parsed;
   if (const std::optional<int> exit = ParseOptions("diff", args, {{"json", false}}, parsed)) return *exit;
   if (parsed.operands.size() != 2) return UsageError("diff: expects two files, A and B");
+  if (parsed.operands[0] == "-" && parsed.operands[1] == "-") {
+    return UsageError("diff: standard input cannot be read twice");
+  }
   // Trouble is exit 2 here, as for diff(1): 1 means the requests differ.
   ZUInstallManager::ClientSetup requests[2];
   bool loaded = true;
   for (std::size_t i = 0; i < 2; ++i) loaded = LoadRequest(parsed.operands[i], requests[i]) && loaded;
   if (!loaded) return kUsage;
-  const Document a = Describe(ShownName(parsed.operands[0]), &requests[0]);
-  const Document b = Describe(ShownName(parsed.operands[1]), &requests[1]);
-  const Differences differences = Compare(a, b);
-  if (parsed.options.count("json") != 0) {
-    std::cout << JsonLine(
-        Json{{"a", a.file}, {"b", b.file}, {"same", differences.empty()}, {"changes", differences.changes()}});
-  } else {
-    std::cout << differences.lines();
+  const bool asJson = parsed.options.count("json") != 0;
+  Differences differences(asJson);
+  Compare(&requests[0], &requests[1], differences);
+  if (asJson) {
+    std::cout << "{\"a\":" << JsonText(ShownName(parsed.operands[0]))
+              << ",\"b\":" << JsonText(ShownName(parsed.operands[1]))
+              << ",\"same\":" << (differences.empty() ? "true" : "false") << ",\"changes\":[" << differences.changes()
+              << "]}\n";
   }
   std::cout.flush();
   if (!std::cout) return Fail("cannot write to standard output", kUsage);

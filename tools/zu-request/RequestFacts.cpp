@@ -149,6 +149,15 @@ ClientSetup EntryAlone(const ClientsComposition& entry) {
   return alone;
 }
 
+// The facts a client is known by, shared with KeyOf.
+Json ClientName(ClientSetup* request, unsigned long index) {
+  return Read<std::string>([&](auto& o) { return XmlUtils::GetClientName(request, index, o); });
+}
+
+Json ClientGuid(ClientSetup* request, unsigned long index) {
+  return Read<std::string>([&](auto& o) { return XmlUtils::GetClientGUID(request, index, o); });
+}
+
 Section ClientSection(ClientSetup* request, unsigned long index) {
   using namespace XmlUtils;
   ClientsComposition* entry = GetClientComposition(request, index);
@@ -158,10 +167,10 @@ Section ClientSection(ClientSetup* request, unsigned long index) {
     facts.push_back({key, label, std::move(value), std::move(shown)});
   };
 
-  add("name", "name", Read<std::string>([&](auto& o) { return GetClientName(entry, o); }));
+  add("name", "name", ClientName(request, index));
   add("host", "host", Read<std::string>([&](auto& o) { return GetClientHostName(entry, o); }));
   add("id", "id", Read<unsigned long>([&](auto& o) { return GetClientID(entry, o); }));
-  add("guid", "GUID", Read<std::string>([&](auto& o) { return GetClientGUID(request, index, o); }));
+  add("guid", "GUID", ClientGuid(request, index));
   SIMOperationType operation{};
   const int operationResult = GetClientOperationType(entry, operation);
   facts.push_back(OperationFact(operationResult, operation));
@@ -274,12 +283,25 @@ Section ClientSection(ClientSetup* request, unsigned long index) {
 
 }  // namespace
 
-Document Describe(const std::string& file, ClientSetup* request) {
-  Document document{file, RequestSection(request), ServerSection(request), {}};
-  for (unsigned long index = 0; XmlUtils::GetClientComposition(request, index) != nullptr; ++index) {
-    document.clients.push_back(ClientSection(request, index));
-  }
-  return document;
+Section RequestFacts(ClientSetup* request) { return RequestSection(request); }
+
+Section ServerFacts(ClientSetup* request) { return ServerSection(request); }
+
+Section ClientFacts(ClientSetup* request, unsigned long index) { return ClientSection(request, index); }
+
+unsigned long ClientCount(ClientSetup* request) {
+  unsigned long count = 0;
+  while (XmlUtils::GetClientComposition(request, count) != nullptr) ++count;
+  return count;
+}
+
+ClientKey KeyOf(ClientSetup* request, unsigned long index) {
+  ClientKey key;
+  const Json name = ClientName(request, index);
+  const Json guid = ClientGuid(request, index);
+  if (name.is_string()) key.name = name.get<std::string>();
+  if (guid.is_string()) key.guid = guid.get<std::string>();
+  return key;
 }
 
 // Renders bytes the terminal would act on as escapes.
@@ -331,26 +353,32 @@ std::string Plain(const Json& value) {
   return "-";
 }
 
-std::string JsonLine(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n'; }
+std::string JsonText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+std::string JsonLine(const Json& value) { return JsonText(value) + '\n'; }
 
 std::string Shown(const Fact& fact) { return fact.shown.empty() ? Plain(fact.value) : fact.shown; }
 
-Json ToJson(const Document& document) {
-  const auto section = [](const Section& facts) {
-    Json object = Json::object();
-    for (const Fact& fact : facts) object[fact.key] = fact.value;
-    return object;
-  };
-  Json clients = Json::array();
-  for (std::size_t index = 0; index < document.clients.size(); ++index) {
+namespace {
+
+Json SectionJson(const Section& facts) {
+  Json object = Json::object();
+  for (const Fact& fact : facts) object[fact.key] = fact.value;
+  return object;
+}
+
+}  // namespace
+
+// The document is written as nlohmann would dump it whole, a member at a time.
+void WriteJson(std::ostream& out, const std::string& file, ClientSetup* request) {
+  out << "{\"file\":" << JsonText(file) << ",\"request\":" << JsonText(SectionJson(RequestSection(request)))
+      << ",\"server\":" << JsonText(SectionJson(ServerSection(request))) << ",\"clients\":[";
+  for (unsigned long index = 0; XmlUtils::GetClientComposition(request, index) != nullptr; ++index) {
     Json client = Json{{"index", index}};
-    client.update(section(document.clients[index]));
-    clients.push_back(std::move(client));
+    client.update(SectionJson(ClientSection(request, index)));
+    out << (index == 0 ? "" : ",") << JsonText(client);
   }
-  return Json{{"file", document.file},
-              {"request", section(document.request)},
-              {"server", section(document.server)},
-              {"clients", std::move(clients)}};
+  out << "]}\n";
 }
 
 }  // namespace zutool

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,22 +29,31 @@ struct Fact {
 
 using Section = std::vector<Fact>;
 
-struct Document {
-  std::string file;
-  Section request;
-  Section server;
-  std::vector<Section> clients;
-};
+// The facts of the request's header, of its central server and of client
+// `index` (from 0): each part is read on its own, so a caller holds one
+// client's facts at a time, never the whole request's.
+Section RequestFacts(ZUInstallManager::ClientSetup* request);
+Section ServerFacts(ZUInstallManager::ClientSetup* request);
+Section ClientFacts(ZUInstallManager::ClientSetup* request, unsigned long index);
+unsigned long ClientCount(ZUInstallManager::ClientSetup* request);
 
-// Reads every fact of `request`; `file` is the name it is shown under.
-Document Describe(const std::string& file, ZUInstallManager::ClientSetup* request);
+// What a client is known by: its "name" and "guid" facts, "" when absent.
+struct ClientKey {
+  std::string name;
+  std::string guid;
+};
+ClientKey KeyOf(ZUInstallManager::ClientSetup* request, unsigned long index);
+
 // Returns the fact's value as the text form prints it.
 std::string Shown(const Fact& fact);
 // Returns `text` with the bytes a terminal would act on written as escapes.
 std::string Printable(const std::string& text);
-// Returns the document as show --json prints it: absent facts are null.
-Json ToJson(const Document& document);
-// Returns `value` as one line of JSON; bytes that are not UTF-8 become U+FFFD.
+// Writes the request as one line of show --json, absent facts as null,
+// holding one client's facts at a time; `file` is the name it is shown under.
+void WriteJson(std::ostream& out, const std::string& file, ZUInstallManager::ClientSetup* request);
+// Returns `value` as JSON, without a line feed; bytes that are not UTF-8 become U+FFFD.
+std::string JsonText(const Json& value);
+// Returns `value` as one line of JSON, as JsonText does.
 std::string JsonLine(const Json& value);
 
 }  // namespace zutool

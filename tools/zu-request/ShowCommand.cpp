@@ -22,22 +22,27 @@ void PrintSection(const std::string& title, const Section& facts, std::size_t wi
   if (!any) std::cout << "  (nothing)\n";
 }
 
-void PrintText(const Document& document) {
+// Labels line up across the whole request, so the clients are read twice:
+// once for the width, once to print; never all held at once.
+void PrintText(const std::string& file, ZUInstallManager::ClientSetup* request) {
   std::size_t width = 0;
   const auto widen = [&](const Section& facts) {
     for (const Fact& fact : facts) {
       if (!fact.value.is_null()) width = std::max(width, std::string(fact.label).size() + 2);
     }
   };
-  widen(document.request);
-  widen(document.server);
-  for (const Section& client : document.clients) widen(client);
+  const Section header = RequestFacts(request);
+  const Section server = ServerFacts(request);
+  widen(header);
+  widen(server);
+  const unsigned long clients = ClientCount(request);
+  for (unsigned long index = 0; index < clients; ++index) widen(ClientFacts(request, index));
 
-  std::cout << Printable(document.file) << '\n';
-  PrintSection("request", document.request, width);
-  PrintSection("central server", document.server, width);
-  for (std::size_t index = 0; index < document.clients.size(); ++index) {
-    PrintSection("client " + std::to_string(index), document.clients[index], width);
+  std::cout << Printable(file) << '\n';
+  PrintSection("request", header, width);
+  PrintSection("central server", server, width);
+  for (unsigned long index = 0; index < clients; ++index) {
+    PrintSection("client " + std::to_string(index), ClientFacts(request, index), width);
   }
 }
 
@@ -59,11 +64,10 @@ int Show(const Args& args) {
     }
     if (!asJson && !first) std::cout << '\n';
     first = false;
-    const Document document = Describe(ShownName(file), &request);
     if (asJson) {
-      std::cout << JsonLine(ToJson(document));
+      WriteJson(std::cout, ShownName(file), &request);
     } else {
-      PrintText(document);
+      PrintText(ShownName(file), &request);
     }
   }
   std::cout.flush();
