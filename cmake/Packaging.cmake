@@ -82,9 +82,9 @@ else()
           LIBRARY DESTINATION ${ZU_PRIVATE_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 endif()
 
-# Three components, split as Debian splits a library: `runtime` (the shared
-# libraries), `dev` (headers, CMake package, pkg-config file, the unversioned
-# .so links) and `tool` (zu-request, its man page and completion).
+# Three components, split as debian/*.install splits the packages: `runtime`
+# (the shared libraries), `dev` (headers, CMake package, pkg-config file, the
+# unversioned .so links) and `tool` (zu-request, its man page and completion).
 install(TARGETS ZuInstall EXPORT ZuInstallTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
@@ -124,69 +124,6 @@ add_custom_target(zu-request-man ALL DEPENDS ${PROJECT_BINARY_DIR}/zu-request.1.
 install(FILES ${PROJECT_BINARY_DIR}/zu-request.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 install(FILES doc/zu-request.bash-completion DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
         RENAME zu-request COMPONENT tool)
-
-# `make package`: one Debian package per component. Depends, shlibs, symbols,
-# copyright and changelog are made by cmake/DebianControl.cmake once the
-# components are staged (no CPack shlibdeps: it would add maintainer scripts
-# calling ldconfig, where a trigger does the job).
-set(ZU_PACKAGE_MAINTAINER "ZuInstall maintainers <zuinstall@example.org>" CACHE STRING
-    "Maintainer field of the Debian packages")
-set(ZU_PACKAGE_REVISION 1 CACHE STRING "Debian revision of the packages (version ${PROJECT_VERSION}-REVISION)")
-set(ZU_RUNTIME_PACKAGE libzuinstall${PROJECT_VERSION_MAJOR})
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME zuinstall)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_DEBIAN_PACKAGE_RELEASE ${ZU_PACKAGE_REVISION})
-set(CPACK_DEBIAN_PACKAGE_SOURCE zuinstall)
-# Empty, so each package's own first line is its synopsis.
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
-set(CPACK_PACKAGE_CONTACT "${ZU_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tool)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianControl.cmake)
-set(CPACK_ZU_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
-set(CPACK_ZU_SOURCE_DIR ${PROJECT_SOURCE_DIR})
-set(CPACK_ZU_OBJCOPY ${CMAKE_OBJCOPY})
-set(CPACK_ZU_LIBDIRS ${CMAKE_INSTALL_LIBDIR})
-if(ZU_USE_PRODUCT_LIBS)
-  # The product's libraries come from no package dpkg knows of.
-  set(CPACK_ZU_SHLIBDEPS_OPTIONS --ignore-missing-info)
-else()
-  list(APPEND CPACK_ZU_LIBDIRS ${ZU_PRIVATE_LIBDIR})
-endif()
-# Symbols new in this release are stamped MAJOR.MINOR: a later patch release
-# adds none, so users need no more than that.
-set(CPACK_ZU_SYMBOLS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ZU_RUNTIME_PACKAGE})
-set(CPACK_ZU_CONTROL_DIR ${PROJECT_BINARY_DIR}/debian)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
-    ${CPACK_ZU_CONTROL_DIR}/shlibs ${CPACK_ZU_CONTROL_DIR}/symbols ${CPACK_ZU_DEBIAN_DIR}/triggers)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "install request, logging and utility library
-The library the installation manager's processes load to read and write
-install requests, log them with every password masked and handle the V3
-and V8 password forms, with its message and runtime libraries.")
-set(CPACK_DEBIAN_DEV_PACKAGE_NAME libzuinstall-dev)
-set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-# Headers and unversioned links belong to exactly one build of the library.
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${ZU_RUNTIME_PACKAGE} (= ${PROJECT_VERSION}-${ZU_PACKAGE_REVISION})")
-set(CPACK_DEBIAN_DEV_DESCRIPTION "install request library - development files
-Headers, CMake package (find_package(ZuInstall)), pkg-config file
-(zuinstall) and the unversioned links to build against ${ZU_RUNTIME_PACKAGE}.")
-set(CPACK_DEBIAN_TOOL_PACKAGE_NAME zu-request)
-set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION admin)
-set(CPACK_DEBIAN_TOOL_DESCRIPTION "show, check, compare, mask and log install requests
-zu-request, the operators' command-line tool over the install request
-library: shows a request's facts, checks it against the request format,
-compares two requests, prints its XML Schema, masks and logs it, and
-converts passwords read from standard input.")
-include(CPack)
 
 # The tests of what the install delivers live beside the install rules.
 if(ZU_BUILD_TESTS)

@@ -4,13 +4,14 @@
 #              the installed zu-request;
 #   pkgconfig  stage the install, move it elsewhere, build the consumer with
 #              the flags pkg-config gives there and run it;
-#   deb        build the Debian packages with cpack, check their names,
-#              versions, dependencies and contents, extract them into one
-#              root with `dpkg-deb -x`, and build and run both consumers and
-#              the tool against what they hold;
-#   lintian    run lintian on the packages the deb mode built (no error, no
-#              warning, no hardening tag) and hardening-check on the tool and
-#              the libraries it extracted;
+#   deb        build the Debian packages from debian/ (scripts/build-packages:
+#              dpkg-buildpackage, then lintian), check their names, versions,
+#              dependencies and contents and the debug files of the -dbgsym
+#              ones, extract them into one root with `dpkg-deb -x`, and build
+#              and run both consumers and the tool against what they hold;
+#   lintian    run lintian on the .changes the deb mode built (no hardening
+#              tag among the informational ones) and hardening-check on the
+#              tool and the library it extracted;
 #   product    configure a second tree with ZU_USE_PRODUCT_LIBS pointing at the
 #              build's stand-in libraries as if they were the product's, build
 #              libZuInstall and zu-request there, compare the tool's output
@@ -18,7 +19,7 @@
 #              consumer against that install.
 # Inputs: ZU_MODE, ZU_SOURCE_DIR, ZU_BUILD_DIR, ZU_WORK_DIR, ZU_CXX,
 # ZU_GENERATOR, ZU_BUILD_TYPE, ZU_SANITIZE, ZU_VERSION, ZU_SOVERSION,
-# ZU_LIBDIR, ZU_PRIVATE_LIBDIR, ZU_TOOL, ZU_CPACK, ZU_RUNTIME_LIBRARY,
+# ZU_LIBDIR, ZU_PRIVATE_LIBDIR, ZU_TOOL, ZU_RUNTIME_LIBRARY,
 # ZU_MESSAGES_LIBRARY, ZU_LINTIAN, ZU_HARDENING_CHECK, ZU_DEB_DIR.
 cmake_minimum_required(VERSION 3.25)
 
@@ -142,7 +143,7 @@ elseif(ZU_MODE STREQUAL "pkgconfig")
 elseif(ZU_MODE STREQUAL "deb")
   find_program(DPKG_DEB dpkg-deb REQUIRED)
   set(packages "${ZU_WORK_DIR}/packages")
-  run("cpack" "${ZU_CPACK}" -G DEB --config "${ZU_BUILD_DIR}/CPackConfig.cmake" -B "${packages}")
+  run("scripts/build-packages" "${ZU_SOURCE_DIR}/scripts/build-packages" "${packages}")
   set(runtime "libzuinstall${ZU_SOVERSION}")
   string(REGEX MATCH "^[0-9]+\\.[0-9]+" minor "${ZU_VERSION}")
   # package | what its Depends must hold | the only paths it may hold (regex
@@ -152,18 +153,22 @@ elseif(ZU_MODE STREQUAL "deb")
   set(platform "${ZU_PRIVATE_LIBDIR}/libZu(Lib|XMLMessagesBase)\\.so")
   set(expected
     "${runtime}|libexpat1|${lib}libZuInstall\\.so\\.${ZU_SOVERSION}(\\.[0-9.]+)?|${platform}\\.${ZU_SOVERSION}(\\.[0-9.]+)?|${ZU_LIBDIR}/libZuInstall.so.${ZU_SOVERSION}"
-    "libzuinstall-dev|${runtime} (= ${ZU_VERSION}-|include/ZuInstall/.*|${lib}(libZuInstall\\.so|pkgconfig/zuinstall\\.pc|cmake/ZuInstall/.*)|${platform}|${ZU_LIBDIR}/libZuInstall.so"
-    "zu-request|${runtime} (>= ${minor})|bin/zu-request|share/man/man1/zu-request\\.1\\.gz|share/bash-completion/completions/zu-request|share/man/man1/zu-request.1.gz")
+    "libzuinstall-dev|${runtime} (= ${ZU_VERSION})|include/ZuInstall/.*|${lib}(libZuInstall\\.so|pkgconfig/zuinstall\\.pc|cmake/ZuInstall/.*)|${platform}|${ZU_LIBDIR}/libZuInstall.so"
+    "zu-request|${runtime} (>= ${minor})|bin/zu-request|share/man/man1/zu-request\\.1\\.gz|share/bash-completion/completions/zu-request|share/man/man1/zu-request.1.gz"
+    "${runtime}-dbgsym|${runtime} (= ${ZU_VERSION})|lib/debug/\\.(build-id/../[0-9a-f]+|dwz/.*)\\.debug|"
+    "zu-request-dbgsym|zu-request (= ${ZU_VERSION})|lib/debug/\\.(build-id/../[0-9a-f]+|dwz/.*)\\.debug|")
   set(root "${ZU_WORK_DIR}/root")
   foreach(row IN LISTS expected)
     string(REPLACE "|" ";" row "${row}")
     list(POP_FRONT row name depends)
     list(POP_BACK row required)
-    list(APPEND row "share/doc/${name}/(copyright|changelog\\.Debian\\.gz)|share/lintian/overrides/${name}")
+    # A -dbgsym package's documentation is a link to its package's.
+    list(APPEND row "share/doc/${name}/(copyright|changelog\\.gz)|share/doc/${name}")
     list(JOIN row "|" allowed)
-    file(GLOB deb "${packages}/${name}_${ZU_VERSION}-*_*.deb")
+    # debian/changelog and the project carry the same version.
+    file(GLOB deb "${packages}/${name}_${ZU_VERSION}_*.deb")
     if(NOT deb)
-      message(FATAL_ERROR "cpack made no package ${name} ${ZU_VERSION}:\n${run_output}")
+      message(FATAL_ERROR "dpkg-buildpackage made no package ${name} ${ZU_VERSION}:\n${run_output}")
     endif()
     run("dpkg-deb -f" "${DPKG_DEB}" -f "${deb}" Depends)
     string(FIND "${run_output}" "${depends}" found)
@@ -189,7 +194,7 @@ elseif(ZU_MODE STREQUAL "deb")
     endforeach()
     set(one "${ZU_WORK_DIR}/${name}")
     run("dpkg-deb -x" "${DPKG_DEB}" -x "${deb}" "${one}")
-    if(NOT EXISTS "${one}/usr/${required}" AND NOT IS_SYMLINK "${one}/usr/${required}")
+    if(required AND NOT EXISTS "${one}/usr/${required}" AND NOT IS_SYMLINK "${one}/usr/${required}")
       message(FATAL_ERROR "${name} lacks /usr/${required}")
     endif()
     run("dpkg-deb -x" "${DPKG_DEB}" -x "${deb}" "${root}")
@@ -199,11 +204,22 @@ elseif(ZU_MODE STREQUAL "deb")
   file(STRINGS "${control}/shlibs" shlibs)
   file(STRINGS "${control}/symbols" symbols REGEX "^lib")
   list(LENGTH symbols libraries)
-  # Users of any of the three libraries need the minor release, not this exact build.
-  list(FILTER shlibs EXCLUDE REGEX "^libZu[A-Za-z]+ ${ZU_SOVERSION} ${runtime} \\(>= ${minor}\\)$")
-  if(NOT triggers STREQUAL "activate-noawait ldconfig\n" OR shlibs OR NOT libraries EQUAL 3)
+  # Users of any of the three libraries need this release at least.
+  list(FILTER shlibs EXCLUDE REGEX "^libZu[A-Za-z]+ ${ZU_SOVERSION} ${runtime} \\(>= ${ZU_VERSION}\\)$")
+  if(NOT triggers MATCHES "\nactivate-noawait ldconfig\n$" OR shlibs OR NOT libraries EQUAL 3)
     message(FATAL_ERROR "${runtime}: triggers '${triggers}', unexpected shlibs ${shlibs}, ${libraries} in symbols")
   endif()
+  # Every stripped binary has its debug file, by build id, in a -dbgsym package.
+  find_program(READELF readelf REQUIRED)
+  file(GLOB binaries "${root}/usr/bin/*" "${root}/usr/${ZU_LIBDIR}/libZuInstall.so.*.*"
+       "${root}/usr/${ZU_PRIVATE_LIBDIR}/*.so.*.*")
+  foreach(binary IN LISTS binaries)
+    run("readelf -n" "${READELF}" -n "${binary}")
+    string(REGEX MATCH "Build ID: (..)([0-9a-f]+)" id "${run_output}")
+    if(NOT EXISTS "${root}/usr/lib/debug/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug")
+      message(FATAL_ERROR "no -dbgsym package holds the debug file of ${binary} (${id})")
+    endif()
+  endforeach()
   run_cmake_consumer("${root}/usr" "${ZU_WORK_DIR}/consumer")
   run_pkgconfig_consumer("${root}/usr")
   run("zu-request in the build" "${ZU_TOOL}" show "${example}")
@@ -212,24 +228,17 @@ elseif(ZU_MODE STREQUAL "deb")
   expect_output("the packaged zu-request" "${run_output}" "${reference}")
 
 elseif(ZU_MODE STREQUAL "lintian")
-  file(GLOB debs "${ZU_DEB_DIR}/packages/*.deb")
-  list(LENGTH debs count)
-  if(NOT count EQUAL 3)
-    message(FATAL_ERROR "expected the 3 packages of Package.DebianPackages in ${ZU_DEB_DIR}, found: ${debs}")
-  endif()
-  # Info tags included, for the hardening ones: what is not overridden (with its reason) fails.
-  run("lintian" "${ZU_LINTIAN}" --display-info --fail-on error,warning ${debs})
+  file(GLOB changes "${ZU_DEB_DIR}/packages/*.changes")
+  # scripts/build-packages failed on any error or warning; here info tags too, for the hardening ones.
+  run("lintian" "${ZU_LINTIAN}" --display-info "${changes}")
   message(STATUS "lintian:\n${run_output}")
   if(run_output MATCHES "[^\n]*hardening-[^\n]*")
     message(FATAL_ERROR "lintian finds a binary not hardened: ${CMAKE_MATCH_0}")
   endif()
-  if(ZU_HARDENING_CHECK)
-    # Debian 12's dpkg-buildflags gives no -fcf-protection (later ones do). The stand-ins'
-    # only fortifiable call is memcpy of sizes unknown at compile time, which lintian accepts.
-    file(GLOB binaries "${ZU_DEB_DIR}/root/usr/bin/*" "${ZU_DEB_DIR}/root/usr/${ZU_LIBDIR}/libZuInstall.so.*.*")
-    run("hardening-check" "${ZU_HARDENING_CHECK}" --nocfprotection ${binaries})
-    message(STATUS "${run_output}")
-  endif()
+  # Debian 12's dpkg-buildflags gives no -fcf-protection (later ones do).
+  file(GLOB binaries "${ZU_DEB_DIR}/root/usr/bin/*" "${ZU_DEB_DIR}/root/usr/${ZU_LIBDIR}/libZuInstall.so.*.*")
+  run("hardening-check" "${ZU_HARDENING_CHECK}" --nocfprotection ${binaries})
+  message(STATUS "${run_output}")
 
 elseif(ZU_MODE STREQUAL "product")
   set(build "${ZU_WORK_DIR}/build")
