@@ -203,7 +203,7 @@ TEST(ToolCommands, EachRowRunsWithItsInputAndPrintsItsPieceUnderItsStatus) {
   const ScratchDir dir;
   const std::string missing = dir / "missing.xml", folder = dir.path().string(), huge = dir.write("huge.xml", "");
   std::filesystem::resize_file(huge, (std::uintmax_t{256} << 20) + 1);  // sparse NULs: refused from its size, unread
-  rows.push_back({{"check", "/dev/zero"}, "", 1, "zu-request: /dev/zero:1:1: not well-formed (invalid token)\n"});
+  rows.push_back({{"check", "/dev/zero"}, "", 1, "/dev/zero:1:1: error: not well-formed (invalid token)\n"});
   for (const std::string loader : {"show", "mask", "log", "convert-passwords"}) {
     for (const auto& [arg, input, error] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {missing, "", missing + ": cannot read: No such file or directory\n"},
