@@ -515,8 +515,8 @@ void AddLog(Writer& writer, int at, const std::string& name, const std::string& 
   writer.Store(member, st.st_mtime, std::move(entry), limits.maxSize);
 }
 
-// The debug logs and the console events: every *.log in the log directory. A directory others may write to is not
-// read, as the logger does not write to it.
+// The debug logs and the console events: every *.log in the log directory, and the loggers' files moved aside
+// (*.log.loose-*). A directory others may write to is not read, as the logger does not write to it.
 void AddLogDirectory(Writer& writer, const Limits& limits) {
   const char* variable = std::getenv("ZU_LOG_DIR");
   const std::string directory = variable != nullptr && *variable != '\0' ? variable : "/var/log/zu";
@@ -529,7 +529,8 @@ void AddLogDirectory(Writer& writer, const Limits& limits) {
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0) names.push_back(name);
+    const bool log = name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0;
+    if (log || name.find(".log.loose-") != std::string::npos) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
