@@ -19,9 +19,9 @@ constexpr const char* kSecretNames[] = {"password", "clientPassword", "pAccess",
 
 // Builds a text from `choices`, a piece per byte: mostly surroundings, and a quarter of the time a name (one
 // of the five, or `key` when given), its "=" and quote in a spelling XML or the logger's escaping of blanks
-// allows, a secret token "~N~" and maybe its closing quote. A key is planted as it is, followed by what it
-// stops short of: blanks, "=" and a quote. No other byte of the text is a '~', so a '~' left after masking is a
-// secret that survived.
+// allows (or the quote escaped as JSON escapes it), a secret token "~N~" and maybe its closing quote. A key is
+// planted as it is, followed by what it stops short of: blanks, "=" and a quote. No other byte of the text is a
+// '~', so a '~' left after masking is a secret that survived.
 inline std::string PlantSecrets(const std::uint8_t* choices, std::size_t size, const char* key = nullptr) {
   static const char* const kPieces[] = {"\"",      "'",    "<",        ">",  "=",      " ",        "\n",          "x",
                                         "note=\"", "a='",  "<sp ",     "/>", "&quot;", "password", "Password=\"", "=\"",
@@ -36,20 +36,22 @@ inline std::string PlantSecrets(const std::uint8_t* choices, std::size_t size, c
     }
     const unsigned c = i + 1 < size ? choices[++i] : 0;
     const std::string keyed = key != nullptr ? key : "";
-    char quote = (c & 1) != 0 ? '\'' : '"';
+    const char quote = (c & 1) != 0 ? '\'' : '"';
+    std::string quoted(1, quote);
     const unsigned before = (b >> 3) & 7, after = ((c >> 3) & 3) | ((c >> 4) & 4);
     if (key == nullptr) {
       text.append((c & 2) != 0 ? "new" : (c & 4) != 0 ? "ns:" : "").append(kSecretNames[b % 5]);
-      text.append(kBlanks[before]).append("=").append(kBlanks[after]).append(1, quote);
+      quoted.insert(0, (c & 0x80) != 0 ? "\\" : "");
+      text.append(kBlanks[before]).append("=").append(kBlanks[after]).append(quoted);
     } else if (keyed.back() == '"' || keyed.back() == '\'') {
       text += keyed;
-      quote = keyed.back();
+      quoted.assign(1, keyed.back());
     } else {  // raw blanks only: the caller's key is matched in raw text
       text.append(keyed).append(kBlanks[before & 3]).append(keyed.back() == '=' ? "" : "=");
       text.append(kBlanks[after & 3]).append(1, quote);
     }
     text += "~" + std::to_string(i) + "~";
-    if ((c & 0x20) != 0) text += quote;
+    if ((c & 0x20) != 0) text += quoted;
   }
   return text;
 }

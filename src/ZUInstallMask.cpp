@@ -58,6 +58,15 @@ std::size_t BlanksAfter(std::string_view text, std::size_t from) {
   return from;
 }
 
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// Whether the backslashes that end text[from, end) are odd in number: the last one then escapes the byte at `end`.
+bool OddBackslashesBefore(std::string_view text, std::size_t from, std::size_t end) {
+  std::size_t at = end;
+  while (at > from && text[at - 1] == '\\') --at;
+  return (end - at) % 2 != 0;
+}
+
 constexpr std::size_t kLongestName = [] {
   std::size_t longest = 0;
   for (std::string_view name : kSecretNames) longest = std::max(longest, name.size());
@@ -203,9 +212,12 @@ class SecretFinder {
       const std::size_t equals = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
       cursor_ = equals + 1;
       if (SecretNameBefore(text_, BlanksBefore(text_, equals)).empty()) continue;
-      const std::size_t quote = BlanksAfter(text_, equals + 1);
-      if (quote == size || (text_[quote] != '"' && text_[quote] != '\'')) continue;
+      std::size_t quote = BlanksAfter(text_, equals + 1);
+      const bool escaped = quote + 1 < size && text_[quote] == '\\' && IsQuote(text_[quote + 1]);
+      quote += escaped ? 1 : 0;
+      if (quote == size || !IsQuote(text_[quote])) continue;
       span = {quote + 1, (text_[quote] == '"' ? double_ : single_).From(quote + 1)};
+      if (escaped && span.end < size && OddBackslashesBefore(text_, span.start, span.end)) --span.end;
       return true;
     }
     cursor_ = size;
@@ -649,7 +661,7 @@ void StreamMasker::Finish(std::string& out) {
     for (OpenValue* value : {&double_, &single_}) {
       if (value->open) Close(*value, base_, {});
     }
-    EmitMask(out);
+    EmitAsUnits(kMask, out);
   } else {
     out.append(carry_);
   }
@@ -663,6 +675,7 @@ void StreamMasker::Reset() {
   context_.clear();
   base_ = emitted_ = 0;
   afterEquals_ = backslashDue_ = false;
+  backslashes_ = 0;
   double_ = OpenValue{};
   single_ = OpenValue{};
   line_ = 1;
@@ -678,10 +691,11 @@ void StreamMasker::Scan(std::string_view view, std::string_view source, std::str
   NextByte equals(view, '='), doubles(view, '"'), singles(view, '\'');
   for (std::size_t i = 0; i < size;) {
     if (afterEquals_) {
-      if (backslashDue_) {  // the previous piece ended in a backslash: an escaped blank, or no value
+      if (backslashDue_) {  // the previous piece ended in a backslash: an escaped blank or quote, or no value
         backslashDue_ = false;
         afterEquals_ = IsEscapedBlankLetter(view[i]);
-        i += afterEquals_ ? 1 : 0;
+        if (IsQuote(view[i])) OnQuote(i, view, true, true, source, out);
+        i += afterEquals_ || IsQuote(view[i]) ? 1 : 0;
         continue;
       }
       const std::size_t quote = BlanksAfter(view, i);
@@ -690,9 +704,10 @@ void StreamMasker::Scan(std::string_view view, std::string_view source, std::str
         break;
       }
       afterEquals_ = false;
-      if (view[quote] == '"' || view[quote] == '\'') {
-        OnQuote(quote, view, true, source, out);
-        i = quote + 1;
+      const bool escaped = view[quote] == '\\' && IsQuote(view[quote + 1]);
+      if (escaped || IsQuote(view[quote])) {
+        OnQuote(quote + (escaped ? 1 : 0), view, true, escaped, source, out);
+        i = quote + (escaped ? 2 : 1);
       } else {
         i = quote;  // may be the next "="
       }
@@ -706,7 +721,7 @@ void StreamMasker::Scan(std::string_view view, std::string_view source, std::str
       equalsName_ = SecretNameBefore(joined, BlanksBefore(joined, context_.size() + next));
       afterEquals_ = !equalsName_.empty();
     } else {
-      OnQuote(next, view, false, source, out);
+      OnQuote(next, view, false, false, source, out);
     }
     i = next + 1;
   }
@@ -718,6 +733,9 @@ void StreamMasker::Scan(std::string_view view, std::string_view source, std::str
     emitted_ = base_ + size;
   }
   if (record_ != nullptr) CountLines(view, size);
+  std::size_t trailing = size;
+  while (trailing > 0 && view[trailing - 1] == '\\') --trailing;
+  backslashes_ = (trailing == 0 ? backslashes_ : 0) + (size - trailing);
   // Keeps what a name before a later "=" may still need: the letters before the trailing run of blanks (which
   // one blank stands for), and a last backslash that the next piece may turn into an escaped blank.
   const std::size_t end = context_.size() + size;
@@ -733,15 +751,21 @@ void StreamMasker::Scan(std::string_view view, std::string_view source, std::str
 
 // A quote at `at` of the piece: it closes the open value of its kind, and opens a value when it follows a
 // secret name, "=" and blanks. Values that overlap are masked together, once none is open.
-void StreamMasker::OnQuote(std::size_t at, std::string_view view, bool opens, std::string_view source,
+void StreamMasker::OnQuote(std::size_t at, std::string_view view, bool opens, bool escaped, std::string_view source,
                            std::string& out) {
   OpenValue& same = view[at] == '"' ? double_ : single_;
   const OpenValue& other = view[at] == '"' ? single_ : double_;
   const std::uint64_t position = base_ + at;
   if (same.open) {
-    Close(same, position, view);
+    // The backslashes before the quote, within the value; an odd number escapes it.
+    std::size_t before = at;
+    while (before > 0 && view[before - 1] == '\\') --before;
+    const std::uint64_t run = std::min((before == 0 ? backslashes_ : 0) + (at - before), position - same.start);
+    const bool beforeBackslash = same.escaped && run % 2 != 0;
+    Close(same, position - (beforeBackslash ? 1 : 0), view);
     if (!other.open) {
-      EmitMask(out);
+      EmitAsUnits(kMask, out);
+      if (beforeBackslash) EmitAsUnits("\\", out);
       emitted_ = position;
     }
   }
@@ -750,7 +774,7 @@ void StreamMasker::OnQuote(std::size_t at, std::string_view view, bool opens, st
     Emit(source, static_cast<std::size_t>(emitted_ - base_), at + 1, out);
     emitted_ = position + 1;
   }
-  same = OpenValue{true, position + 1, {}, 0, 0, equalsName_};
+  same = OpenValue{true, position + 1, {}, 0, 0, equalsName_, escaped};
   if (record_ != nullptr) {
     CountLines(view, at + 1);
     same.line = line_;
@@ -767,7 +791,7 @@ void StreamMasker::Close(OpenValue& value, std::uint64_t end, std::string_view v
   }
   if (!closing) return;
   value.open = false;
-  if (end - value.start == kMask.size() && value.head == kMask) return;
+  if (end - value.start == kMask.size() && std::string_view(value.head).substr(0, kMask.size()) == kMask) return;
   ++masked_;
   if (record_ != nullptr) record_->push_back({value.line, value.column, value.name});
 }
@@ -776,9 +800,10 @@ void StreamMasker::Emit(std::string_view source, std::size_t from, std::size_t t
   if (to > from) out.append(source.data() + from * width_, (to - from) * width_);
 }
 
-void StreamMasker::EmitMask(std::string& out) const {
-  for (const char star : kMask) {
-    for (std::size_t b = 0; b < width_; ++b) out += (bigEndian_ ? b == width_ - 1 : b == 0) ? star : '\0';
+// Appends ASCII text in the text's code units.
+void StreamMasker::EmitAsUnits(std::string_view text, std::string& out) const {
+  for (const char c : text) {
+    for (std::size_t b = 0; b < width_; ++b) out += (bigEndian_ ? b == width_ - 1 : b == 0) ? c : '\0';
   }
 }
 

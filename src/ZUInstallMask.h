@@ -18,13 +18,18 @@ inline constexpr std::string_view kMask = "********";
 // A name counts wherever it stands, even inside another value or a longer name: it is followed by optional
 // blanks, tabs or line breaks, "=", optional blanks again and a " or '; its value runs to the same quote, which
 // is kept, or to the end of the text. The logger's escapes of blanks (\n, \r, \t written as two characters)
-// count as blanks there too. Each run of overlapping values becomes kMask; an unclosed value
-// replaces the rest of the text with kMask.
+// count as blanks there too. A quote escaped by one backslash opens a value as well (JSON's \", as text stands in
+// an event log): that value ends before the last of an odd run of backslashes before its closing quote, which
+// escapes it, and takes in an even run (escaped backslashes, then the quote ending the JSON string), so that the
+// escaped quotes and the string's end are kept and the line stays valid JSON. Each run of overlapping values
+// becomes kMask; an unclosed value replaces the rest of the text with kMask.
 std::string MaskText(std::string_view text);
 // XML the message library serialized: exactly the values of the five secret attributes become "********".
 // Names are matched whole; a value that merely ends in a name masks nothing. Text not laid out as the library
 // writes it (a single quote outside values, a value never closed or opened with no "=" before it, a secret
-// name ending a longer word) is masked as MaskText does from the end of the last secret value before it.
+// name ending a longer word) is masked as MaskText does from the end of the last secret value before it. A
+// backslash is an ordinary byte of a value there: the library writes a quote in a value as &quot;, so a
+// backslash before a quote is one ending a value.
 std::string MaskSerialized(std::string_view xml);
 
 // Where a value that masking changes starts: line and column from 1, in bytes, and the secret name before it.
@@ -67,13 +72,15 @@ class StreamMasker {
     std::string head;  // its first bytes, up to one more than kMask has
     std::uint64_t line = 0, column = 0;
     std::string_view name;
+    bool escaped = false;  // opened by a backslash and a quote: ends before a backslash that escapes its closing one
   };
   void Start(std::string& out);
   void Scan(std::string_view view, std::string_view source, std::string& out);
-  void OnQuote(std::size_t at, std::string_view view, bool opens, std::string_view source, std::string& out);
+  void OnQuote(std::size_t at, std::string_view view, bool opens, bool escaped, std::string_view source,
+               std::string& out);
   void Close(OpenValue& value, std::uint64_t end, std::string_view view, bool closing = true);
   void Emit(std::string_view source, std::size_t from, std::size_t to, std::string& out) const;
-  void EmitMask(std::string& out) const;
+  void EmitAsUnits(std::string_view text, std::string& out) const;
   void CountLines(std::string_view view, std::size_t to);
   void Reset();
 
@@ -87,10 +94,11 @@ class StreamMasker {
   std::uint64_t base_ = 0;     // units before the piece
   std::uint64_t emitted_ = 0;  // units settled and appended, or replaced by the mask appended
   bool afterEquals_ = false;   // a secret name and "=" are read, blanks after it now
-  bool backslashDue_ = false;  // and the piece ended in a backslash that may start an escaped blank
+  bool backslashDue_ = false;  // and the piece ended in a backslash that may start an escaped blank or quote
   std::string_view equalsName_;
   OpenValue double_, single_;  // the values open, at most one for each quote
   std::uint64_t line_ = 1, lineStart_ = 0, counted_ = 0;
+  std::uint64_t backslashes_ = 0;  // the backslashes that the text before the piece ends with
   std::uint64_t masked_ = 0;
   std::vector<Finding>* record_ = nullptr;
 };
