@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "HeldSignals.h"
 #include "ZUInstallMask.h"
 #include "ZUInstallUtils.h"
 
@@ -47,14 +48,11 @@ using nlohmann::json;
 constexpr char kPreInstallFile[] = "/tmp/ZuInstallMgrPreInstall.log";
 constexpr std::size_t kBlock = std::size_t{1} << 16;
 constexpr std::uint64_t kWhole = UINT64_MAX;
-// Signals that would end the process while the temporary archive exists; held back, and once one arrives the
-// archive is removed before it is let through.
-constexpr int kHeldSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
-struct Interrupted {};
+using Interrupted = HeldSignals::Interrupted;
 
 std::string Reason(const std::string& step, int error = errno) { return step + ": " + std::strerror(error); }
 
@@ -124,33 +122,6 @@ std::optional<std::uint64_t> ParseSize(const std::string& text) {
   if (count == 0 || count > UINT64_MAX >> shift) return std::nullopt;
   return count << shift;
 }
-
-// Blocks kHeldSignals for its lifetime; a signal that arrives meanwhile is delivered when it ends.
-class HeldSignals {
- public:
-  HeldSignals() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (const int number : kHeldSignals) sigaddset(&held, number);
-    ::sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~HeldSignals() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  HeldSignals(const HeldSignals&) = delete;
-  HeldSignals& operator=(const HeldSignals&) = delete;
-
-  // Throws Interrupted when one of the held signals waits; one already blocked before is not ours to act on.
-  void Poll() const {
-    sigset_t pending;
-    ::sigpending(&pending);
-    for (const int number : kHeldSignals) {
-      if (sigismember(&pending, number) == 1 && sigismember(&previous_, number) != 1) throw Interrupted{};
-    }
-  }
-  const sigset_t& Previous() const { return previous_; }
-
- private:
-  sigset_t previous_;
-};
 
 // Files and bytes on one line of standard error, rewritten in place, while it is a terminal.
 class Progress {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "HeldSignals.h"
 #include "ZUInstallDirectory.h"
 #include "ZUInstallMask.h"
 
@@ -26,10 +27,6 @@ namespace zutool {
 namespace {
 
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
-
-// Signals that would end the process between creating the temporary file and
-// renaming it; held back until the file is renamed or removed.
-constexpr int kHeldSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 
 constexpr char kStopTheWriter[] = "stop the writer, or redact to standard output instead";
 
@@ -53,23 +50,6 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
 }
 
 std::string Reason(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
-
-// Blocks kHeldSignals for its lifetime.
-class HeldSignals {
- public:
-  HeldSignals() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (const int number : kHeldSignals) sigaddset(&held, number);
-    ::sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~HeldSignals() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  HeldSignals(const HeldSignals&) = delete;
-  HeldSignals& operator=(const HeldSignals&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 // Masks what is left of `fd` into `sink` piece by piece; false (errno set) on
 // a read error, after masking what was read.
