@@ -4,6 +4,7 @@
 // that can forge an entry.
 
 #include <algorithm>
+#include <climits>
 #include <random>
 #include <sstream>
 #include <tuple>
@@ -185,6 +186,7 @@ TEST(StringCbPrintfA, KeepsAtMostSizeMinusOneCharactersAndRefusesImpossibleSizes
       {24, 23, 0, "xxxxxxxxxxxxxxxxxxxxxxx"},
       {1, 5, kStrSafeTruncated, ""},
       {0, 5, kStrSafeInvalidParameter, "keep"},
+      {INT_MAX, 5, 0, "xxxxx"},
       {SIZE_MAX, 5, kStrSafeInvalidParameter, "keep"}};
   for (const auto& [size, length, result, expected] : cases) {
     char buffer[64] = "keep";

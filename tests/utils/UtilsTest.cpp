@@ -118,7 +118,9 @@ TEST(Helpers, ScheduleTimeValuesVersionsDirectoriesAndLists) {
   EXPECT_TRUE(CreateDirectoryRecursive((dir.write("plain", "x") + "/sub").c_str()) == -1 && errno == ENOTDIR);
   // A parent that cannot be made fails the whole path: here one behind a dangling link.
   ASSERT_EQ(symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
-  EXPECT_EQ(CreateDirectoryRecursive((dir / "dangling/x/y").c_str()) + CreateDirectoryRecursive(""), -2);
+  EXPECT_EQ(CreateDirectoryRecursive((dir / "dangling/x/y").c_str()) + CreateDirectoryRecursive("") +
+                CreateDirectoryRecursive(nullptr),
+            -3);
   umask(oldMask), permFlag = 0755;
   // Comma-separated lists: integers with blanks (an empty list fails), strings quoted as they are.
   std::string list = "old";
