@@ -26,12 +26,12 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
   table.push_back({"version", no_argument, nullptr, kVersion});
   table.push_back({nullptr, 0, nullptr, 0});
   std::string shorts = ":hV";
-  for (const OptionSpec& spec : specs) {
-    if (spec.shortName != 0) shorts += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+  for (const OptionSpec& option : specs) {
+    if (option.shortName != 0) shorts += std::string(1, option.shortName) + (option.takesValue ? ":" : "");
   }
   const auto shortSpec = [&](int value) -> const OptionSpec* {
-    for (const OptionSpec& spec : specs) {
-      if (value != 0 && spec.shortName == value) return &spec;
+    for (const OptionSpec& option : specs) {
+      if (value != 0 && option.shortName == value) return &option;
     }
     return nullptr;
   };
@@ -62,8 +62,8 @@ std::optional<int> ParseOptions(const char* command, const Args& args, const std
       version = true;
     } else if (c >= kFirstOption) {
       parsed.options[specs[static_cast<std::size_t>(c - kFirstOption)].name] = optarg != nullptr ? optarg : "";
-    } else if (const OptionSpec* spec = shortSpec(c)) {
-      parsed.options[spec->name] = optarg != nullptr ? optarg : "";
+    } else if (const OptionSpec* option = shortSpec(c)) {
+      parsed.options[option->name] = optarg != nullptr ? optarg : "";
     } else if (!error.empty()) {
       continue;
     } else if (c == ':') {
